@@ -1,0 +1,1 @@
+#include "emulator/Emulator.h"

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The stand-in for the driver package on Linux: a virtual device served over the stand-in
+// protocol on its own thread. Tests run it in-process on a temporary runtime directory; the
+// orvelin-emulator program wraps it with a command line on standard input.
+namespace emu {
+
+enum class FaultMode {
+    Off,
+    Refuse, // reply ok = 0
+    Silent, // no reply at all
+    Short, // a 3-byte reply
+    Close // drop the connection
+};
+
+// One request as the device saw it (also written as one JSON line to the log).
+struct RequestRecord
+{
+    int connection = 0;
+    std::uint32_t code = 0;
+    std::vector<std::uint8_t> input;
+    std::uint32_t outputLength = 0;
+    bool ok = false;
+};
+
+struct DeviceState
+{
+    bool plugged = false;
+    std::uint32_t model = 2;
+    std::string firmware; // 10 characters
+    std::uint32_t sampleRate = 48000;
+    std::uint32_t bufferSize = 128;
+    std::uint32_t usbLatency = 16;
+    bool slowMode = false;
+    bool audioRunning = true;
+    std::uint32_t usbErrorCount = 0;
+    std::vector<std::uint8_t> mixerBlock; // the last block received (empty before the first)
+    int micGain[2] = { 0, 0 }; // raw values of the last setMicVolume per channel
+    bool pad[2] = { false, false };
+    bool phantom[2] = { false, false };
+    bool instrument[2] = { false, false };
+    int outVolume[8] = { 0, 0, 0, 0, 0, 0, 0, 0 }; // per output 1..8 (index output - 1)
+    int firmwareUpgrades = 0;
+    std::int32_t levels[4] = { 0, 0, 0, 0 }; // the levels the next meter read returns
+};
+
+class Emulator
+{
+public:
+    // runtimeDir is the R of the stand-in protocol; model is plugged at start().
+    explicit Emulator(std::string runtimeDir, std::uint32_t model = 2);
+    ~Emulator(); // stop()
+    Emulator(const Emulator &) = delete;
+    Emulator &operator=(const Emulator &) = delete;
+
+    bool start(); // creates the folders, plugs the model, starts serving
+    void stop(); // unplugs and joins the serving thread
+
+    void plug(std::uint32_t model); // (re)creates the device socket with this model code
+    void unplug(); // removes the socket and drops every connection
+    void fail(std::uint32_t code, FaultMode mode, int count = -1); // count -1: until Off
+    void setUsbErrorCount(std::uint32_t count);
+    void setLevel(int index, std::int32_t value); // pins a level; the others keep moving
+    void setFirmware(const std::string &tenCharacters);
+    void setBufferSize(std::uint32_t samples);
+    void setUsbLatency(std::uint32_t frames);
+    void setSampleRate(std::uint32_t rate);
+
+    DeviceState state() const;
+    std::vector<RequestRecord> requests() const;
+    void clearRequests();
+    // Receives every JSON line of the request log (default: none).
+    void setLogSink(std::function<void(const std::string &)> sink);
+    const std::string &runtimeDir() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Parses the MODE word of "fail CODE MODE [N]"; false for an unknown word.
+bool parseFaultMode(const std::string &word, FaultMode &mode);
+
+} // namespace emu

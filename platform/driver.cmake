@@ -1,0 +1,1 @@
+target_sources(orvelin_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/PlatformLog.cpp)

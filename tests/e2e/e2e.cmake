@@ -1,0 +1,1 @@
+# End-to-end tests with the real OrvelinDriver and orvelin-emulator processes.

@@ -1,0 +1,1 @@
+# libFuzzer targets; their corpora also run as ordinary tests.

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <mutex>
+
+namespace testsupport {
+
+// Points every place the program writes (settings, runtime sockets) into a fresh temporary
+// folder, so a test never touches the user's files and parallel tests never meet.
+class IsolatedEnvironment
+{
+public:
+    IsolatedEnvironment();
+    QString root() const { return dir.path(); }
+    QString runtimeDir() const; // the stand-in protocol's R, a 0700 folder
+    QString appDataDir() const; // QStandardPaths::AppDataLocation as the program sees it
+
+private:
+    QTemporaryDir dir;
+};
+
+// Collects every Qt log line (the message text, without quotes added by the stream).
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    QStringList lines() const;
+    bool contains(const QString &text) const; // some line contains text
+    int count(const QString &text) const; // lines equal to text
+    int indexOf(const QString &text, int from = 0) const; // first line containing text
+    void clear();
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+    static LogCapture *current;
+    mutable std::mutex mutex;
+    QStringList captured;
+    QtMessageHandler previous = nullptr;
+};
+
+} // namespace testsupport
