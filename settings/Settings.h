@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QSettings;
+class QTimer;
+class QVBoxLayout;
+class OrvelinIoControl;
+class ThreadSettingsPip;
+struct UsbStatus;
+
+// The audio settings dialog: buffer size, USB latency and safe mode, each applied with
+// stop audio / set / start audio and stored in "setting.ini". It also owns the dialog's own driver
+// channel, the 1000 ms USB status poll and the listener thread of the ASIO driver's pipe.
+// One instance lives for the whole run; it is created before the main window, without parent.
+class Settings : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Settings(QWidget *parent = nullptr);
+    ~Settings() override;
+
+    // Opens a fresh driver channel (releasing the one of an earlier call); true when it opened.
+    bool connectDevice();
+    // After a successful connectDevice: "STOP_MONITOR", re-apply the stored values, start audio,
+    // and 20 s later start audio again and send "START_MONITOR".
+    void applyStartupSettings();
+    // Tells the audio service "STOP_MONITOR"; true when it was delivered.
+    bool stopMonitor();
+    // Sets the three boxes from "setting.ini"; every change runs that box's handler.
+    void loadSettings();
+    // A buffer size reported by the ASIO driver. Runs on the GUI thread (the listener queues it).
+    bool applyAsioBufferSize(int size);
+    // The ASIO driver asked for this window.
+    void showFromPipe();
+
+    // The delay of the single-shot after applyStartupSettings, 20000 ms. Tests shorten it so they
+    // need not wait 20 s; the program never changes it.
+    void setStartupDelay(int milliseconds) { startupDelay = milliseconds; }
+
+private:
+    void onBufferSizeChanged();
+    void onLatencyChanged();
+    void onSafeModeChanged();
+    void onOkClicked();
+    void pollStatus();
+    void onStartupTimer(QTimer *timer);
+    // Starts audio after a refused set, so a refused value never leaves the interface silent.
+    void restartAfterFailure();
+
+    // Every driver operation goes through here: without a device object it simply fails.
+    template <typename Operation> bool withDevice(Operation operation);
+
+    QVBoxLayout *layout = nullptr;
+    QComboBox *latencyBox = nullptr;
+    QComboBox *bufferBox = nullptr;
+    QComboBox *safeModeBox = nullptr;
+    QSettings *store = nullptr;
+    std::unique_ptr<OrvelinIoControl> device;
+    std::unique_ptr<UsbStatus> status;
+    QLabel *errorLabel = nullptr;
+    QTimer *statusTimer = nullptr;
+    bool online = false;
+    ThreadSettingsPip *listener = nullptr;
+    int startupDelay = 20000;
+};
