@@ -1,0 +1,68 @@
+#include "controls/KnobGeometry.h"
+
+int boundKnobValue(qint64 v, int minimum, int maximum)
+{
+    if (v > maximum)
+        v = maximum;
+    if (v < minimum)
+        v = minimum;
+    return static_cast<int>(v);
+}
+
+int knobArcSpan(int value, int minimum, int maximum)
+{
+    if (maximum <= minimum)
+        return 0;
+    const double span = -16.0 * 270.0 * (double(value) - double(minimum)) / (double(maximum) - double(minimum));
+    const double fullTurn = 16.0 * 360.0;
+    if (span > fullTurn)
+        return static_cast<int>(fullTurn);
+    if (span < -fullTurn)
+        return -static_cast<int>(fullTurn);
+    return static_cast<int>(span);
+}
+
+QRect knobArcRect(int width, int height, int arcWidth)
+{
+    return QRect(arcWidth, arcWidth, width - 2 * arcWidth, height - 2 * arcWidth);
+}
+
+QRect knobBodyRect(int width, int arcWidth, double bodyRatio)
+{
+    const double w = width - 2 * arcWidth;
+    const int side = static_cast<int>(bodyRatio * w);
+    const int pos = arcWidth + static_cast<int>((1.0 - bodyRatio) * w * 0.5);
+    return QRect(pos, pos, side, side);
+}
+
+QRect knobShadowRect(int width, int arcWidth, double bodyRatio)
+{
+    const double w = width - 2 * arcWidth;
+    const int side = static_cast<int>(bodyRatio * w);
+    const int pos = arcWidth + static_cast<int>((1.0 - bodyRatio) * w * 0.5 + bodyRatio * w * 0.02);
+    return QRect(pos, pos, side, side);
+}
+
+QString knobText(int value, int displayOffset, const QString &suffix)
+{
+    if (value == 0)
+        return QStringLiteral("0") + suffix;
+    return QString::number(qint64(value) + displayOffset) + suffix;
+}
+
+QString knobEditorText(int value, int displayOffset)
+{
+    return QString::number(qint64(value) + displayOffset);
+}
+
+QRect knobEditorRect(const QRect &textRect)
+{
+    const int dx = static_cast<int>(0.025 * textRect.width());
+    const int dy = static_cast<int>(0.025 * textRect.height());
+    return textRect.adjusted(dx, dy, -dx, -dy);
+}
+
+int knobValueFromTyped(int typed, int displayOffset, int minimum, int maximum)
+{
+    return boundKnobValue(qint64(typed) - displayOffset, minimum, maximum);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QtGlobal>
+
+// Pure geometry and arithmetic of the Knob, kept apart from painting so it can be tested alone.
+// Angles are in Qt's sixteenths of a degree; sizes follow the knob's pixel layout.
+
+// v bounded to minimum..maximum; minimum wins if the range is inverted.
+int boundKnobValue(qint64 v, int minimum, int maximum);
+
+// Span of the value arc from its start at 225 degrees: 0 at the minimum, -4320 (270 degrees
+// clockwise) at the maximum, truncated towards zero. An empty range gives 0 instead of dividing
+// by zero; a value far outside the range is limited to one full turn.
+int knobArcSpan(int value, int minimum, int maximum);
+
+// The rectangle both arcs are drawn in: the widget inset by the arc width on every side.
+QRect knobArcRect(int width, int height, int arcWidth);
+
+// The shaded body, a circle sized by the arc rectangle's width and centred in it.
+QRect knobBodyRect(int width, int arcWidth, double bodyRatio);
+
+// The darker disc behind the body, shifted right and down by 2 % of the body diameter.
+QRect knobShadowRect(int width, int arcWidth, double bodyRatio);
+
+// Displayed text: value + offset and the suffix, except that a value of exactly 0 reads "0"
+// whatever the offset.
+QString knobText(int value, int displayOffset, const QString &suffix);
+
+// What the in-place editor starts with: value + offset, without suffix (no exception for 0).
+QString knobEditorText(int value, int displayOffset);
+
+// The editor's geometry: the text rectangle shrunk by 2.5 % of its size on each side.
+QRect knobEditorRect(const QRect &textRect);
+
+// A typed number back to a value: minus the offset in 64 bits, so no input can overflow, then
+// bounded to the range.
+int knobValueFromTyped(int typed, int displayOffset, int minimum, int maximum);
