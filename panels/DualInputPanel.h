@@ -41,10 +41,6 @@ private:
     QVBoxLayout *buildOutputColumn(bool speaker);
     void loadState();
     void save(const QString &key, const QVariant &value);
-    Button *instrumentButton(int channelNumber) const;
-    Button *padButton(int channelNumber) const;
-    Button *phantomButton(int channelNumber) const;
-    Knob *micKnob(int channelNumber) const;
 
     void applyMicGain(int channelNumber, int value);
     void applyMicInstrument(int channelNumber, bool on);

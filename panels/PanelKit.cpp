@@ -1,0 +1,180 @@
+#include "panels/PanelKit.h"
+
+#include "controls/Button.h"
+#include "controls/Knob.h"
+#include "device/MeterBlock.h"
+#include "device/OrvelinIoControl.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+namespace panelkit {
+
+const char *const kCaptionStyle = "font-size: 12px; color: white;";
+const char *const kSmallCaptionStyle = "font-size: 10px; color: white;";
+
+QLabel *caption(QWidget *panel, const QString &text, const QString &styleSheet)
+{
+    auto *label = new QLabel(text, panel);
+    label->setAlignment(Qt::AlignCenter);
+    label->setStyleSheet(styleSheet);
+    return label;
+}
+
+QLabel *sectionTitle(QWidget *panel, const QString &text)
+{
+    return caption(panel, text, QStringLiteral("font-weight: bold; font-size: 12px; color: white;"));
+}
+
+QLabel *readout(QWidget *panel)
+{
+    return caption(panel, QStringLiteral("-160 dB"), QStringLiteral("color: #888888; font-size: 8px;"));
+}
+
+QFrame *separator(QWidget *panel)
+{
+    auto *line = new QFrame(panel);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setFixedWidth(1);
+    line->setStyleSheet(QStringLiteral("background-color: #555555;"));
+    return line;
+}
+
+Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour)
+{
+    auto *button = new Button(text);
+    button->setParent(panel);
+    button->cornerRadius = 3;
+    button->normalTextColor = QStringLiteral("#8a95aa");
+    button->selectedBackground = QStringLiteral("#1b1e23");
+    button->normalBackground = QStringLiteral("#1b1e23");
+    button->selectedTextColor = selectedColour;
+    button->glowColor = selectedColour;
+    button->setFixedWidth(80);
+    button->updateStyle();
+    return button;
+}
+
+Knob *makeGainKnob(QWidget *panel, int maximum, int displayOffset)
+{
+    auto *knob = new Knob(panel);
+    knob->setFixedSize(120, 120);
+    knob->minimum = 0;
+    knob->maximum = maximum;
+    knob->value = 0;
+    knob->displayOffset = displayOffset;
+    knob->textColor = QColor(QStringLiteral("#00ff7f"));
+    knob->arcColor = QColor(QStringLiteral("#f1fa8c"));
+    return knob;
+}
+
+Knob *makeVolumeKnob(QWidget *panel)
+{
+    auto *knob = new Knob(panel);
+    knob->setFixedSize(120, 120);
+    knob->minimum = -80;
+    knob->maximum = 6;
+    knob->value = -80;
+    knob->textColor = QColor(QStringLiteral("#00ff7f"));
+    return knob;
+}
+
+Knob *makePhoneKnob(QWidget *panel)
+{
+    auto *knob = new Knob(panel);
+    knob->setFixedSize(70, 70);
+    knob->arcWidth = 3;
+    knob->fontSize = 10;
+    knob->minimum = -80;
+    knob->maximum = 6;
+    knob->value = -80;
+    knob->textColor = QColor(QStringLiteral("#00ff7f"));
+    return knob;
+}
+
+QHBoxLayout *phoneRow(Knob *knob, QLabel *level, QLabel *captionLabel)
+{
+    auto *row = new QHBoxLayout;
+    row->setAlignment(Qt::AlignCenter);
+    row->setSpacing(8);
+    row->addWidget(knob);
+    auto *texts = new QVBoxLayout;
+    texts->setAlignment(Qt::AlignCenter);
+    texts->addWidget(level);
+    texts->addWidget(captionLabel);
+    row->addLayout(texts);
+    return row;
+}
+
+bool setStartupVolumes(OrvelinIoControl &channel, std::initializer_list<int> outputs)
+{
+    bool ok = true;
+    for (int output : outputs)
+        ok = channel.setOutVolume(output, 100);
+    return ok;
+}
+
+QSettings *openSettings(QObject *owner, const QString &fileName)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    auto *settings = new QSettings(folder + fileName, QSettings::IniFormat, owner);
+    // Whatever could be read is used; unreadable keys fall back to their defaults.
+    if (settings->status() != QSettings::NoError)
+        qDebug() << "Settings file could not be read completely:" << qPrintable(settings->fileName());
+    return settings;
+}
+
+void save(QSettings &settings, const QString &key, const QVariant &value)
+{
+    settings.setValue(key, value);
+    settings.sync();
+    if (settings.status() == QSettings::AccessError)
+        qDebug() << "Failed to write settings file:" << qPrintable(settings.fileName());
+}
+
+StoredControl stored(const char *key, Button *button)
+{
+    return StoredControl { key, button, nullptr, 0 };
+}
+
+StoredControl stored(const char *key, Knob *knob, int fallback)
+{
+    return StoredControl { key, nullptr, knob, fallback };
+}
+
+void restore(QSettings &settings, std::initializer_list<StoredControl> controls)
+{
+    for (const StoredControl &control : controls) {
+        const QString key = QString::fromLatin1(control.key);
+        if (control.button)
+            control.button->setSelected(settings.value(key, false).toBool());
+        else
+            control.knob->setValue(settings.value(key, control.fallback).toInt());
+    }
+    qDebug() << "已从配置文件加载控件状态";
+}
+
+int effectiveVolume(int knobValue, bool muted, bool dimmed)
+{
+    if (muted)
+        return -80;
+    return dimmed ? knobValue - 20 : knobValue;
+}
+
+bool readMeters(OrvelinIoControl &channel, MeterBlock &block)
+{
+    if (channel.readMeters(block))
+        return true;
+    qDebug() << "Failed to read meter data from driver.";
+    return false;
+}
+
+} // namespace panelkit

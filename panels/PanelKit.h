@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <initializer_list>
+
+class Button;
+class Knob;
+class MeterBlock;
+class OrvelinIoControl;
+class QFrame;
+class QHBoxLayout;
+class QLabel;
+class QObject;
+class QSettings;
+class QWidget;
+
+// Helpers the four device panels share: their look, the start-up volumes, the INI file, the
+// volume rule and the meter read.
+namespace panelkit {
+
+// Look. Every label is centred and parented to the panel.
+QLabel *sectionTitle(QWidget *panel, const QString &text);
+QLabel *caption(QWidget *panel, const QString &text, const QString &styleSheet);
+QLabel *readout(QWidget *panel); // "-160 dB" until the first meter read
+QFrame *separator(QWidget *panel);
+// A switch of the common look, styled; selectedColour is its selected caption and glow.
+Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour);
+Knob *makeGainKnob(QWidget *panel, int maximum, int displayOffset);
+Knob *makeVolumeKnob(QWidget *panel);
+Knob *makePhoneKnob(QWidget *panel);
+// The phone knob, then its readout above its caption.
+QHBoxLayout *phoneRow(Knob *knob, QLabel *level, QLabel *captionLabel);
+
+extern const char *const kCaptionStyle; // "font-size: 12px; color: white;"
+extern const char *const kSmallCaptionStyle; // "font-size: 10px; color: white;"
+
+// Sends volume 100 to each output in order; only the last result counts.
+bool setStartupVolumes(OrvelinIoControl &channel, std::initializer_list<int> outputs);
+
+// The panel's INI file in the application data folder, which is created when missing.
+QSettings *openSettings(QObject *owner, const QString &fileName);
+// setValue and sync. A file that cannot be written keeps the value in memory and logs why.
+void save(QSettings &settings, const QString &key, const QVariant &value);
+
+// One stored control: a switch or a knob, its key and the value used when the key is missing.
+struct StoredControl
+{
+    const char *key;
+    Button *button;
+    Knob *knob;
+    int fallback;
+};
+StoredControl stored(const char *key, Button *button);
+StoredControl stored(const char *key, Knob *knob, int fallback);
+// Gives every control its stored value in order; each one runs its handler once.
+void restore(QSettings &settings, std::initializer_list<StoredControl> controls);
+
+// Decibels an output plays: -80 when muted, 20 dB less when dimmed, else the knob.
+int effectiveVolume(int knobValue, bool muted, bool dimmed);
+
+// readMeters into the block; a failure is logged and leaves the block as it was.
+bool readMeters(OrvelinIoControl &channel, MeterBlock &block);
+
+} // namespace panelkit

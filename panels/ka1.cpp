@@ -1,0 +1,248 @@
+#include "panels/ka1.h"
+
+#include "controls/Button.h"
+#include "controls/Knob.h"
+#include "device/Conversions.h"
+#include "device/OrvelinIoControl.h"
+#include "panels/PanelKit.h"
+
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSettings>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace panelkit;
+
+namespace {
+// Headphone left and right on this model.
+constexpr int kLeft = 0;
+constexpr int kRight = 1;
+} // namespace
+
+ka1::ka1()
+    : QWidget(nullptr)
+    , channel(std::make_unique<OrvelinIoControl>())
+{
+    if (!channel->openDevice()) {
+        qDebug() << "Failed to create device in ka1.";
+        return;
+    }
+    // Every control is resent while restoring, so a refused start-up volume is only logged.
+    if (!setStartupVolumes(*channel, { 1, 2 }))
+        qDebug() << "Failed to set output volume.";
+    settings = openSettings(this, QStringLiteral("/ka1.ini"));
+    buildWidgets();
+    mixerBlock.applyInitialPattern(MixerStateBlock::Model::KA1);
+    auto *meterTimer = new QTimer(this);
+    connect(meterTimer, &QTimer::timeout, this, &ka1::updateMeters);
+    meterTimer->start(500);
+    loadState();
+}
+
+ka1::~ka1()
+{
+    if (channel)
+        channel->closeDevice();
+}
+
+void ka1::buildWidgets()
+{
+    auto *root = new QHBoxLayout(this);
+    root->setAlignment(Qt::AlignCenter);
+    root->setContentsMargins(0, 0, 0, 0);
+
+    auto *input = new QVBoxLayout;
+    root->addLayout(input);
+    input->setContentsMargins(10, 10, 20, 10);
+    input->addWidget(sectionTitle(this, tr("INPUT")));
+    micKnob = makeGainKnob(this, 42, 0);
+    micKnob->setObjectName(QStringLiteral("micKnob"));
+    input->addWidget(micKnob);
+    micLevelLabel = readout(this);
+    micLevelLabel->setObjectName(QStringLiteral("micLevelLabel"));
+    input->addWidget(micLevelLabel);
+    input->addWidget(caption(this, tr("Gain"), QString::fromLatin1(kCaptionStyle)));
+    auto *switches = new QVBoxLayout;
+    switches->setAlignment(Qt::AlignCenter);
+    input->addLayout(switches);
+    micInstrumentButton = makeSwitch(this, tr("MIC"), QStringLiteral("#00ff7f"));
+    micInstrumentButton->setObjectName(QStringLiteral("micInstrumentButton"));
+    switches->addWidget(micInstrumentButton);
+    micPadButton = makeSwitch(this, QStringLiteral("20dB"), QStringLiteral("#ff7f00"));
+    micPadButton->setObjectName(QStringLiteral("micPadButton"));
+    switches->addWidget(micPadButton);
+    micPhantomButton = makeSwitch(this, QStringLiteral("48V"), QStringLiteral("#ff1111"));
+    micPhantomButton->setObjectName(QStringLiteral("micPhantomButton"));
+    switches->addWidget(micPhantomButton);
+    micDirectButton = makeSwitch(this, tr("DIRECT"), QStringLiteral("#00FFFF"));
+    micDirectButton->setObjectName(QStringLiteral("micDirectButton"));
+    switches->addWidget(micDirectButton);
+
+    root->addWidget(separator(this));
+
+    auto *output = new QVBoxLayout;
+    root->addLayout(output);
+    output->setAlignment(Qt::AlignCenter);
+    output->setContentsMargins(20, 10, 10, 10);
+    output->addWidget(sectionTitle(this, tr("HEADPHONE")));
+    auto *knobRow = new QHBoxLayout;
+    headphoneKnob = makeVolumeKnob(this);
+    headphoneKnob->setObjectName(QStringLiteral("headphoneKnob"));
+    knobRow->addWidget(headphoneKnob);
+    output->addLayout(knobRow);
+    output->addWidget(caption(this, tr("Volume"), QString::fromLatin1(kCaptionStyle)));
+    auto *muteRow = new QHBoxLayout;
+    muteRow->setAlignment(Qt::AlignCenter);
+    headphoneMuteButton = makeSwitch(this, QStringLiteral("MUTE"), QStringLiteral("#00FFFF"));
+    headphoneMuteButton->setObjectName(QStringLiteral("headphoneMuteButton"));
+    headphoneMuteButton->setMinimumHeight(40);
+    muteRow->addWidget(headphoneMuteButton);
+    headphoneDimButton = makeSwitch(this, QStringLiteral("DIM"), QStringLiteral("#00FFFF"));
+    headphoneDimButton->setObjectName(QStringLiteral("headphoneDimButton"));
+    headphoneDimButton->setMinimumHeight(40);
+    muteRow->addWidget(headphoneDimButton);
+    output->addLayout(muteRow);
+    otgToHpKnob = makePhoneKnob(this);
+    otgToHpKnob->setObjectName(QStringLiteral("otgToHpKnob"));
+    otgLevelLabel = readout(this);
+    otgLevelLabel->setObjectName(QStringLiteral("otgLevelLabel"));
+    output->addLayout(phoneRow(
+        otgToHpKnob, otgLevelLabel, caption(this, tr("Phone To HP Volume"), QString::fromLatin1(kSmallCaptionStyle))));
+    output->addStretch();
+
+    connect(micKnob, &Knob::valueChangedSig, this, &ka1::applyMicGain);
+    connect(micInstrumentButton, &Button::pressed, this, &ka1::applyMicInstrument);
+    connect(micPadButton, &Button::pressed, this, &ka1::applyMicPad);
+    connect(micPhantomButton, &Button::pressed, this, &ka1::applyMicPhantom);
+    connect(micDirectButton, &Button::pressed, this, &ka1::applyMonitorMic);
+    connect(headphoneKnob, &Knob::valueChangedSig, this, &ka1::applyHeadphoneVolume);
+    connect(headphoneMuteButton, &Button::pressed, this, &ka1::onHeadphoneMute);
+    connect(headphoneDimButton, &Button::pressed, this, &ka1::onHeadphoneDim);
+    connect(otgToHpKnob, &Knob::valueChangedSig, this, &ka1::applyOtgToHp);
+}
+
+void ka1::loadState()
+{
+    restore(*settings,
+        {
+            stored("Button/MicInstrIsChecked", micInstrumentButton),
+            stored("Button/Mic20dBIsChecked", micPadButton),
+            stored("Button/Mic48VIsChecked", micPhantomButton),
+            stored("Button/MonitorMicIsChecked", micDirectButton),
+            stored("Dial/MicValue", micKnob, 0),
+            stored("Dial/HeadphoneValue", headphoneKnob, -80),
+            stored("Button/HeadphoneMuteIsChecked", headphoneMuteButton),
+            stored("Button/HeadphoneDimIsChecked", headphoneDimButton),
+            stored("Dial/OtgToHpValue", otgToHpKnob, 0),
+        });
+}
+
+void ka1::applyMicGain(int value)
+{
+    // The device receives twice the knob value.
+    if (channel->setMicVolume(1, 2 * value))
+        qDebug() << "Mic volume set to:" << value;
+    else
+        qDebug() << "Failed to set mic volume.";
+    save(*settings, QStringLiteral("Dial/MicValue"), micKnob->value);
+}
+
+void ka1::applyMicInstrument(bool on)
+{
+    qDebug() << "Mic Instr Button Clicked" << int(on);
+    if (channel->setMicInstrument(1, on)) {
+        qDebug() << "Mic instruction switched for channel 1.";
+        micInstrumentButton->setText(on ? tr("INST") : tr("MIC"));
+    } else {
+        qDebug() << "Failed to switch mic instruction.";
+    }
+    save(*settings, QStringLiteral("Button/MicInstrIsChecked"), micInstrumentButton->isSelected());
+}
+
+void ka1::applyMicPad(bool on)
+{
+    qDebug() << "Mic 20dB Button Clicked" << int(on);
+    if (channel->setMic20dB(1, on))
+        qDebug() << "Mic 20dB switched for channel 1.";
+    else
+        qDebug() << "Failed to switch mic 20dB.";
+    save(*settings, QStringLiteral("Button/Mic20dBIsChecked"), micPadButton->isSelected());
+}
+
+void ka1::applyMicPhantom(bool on)
+{
+    qDebug() << "Mic 48V Button Clicked" << int(on);
+    if (channel->setMic48V(1, on))
+        qDebug() << "Mic 48V switched for channel 1.";
+    else
+        qDebug() << "Failed to switch mic 48V.";
+    save(*settings, QStringLiteral("Button/Mic48VIsChecked"), micPhantomButton->isSelected());
+}
+
+void ka1::applyMonitorMic(bool on)
+{
+    const double cell = on ? 1.0 : 0.0;
+    mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 0, cell);
+    mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 1, cell);
+    if (channel->writeMixerState(mixerBlock))
+        qDebug() << "Monitor Mic set to:" << int(on);
+    else
+        qDebug() << "Failed to set Monitor Mic.";
+    save(*settings, QStringLiteral("Button/MonitorMicIsChecked"), micDirectButton->isSelected());
+}
+
+void ka1::applyHeadphoneVolume(int value)
+{
+    const double gain = dbToGain(effectiveVolume(value, headphoneMuted, headphoneDimmed));
+    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kLeft, gain);
+    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kRight, gain);
+    if (channel->writeMixerState(mixerBlock))
+        qDebug() << "Headphone volume set to:" << gain;
+    else
+        qDebug() << "Failed to set headphone volume.";
+    save(*settings, QStringLiteral("Dial/HeadphoneValue"), headphoneKnob->value);
+}
+
+void ka1::onHeadphoneMute(bool on)
+{
+    headphoneMuted = on;
+    if (on) {
+        applyHeadphoneVolume(-80);
+        qDebug() << "Headphone Mute Button Clicked: Mute ON";
+    } else {
+        applyHeadphoneVolume(headphoneKnob->value);
+        qDebug() << "Headphone Mute Button Clicked: Mute OFF";
+    }
+    save(*settings, QStringLiteral("Button/HeadphoneMuteIsChecked"), headphoneMuteButton->isSelected());
+}
+
+void ka1::onHeadphoneDim(bool on)
+{
+    headphoneDimmed = on;
+    applyHeadphoneVolume(headphoneKnob->value);
+    qDebug() << (on ? "Headphone Dim Button Clicked: Dim ON" : "Headphone Dim Button Clicked: Dim OFF");
+    save(*settings, QStringLiteral("Button/HeadphoneDimIsChecked"), headphoneDimButton->isSelected());
+}
+
+void ka1::applyOtgToHp(int value)
+{
+    // The phone input's left feeds the headphone's left, its right the right.
+    const double gain = dbToGain(value);
+    mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
+    mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
+    if (channel->writeMixerState(mixerBlock))
+        qDebug() << "OTG to HP volume set to:" << gain;
+    else
+        qDebug() << "Failed to set OTG to HP volume.";
+    save(*settings, QStringLiteral("Dial/OtgToHpValue"), otgToHpKnob->value);
+}
+
+void ka1::updateMeters()
+{
+    if (!readMeters(*channel, meterBlock))
+        return;
+    micLevelLabel->setText(MeterBlock::readoutText(meterBlock.level(0)));
+    otgLevelLabel->setText(MeterBlock::readoutText(meterBlock.phoneLevel()));
+}
