@@ -4,7 +4,10 @@
 
 // Control codes of the kernel driver: device type 0xFFDC, METHOD_BUFFERED, FILE_ANY_ACCESS.
 namespace DriverCode {
-constexpr std::uint32_t make(std::uint32_t function) { return (0xFFDCu << 16) | (function << 2); }
+constexpr std::uint32_t make(std::uint32_t function)
+{
+    return (0xFFDCu << 16) | (function << 2);
+}
 
 constexpr std::uint32_t SetSampleRate = make(0x807); // 0xFFDC201C
 constexpr std::uint32_t GetSampleRate = make(0x808); // 0xFFDC2020

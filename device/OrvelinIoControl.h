@@ -49,6 +49,10 @@ public:
     bool readUsbStatus(UsbStatus &status);
 
 private:
+    bool sendValue(std::uint32_t code, std::uint32_t value);
+    bool readValue(std::uint32_t code, std::uint32_t &value);
+    bool sendBare(std::uint32_t code);
+
     platform::PortHandle handle;
     std::uint8_t statusReply[7];
 };

@@ -27,6 +27,7 @@ struct RequestRecord
     std::vector<std::uint8_t> input;
     std::uint32_t outputLength = 0;
     bool ok = false;
+    std::string result; // "ok", "refused", "silent", "short" or "closed"
 };
 
 struct DeviceState
@@ -67,6 +68,7 @@ public:
     void fail(std::uint32_t code, FaultMode mode, int count = -1); // count -1: until Off
     void setUsbErrorCount(std::uint32_t count);
     void setLevel(int index, std::int32_t value); // pins a level; the others keep moving
+    void unpinLevel(int index); // the level follows the device again
     void setFirmware(const std::string &tenCharacters);
     void setBufferSize(std::uint32_t samples);
     void setUsbLatency(std::uint32_t frames);
@@ -77,7 +79,13 @@ public:
     void clearRequests();
     // Receives every JSON line of the request log (default: none).
     void setLogSink(std::function<void(const std::string &)> sink);
+    // Whether requests() keeps records (default on); a long-running program turns it off.
+    void setRecording(bool on);
     const std::string &runtimeDir() const;
+    // The socket's file name inside the interface folder (default "device0"); interfaces are
+    // listed in byte order of these names. Takes effect at the next plug().
+    void setInterfaceName(const std::string &name);
+    std::string interfacePath() const;
 
 private:
     struct Impl;
@@ -86,5 +94,11 @@ private:
 
 // Parses the MODE word of "fail CODE MODE [N]"; false for an unknown word.
 bool parseFaultMode(const std::string &word, FaultMode &mode);
+
+// One request as its JSON log line:
+// {"connection":1,"code":"0xFFDC2084","input":"","output":4,"result":"ok"}
+std::string toJson(const RequestRecord &record);
+// The state as one JSON object (mixer block as its length and a hash, not its bytes).
+std::string toJson(const DeviceState &state);
 
 } // namespace emu

@@ -24,6 +24,10 @@ bool checkRuntimeDirectory(const std::string &relative);
 // chmod 0700 so no umask widens it), then checks each one. Existing folders are never changed.
 bool ensurePrivateDirectory(const std::string &relative);
 
+// The same two for an explicit base folder instead of R (the in-process emulator of the tests).
+bool checkPrivatePath(const std::string &base, const std::string &relative);
+bool ensurePrivatePath(const std::string &base, const std::string &relative);
+
 // A Unix socket path holds at most 107 bytes; a longer one is logged and refused.
 bool socketPathFits(const std::string &path);
 

@@ -107,7 +107,17 @@ bool checkPrivateDirectory(const std::string &path)
 
 bool checkRuntimeDirectory(const std::string &relative)
 {
-    std::string path = runtimeDirectory();
+    return checkPrivatePath(runtimeDirectory(), relative);
+}
+
+bool ensurePrivateDirectory(const std::string &relative)
+{
+    return ensurePrivatePath(runtimeDirectory(), relative);
+}
+
+bool checkPrivatePath(const std::string &base, const std::string &relative)
+{
+    std::string path = stripTrailingSlashes(base);
     if (!checkPrivateDirectory(path))
         return false;
     for (const std::string &part : components(relative)) {
@@ -118,9 +128,9 @@ bool checkRuntimeDirectory(const std::string &relative)
     return true;
 }
 
-bool ensurePrivateDirectory(const std::string &relative)
+bool ensurePrivatePath(const std::string &base, const std::string &relative)
 {
-    std::string path = runtimeDirectory();
+    std::string path = stripTrailingSlashes(base);
     if (!makePrivateFolder(path))
         return false;
     for (const std::string &part : components(relative)) {

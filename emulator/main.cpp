@@ -1,0 +1,243 @@
+// orvelin-emulator: the driver package on a machine without it. Commands arrive one per line on
+// standard input; answers and the JSON request log go to standard output (the log to a file with
+// --log FILE).
+#include "emulator/Emulator.h"
+#include "platform/PlatformLog.h"
+#include "platform/RuntimeDir.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int signalPipe[2] = { -1, -1 };
+
+void onSignal(int)
+{
+    const char byte = 1;
+    const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+    (void)ignored;
+}
+
+std::mutex outputMutex;
+
+void say(const std::string &line)
+{
+    std::lock_guard<std::mutex> lock(outputMutex);
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+bool parseNumber(const std::string &text, long long &value)
+{
+    if (text.empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 0);
+    return errno == 0 && end && *end == '\0';
+}
+
+bool parseU32(const std::string &text, std::uint32_t &value)
+{
+    long long number;
+    if (!parseNumber(text, number) || number < 0 || number > 0xFFFFFFFFLL)
+        return false;
+    value = static_cast<std::uint32_t>(number);
+    return true;
+}
+
+void usage()
+{
+    std::fputs("usage: orvelin-emulator [--model N] [--firmware TEXT] [--log FILE] [--runtime-dir DIR] [--name NAME]\n"
+               "commands on standard input:\n"
+               "  plug MODEL | unplug | fail CODE refuse|silent|short|close|off [N] | errors N\n"
+               "  level I VALUE | level I auto | firmware TEXT | state | quit\n",
+        stderr);
+}
+
+using Arguments = std::vector<std::string>;
+using Command = std::function<std::string(const Arguments &)>;
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::uint32_t model = 2;
+    std::string firmware;
+    std::string logPath;
+    std::string runtimeDir;
+    std::string name;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == "--model" && hasValue && parseU32(argv[i + 1], model)) {
+            ++i;
+        } else if (option == "--firmware" && hasValue) {
+            firmware = argv[++i];
+        } else if (option == "--log" && hasValue) {
+            logPath = argv[++i];
+        } else if (option == "--runtime-dir" && hasValue) {
+            runtimeDir = argv[++i];
+        } else if (option == "--name" && hasValue) {
+            name = argv[++i];
+        } else {
+            usage();
+            return option == "--help" ? 0 : 2;
+        }
+    }
+    if (runtimeDir.empty())
+        runtimeDir = platform::runtimeDirectory();
+
+    std::FILE *logFile = nullptr;
+    if (!logPath.empty()) {
+        logFile = std::fopen(logPath.c_str(), "a");
+        if (!logFile) {
+            std::fprintf(stderr, "cannot open log %s: %s\n", logPath.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+
+    emu::Emulator emulator(runtimeDir, model);
+    emulator.setRecording(false);
+    if (!firmware.empty())
+        emulator.setFirmware(firmware);
+    if (!name.empty())
+        emulator.setInterfaceName(name);
+    emulator.setLogSink([logFile](const std::string &line) {
+        if (!logFile) {
+            say(line);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(outputMutex);
+        std::fputs(line.c_str(), logFile);
+        std::fputc('\n', logFile);
+        std::fflush(logFile);
+    });
+    if (!emulator.start()) {
+        std::fprintf(stderr, "cannot serve a device in %s\n", runtimeDir.c_str());
+        return 1;
+    }
+
+    bool quit = false;
+    std::map<std::string, Command> commands;
+    commands["plug"] = [&](const Arguments &a) -> std::string {
+        std::uint32_t code;
+        if (a.size() != 2 || !parseU32(a[1], code))
+            return "error: plug MODEL";
+        emulator.plug(code);
+        return emulator.state().plugged ? "ok" : "error: cannot plug";
+    };
+    commands["unplug"] = [&](const Arguments &) -> std::string {
+        emulator.unplug();
+        return "ok";
+    };
+    commands["fail"] = [&](const Arguments &a) -> std::string {
+        std::uint32_t code;
+        emu::FaultMode mode;
+        long long count = -1;
+        if (a.size() < 3 || a.size() > 4 || !parseU32(a[1], code) || !emu::parseFaultMode(a[2], mode)
+            || (a.size() == 4 && (!parseNumber(a[3], count) || count < 1 || count > 1000000000)))
+            return "error: fail CODE refuse|silent|short|close|off [N]";
+        emulator.fail(code, mode, static_cast<int>(count));
+        return "ok";
+    };
+    commands["errors"] = [&](const Arguments &a) -> std::string {
+        std::uint32_t count;
+        if (a.size() != 2 || !parseU32(a[1], count))
+            return "error: errors N";
+        emulator.setUsbErrorCount(count);
+        return "ok";
+    };
+    commands["level"] = [&](const Arguments &a) -> std::string {
+        long long index, value;
+        if (a.size() != 3 || !parseNumber(a[1], index) || index < 0 || index > 3)
+            return "error: level I VALUE|auto";
+        if (a[2] == "auto") {
+            emulator.unpinLevel(static_cast<int>(index));
+            return "ok";
+        }
+        if (!parseNumber(a[2], value) || value < -2147483648LL || value > 2147483647LL)
+            return "error: level I VALUE|auto";
+        emulator.setLevel(static_cast<int>(index), static_cast<std::int32_t>(value));
+        return "ok";
+    };
+    commands["firmware"] = [&](const Arguments &a) -> std::string {
+        if (a.size() != 2)
+            return "error: firmware TEXT";
+        emulator.setFirmware(a[1]);
+        return "ok";
+    };
+    commands["state"] = [&](const Arguments &) { return emu::toJson(emulator.state()); };
+    commands["quit"] = [&](const Arguments &) -> std::string {
+        quit = true;
+        return "ok";
+    };
+    // The audio-service and ASIO peers register their commands here.
+
+    if (::pipe2(signalPipe, O_CLOEXEC) != 0)
+        return 1;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    say("ready " + emulator.interfacePath());
+
+    // Without standard input (started in the background) the device keeps serving until a signal.
+    bool inputOpen = true;
+    std::string pending;
+    while (!quit) {
+        pollfd watched[2] = { { signalPipe[0], POLLIN, 0 }, { inputOpen ? 0 : -1, POLLIN, 0 } };
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (watched[0].revents)
+            break;
+        if (!watched[1].revents)
+            continue;
+        char chunk[4096];
+        const ssize_t n = ::read(0, chunk, sizeof(chunk));
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR)
+                continue;
+            inputOpen = false;
+            continue;
+        }
+        pending.append(chunk, static_cast<std::size_t>(n));
+        // A command line longer than this is nonsense; drop it rather than grow without end.
+        if (pending.size() > 65536 && pending.find('\n') == std::string::npos) {
+            pending.clear();
+            say("error: line too long");
+        }
+        std::size_t end;
+        while (!quit && (end = pending.find('\n')) != std::string::npos) {
+            std::istringstream words(pending.substr(0, end));
+            pending.erase(0, end + 1);
+            Arguments arguments;
+            for (std::string word; words >> word;)
+                arguments.push_back(word);
+            if (arguments.empty())
+                continue;
+            const auto found = commands.find(arguments[0]);
+            say(found == commands.end() ? "error: unknown command: " + arguments[0] : found->second(arguments));
+        }
+    }
+    emulator.stop();
+    if (logFile)
+        std::fclose(logFile);
+    return 0;
+}
