@@ -1,0 +1,50 @@
+#include "app/SingleInstanceGuard.h"
+
+#include <QDebug>
+
+SingleInstanceGuard::SingleInstanceGuard(const QString &semaphoreKey, const QString &memoryKey)
+    : lock(semaphoreKey, 1, QSystemSemaphore::Open)
+    , marker(memoryKey)
+{ }
+
+bool SingleInstanceGuard::anotherCopyRuns()
+{
+    if (!marker.attach(QSharedMemory::ReadWrite))
+        return false;
+    // On Linux the segment of a killed copy outlives it and would still attach. Detaching frees
+    // a segment nobody else holds; a running copy keeps its own attached, so a second attach
+    // succeeds only while that copy runs.
+    marker.detach();
+    return marker.attach(QSharedMemory::ReadWrite);
+}
+
+SingleInstanceGuard::Outcome SingleInstanceGuard::acquire()
+{
+    lock.acquire();
+    if (anotherCopyRuns()) {
+        marker.detach();
+        lock.release();
+        qDebug() << "Orvelin Mixer 已经在运行中。";
+        return Outcome::AlreadyRunning;
+    }
+    if (!marker.create(1, QSharedMemory::ReadWrite)) {
+        lock.release();
+        qDebug() << "无法创建共享内存，程序退出。";
+        return Outcome::CreateFailed;
+    }
+    lock.release();
+    return Outcome::Running;
+}
+
+int SingleInstanceGuard::exitCode(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::AlreadyRunning:
+        return 0;
+    case Outcome::CreateFailed:
+        return -1;
+    case Outcome::Running:
+        break;
+    }
+    return 0;
+}

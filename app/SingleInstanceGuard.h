@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QSharedMemory>
+#include <QSystemSemaphore>
+
+// Lets one copy of the control panel run at a time: a 1-byte shared memory segment marks the
+// running copy, and a system semaphore makes the check-and-create step atomic between copies
+// started at the same moment. The segment lives as long as this object.
+class SingleInstanceGuard
+{
+public:
+    enum class Outcome { Running, AlreadyRunning, CreateFailed };
+
+    explicit SingleInstanceGuard(const QString &semaphoreKey = QStringLiteral("OrvelinQtDriverSemaphore"),
+        const QString &memoryKey = QStringLiteral("OrvelinQtDriverSharedMemory"));
+
+    // Decides once, logging the refusal or the failure; the lock is released on every path.
+    Outcome acquire();
+
+    // The process exit code for a copy that must not go on (0 for a second copy, -1 when the
+    // segment cannot be created).
+    static int exitCode(Outcome outcome);
+
+private:
+    bool anotherCopyRuns();
+
+    QSystemSemaphore lock;
+    QSharedMemory marker;
+};

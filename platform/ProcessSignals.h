@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/PortHandle.h"
+
+namespace platform {
+
+// Turns the system's polite termination requests (SIGTERM, SIGINT) into a readable descriptor,
+// so the event loop can end the program through its normal teardown. Installs the handlers on
+// the first call and returns the same descriptor afterwards; kInvalidHandle where the system
+// delivers no such requests (Windows) or the descriptor cannot be made.
+PortHandle terminationRequests();
+
+// Empties the descriptor after it became readable; returns how many requests were pending.
+int takeTerminationRequests(PortHandle handle);
+
+} // namespace platform
