@@ -1,0 +1,314 @@
+// Checks of the pipe port that hold on both systems. The same source runs natively on Linux and,
+// built with MinGW, under Wine against the Windows implementation.
+#include "platform/PipePort.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace platform;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int failures = 0;
+
+#define CHECK(condition)                                                                                               \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                         \
+            ++failures;                                                                                                \
+        }                                                                                                              \
+    } while (false)
+
+#define CHECK_EQ(actual, expected)                                                                                     \
+    do {                                                                                                               \
+        const auto actualValue = (actual);                                                                             \
+        const auto expectedValue = (expected);                                                                         \
+        if (!(actualValue == expectedValue)) {                                                                         \
+            std::fprintf(stderr, "%s:%d: %s is %lld, expected %lld\n", __FILE__, __LINE__, #actual,                    \
+                static_cast<long long>(actualValue), static_cast<long long>(expectedValue));                           \
+            ++failures;                                                                                                \
+        }                                                                                                              \
+    } while (false)
+
+std::string uniquePipeName(const char *what)
+{
+    static std::mt19937 random(static_cast<unsigned>(std::random_device {}())
+        ^ static_cast<unsigned>(Clock::now().time_since_epoch().count()));
+    return std::string("\\\\.\\pipe\\OrvelinPortTest-") + what + "-" + std::to_string(random() % 1000000000u);
+}
+
+long long millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+struct Received
+{
+    bool ok = false;
+    std::uint32_t error = 0;
+    std::vector<unsigned char> bytes;
+};
+
+// One connect-read-disconnect cycle, as the listener does it.
+Received serveOne(PipeServerPort &server)
+{
+    Received result;
+    if (!server.connect()) {
+        result.error = pipeLastError();
+        return result;
+    }
+    unsigned char buffer[kPipeMessageLimit];
+    std::memset(buffer, 0, sizeof buffer);
+    std::size_t length = 0;
+    result.ok = server.read(buffer, sizeof buffer, length);
+    result.error = result.ok ? 0 : pipeLastError();
+    result.bytes.assign(buffer, buffer + length);
+    server.disconnect();
+    return result;
+}
+
+// Opens like a real client: a pipe busy between two clients is waited for.
+bool sendMessage(const std::string &name, const std::vector<unsigned char> &bytes)
+{
+    PortHandle handle = pipeOpen(name);
+    for (int attempt = 0; handle == kInvalidHandle && pipeLastError() == PipeError::PipeBusy && attempt < 3; ++attempt)
+        if (pipeWait(name, 2000))
+            handle = pipeOpen(name);
+    if (handle == kInvalidHandle)
+        return false;
+    const bool ok = pipeSetMessageMode(handle) && pipeWrite(handle, bytes.data(), bytes.size());
+    pipeClose(handle);
+    return ok;
+}
+
+void messagesKeepTheirBoundaries()
+{
+    const std::string name = uniquePipeName("bounds");
+    PipeServerPort server(name);
+    CHECK(server.create());
+
+    std::vector<unsigned char> record(20);
+    for (std::size_t i = 0; i < record.size(); ++i)
+        record[i] = static_cast<unsigned char>(0xA0 + i);
+    std::thread client([&] {
+        CHECK(sendMessage(name, { 'a', 'b', 'c' }));
+        CHECK(sendMessage(name, record));
+        CHECK(sendMessage(name, { 0x31 }));
+    });
+    const Received first = serveOne(server);
+    const Received second = serveOne(server);
+    const Received third = serveOne(server);
+    client.join();
+
+    CHECK(first.ok);
+    CHECK((first.bytes == std::vector<unsigned char> { 'a', 'b', 'c' }));
+    CHECK(second.ok);
+    CHECK(second.bytes == record);
+    CHECK(third.ok);
+    CHECK((third.bytes == std::vector<unsigned char> { 0x31 }));
+}
+
+void overlongMessageIsDroppedAndNextClientServed()
+{
+    const std::string name = uniquePipeName("long");
+    PipeServerPort server(name);
+    CHECK(server.create());
+    std::thread client([&] {
+        sendMessage(name, std::vector<unsigned char>(1025, 0x55));
+        CHECK(sendMessage(name, { 1, 2, 3, 4 }));
+    });
+    const Received dropped = serveOne(server);
+    const Received next = serveOne(server);
+    client.join();
+
+    CHECK(!dropped.ok);
+    CHECK_EQ(dropped.error, 234u);
+    CHECK(next.ok);
+    CHECK((next.bytes == std::vector<unsigned char> { 1, 2, 3, 4 }));
+
+    // Exactly 1024 bytes still fit.
+    std::thread fits([&] { CHECK(sendMessage(name, std::vector<unsigned char>(1024, 0x66))); });
+    const Received full = serveOne(server);
+    fits.join();
+    CHECK(full.ok);
+    CHECK_EQ(full.bytes.size(), 1024u);
+}
+
+void silentClientIsDroppedAfterTwoSeconds()
+{
+    const std::string name = uniquePipeName("silent");
+    PipeServerPort server(name);
+    CHECK(server.create());
+    const PortHandle silent = pipeOpen(name);
+    CHECK(silent != kInvalidHandle);
+
+    const Clock::time_point start = Clock::now();
+    const Received dropped = serveOne(server);
+    const long long waited = millisecondsSince(start);
+    CHECK(!dropped.ok);
+    CHECK_EQ(dropped.error, 121u);
+    CHECK(waited >= 1900);
+    CHECK(waited < 4000);
+    pipeClose(silent);
+
+    std::thread client([&] { CHECK(sendMessage(name, { 9 })); });
+    const Received next = serveOne(server);
+    client.join();
+    CHECK(next.ok);
+    CHECK((next.bytes == std::vector<unsigned char> { 9 }));
+}
+
+void missingServerIsFileNotFound()
+{
+    const std::string name = uniquePipeName("none");
+    CHECK(pipeOpen(name) == kInvalidHandle);
+    CHECK_EQ(pipeLastError(), 2u);
+    CHECK(!pipeWait(name, 100));
+    CHECK_EQ(pipeLastError(), 2u);
+
+    // A server that has gone away leaves nothing to connect to either.
+    {
+        PipeServerPort server(name);
+        CHECK(server.create());
+    }
+    CHECK(pipeOpen(name) == kInvalidHandle);
+    CHECK_EQ(pipeLastError(), 2u);
+}
+
+void busyServerMakesClientsWait()
+{
+    const std::string name = uniquePipeName("busy");
+    PipeServerPort server(name);
+    CHECK(server.create());
+
+    // Nobody serves yet: clients are let in until the pipe is busy.
+    std::vector<PortHandle> waiting;
+    std::uint32_t error = 0;
+    for (int i = 0; i < 64; ++i) {
+        const PortHandle handle = pipeOpen(name);
+        if (handle == kInvalidHandle) {
+            error = pipeLastError();
+            break;
+        }
+        const unsigned char byte = static_cast<unsigned char>(i);
+        CHECK(pipeWrite(handle, &byte, 1));
+        waiting.push_back(handle);
+    }
+    CHECK(!waiting.empty());
+    CHECK_EQ(error, 231u);
+
+    const Clock::time_point start = Clock::now();
+    CHECK(!pipeWait(name, 200));
+    CHECK_EQ(pipeLastError(), 121u);
+    CHECK(millisecondsSince(start) >= 150);
+
+    std::atomic<int> served { 0 };
+    std::thread serving([&] {
+        while (!server.stopped())
+            if (serveOne(server).ok)
+                ++served;
+    });
+    CHECK(pipeWait(name, 5000));
+    const PortHandle late = pipeOpen(name);
+    CHECK(late != kInvalidHandle);
+    const unsigned char lateByte = 0x77;
+    CHECK(pipeWrite(late, &lateByte, 1));
+    pipeClose(late);
+    for (PortHandle handle : waiting)
+        pipeClose(handle);
+
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
+    while (served.load() < static_cast<int>(waiting.size()) + 1 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    CHECK_EQ(served.load(), static_cast<int>(waiting.size()) + 1);
+    server.stop();
+    serving.join();
+}
+
+void stopWakesABlockedWait()
+{
+    // A hundred listeners in a row, each stopped while it waits for a client.
+    long long slowest = 0;
+    const std::string name = uniquePipeName("stop");
+    for (int round = 0; round < 100; ++round) {
+        PipeServerPort server(name);
+        CHECK(server.create());
+        std::atomic<bool> returned { false };
+        std::uint32_t error = 0;
+        std::thread waiter([&] {
+            CHECK(!server.connect());
+            error = pipeLastError();
+            returned = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 10 == 0 ? 20 : 1));
+        const Clock::time_point start = Clock::now();
+        server.stop();
+        waiter.join();
+        const long long took = millisecondsSince(start);
+        slowest = took > slowest ? took : slowest;
+        CHECK(returned.load());
+        CHECK_EQ(error, 995u);
+        server.close();
+    }
+    CHECK(slowest < 1000);
+    std::printf("slowest of 100 stops: %lld ms\n", slowest);
+
+    // A stop also ends a read that waits for a silent client, and every later connect.
+    PipeServerPort server(name);
+    CHECK(server.create());
+    const PortHandle silent = pipeOpen(name);
+    CHECK(silent != kInvalidHandle);
+    std::uint32_t readError = 0;
+    std::thread reader([&] {
+        CHECK(server.connect());
+        unsigned char buffer[kPipeMessageLimit];
+        std::size_t length = 0;
+        CHECK(!server.read(buffer, sizeof buffer, length));
+        readError = pipeLastError();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Clock::time_point start = Clock::now();
+    server.stop();
+    reader.join();
+    CHECK(millisecondsSince(start) < 1000);
+    CHECK_EQ(readError, 995u);
+    CHECK(!server.connect());
+    CHECK_EQ(pipeLastError(), 995u);
+    pipeClose(silent);
+}
+
+} // namespace
+
+int main()
+{
+    const struct
+    {
+        const char *name;
+        void (*run)();
+    } checks[] = {
+        { "messagesKeepTheirBoundaries", messagesKeepTheirBoundaries },
+        { "overlongMessageIsDroppedAndNextClientServed", overlongMessageIsDroppedAndNextClientServed },
+        { "silentClientIsDroppedAfterTwoSeconds", silentClientIsDroppedAfterTwoSeconds },
+        { "missingServerIsFileNotFound", missingServerIsFileNotFound },
+        { "busyServerMakesClientsWait", busyServerMakesClientsWait },
+        { "stopWakesABlockedWait", stopWakesABlockedWait },
+    };
+    for (const auto &check : checks) {
+        std::printf("%s\n", check.name);
+        std::fflush(stdout);
+        check.run();
+    }
+    if (failures != 0) {
+        std::fprintf(stderr, "%d check(s) failed\n", failures);
+        return 1;
+    }
+    std::printf("all pipe port checks passed\n");
+    return 0;
+}
