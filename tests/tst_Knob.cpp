@@ -1,0 +1,401 @@
+#include "controls/Knob.h"
+
+#include <QDir>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <QtTest>
+
+namespace {
+
+QString screenshotDir()
+{
+    QString dir = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        dir = QDir::currentPath();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+// A left-button drag step at pos (mouse events carry the held buttons separately).
+void dragTo(Knob &knob, QPoint pos, Qt::MouseButtons held = Qt::LeftButton)
+{
+    QMouseEvent event(
+        QEvent::MouseMove, QPointF(pos), knob.mapToGlobal(QPointF(pos)), Qt::NoButton, held, Qt::NoModifier);
+    QApplication::sendEvent(&knob, &event);
+}
+
+void wheel(Knob &knob, QPoint angleDelta)
+{
+    const QPointF pos(60, 60);
+    QWheelEvent event(
+        pos, knob.mapToGlobal(pos), QPoint(), angleDelta, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&knob, &event);
+}
+
+QList<int> emitted(const QSignalSpy &spy)
+{
+    QList<int> values;
+    for (const QList<QVariant> &args : spy)
+        values << args.at(0).toInt();
+    return values;
+}
+
+} // namespace
+
+class tst_Knob : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void constructedState();
+    void setValueBoundsAndAlwaysEmits();
+    void ctrlPressResetsPlainPressDoesNot();
+    void doubleClickBesideTextResets();
+    void doubleClickOnTextOpensEditor();
+    void typedValue_data();
+    void typedValue();
+    void typingFinishesOnFocusLoss();
+    void displayOffset();
+    void drag();
+    void dragOnlyWithLeftButton();
+    void wheelSteps();
+    void paintsArcForValue();
+    void screenshots();
+
+private:
+    void openEditor();
+    QWidget *window = nullptr;
+    Knob *knob = nullptr;
+};
+
+void tst_Knob::init()
+{
+    window = new QWidget;
+    // The main window's dark background, so screenshots show the knob as users see it.
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, QColor(0x2c, 0x31, 0x3c));
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+    window->resize(140, 140);
+    knob = new Knob(window);
+    knob->setGeometry(10, 10, 120, 120);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    knob->grab(); // paints once, so textRect is known
+}
+
+void tst_Knob::cleanup()
+{
+    delete window;
+    window = nullptr;
+    knob = nullptr;
+}
+
+void tst_Knob::openEditor()
+{
+    knob->grab();
+    QTest::mouseDClick(knob, Qt::LeftButton, Qt::NoModifier, knob->textRect.center());
+    QVERIFY(knob->editor->isVisible());
+}
+
+void tst_Knob::constructedState()
+{
+    Knob fresh;
+    QCOMPARE(fresh.value, -80);
+    QCOMPARE(fresh.arcWidth, 7);
+    QCOMPARE(fresh.roundCap, true);
+    QCOMPARE(fresh.maximum, 6);
+    QCOMPARE(fresh.minimum, -80);
+    QCOMPARE(fresh.arcColor, QColor(0, 255, 255));
+    QCOMPARE(fresh.showText, true);
+    QCOMPARE(fresh.fontFamily, QStringLiteral("Segoe UI"));
+    QCOMPARE(fresh.fontSize, 12);
+    QCOMPARE(fresh.suffix, QStringLiteral("dB"));
+    QCOMPARE(fresh.textColor, QColor(0xff, 0x79, 0xc6));
+    QCOMPARE(fresh.showTrack, true);
+    QCOMPARE(fresh.trackColor, QColor(0x44, 0x47, 0x5a));
+    QCOMPARE(fresh.bodyRatio, 0.8);
+    QCOMPARE(fresh.lastY, 0);
+    QCOMPARE(fresh.lastX, 0);
+    QCOMPARE(fresh.displayOffset, 0);
+    QVERIFY(fresh.editor);
+    QCOMPARE(fresh.editor->parentWidget(), &fresh);
+    QVERIFY(fresh.editor->isHidden());
+    QVERIFY(fresh.textRect.isEmpty());
+    QCOMPARE(fresh.focusPolicy(), Qt::NoFocus);
+}
+
+void tst_Knob::setValueBoundsAndAlwaysEmits()
+{
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    knob->setValue(100);
+    QCOMPARE(knob->value, 6);
+    knob->setValue(6);
+    knob->setValue(-1000);
+    QCOMPARE(knob->value, -80);
+    knob->setValue(-12);
+    QCOMPARE(knob->value, -12);
+    QCOMPARE(emitted(spy), (QList<int> { 6, 6, -80, -12 }));
+
+    // Writing the members directly emits nothing.
+    knob->minimum = 0;
+    knob->maximum = 42;
+    knob->value = 0;
+    QCOMPARE(spy.count(), 4);
+}
+
+void tst_Knob::ctrlPressResetsPlainPressDoesNot()
+{
+    knob->setValue(3);
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    QTest::mousePress(knob, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseRelease(knob, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QCOMPARE(knob->value, 3);
+    QCOMPARE(spy.count(), 0);
+
+    QTest::mousePress(knob, Qt::LeftButton, Qt::ControlModifier, knob->textRect.center());
+    QTest::mouseRelease(knob, Qt::LeftButton, Qt::ControlModifier, knob->textRect.center());
+    QCOMPARE(knob->value, -80);
+    // Already at the minimum: a reset still reports it.
+    QTest::mousePress(knob, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
+    QCOMPARE(emitted(spy), (QList<int> { -80, -80 }));
+    QVERIFY(knob->editor->isHidden());
+}
+
+void tst_Knob::doubleClickBesideTextResets()
+{
+    knob->setValue(2);
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    QTest::mouseDClick(knob, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    QCOMPARE(knob->value, -80);
+    QCOMPARE(emitted(spy), QList<int> { -80 });
+    QVERIFY(knob->editor->isHidden());
+
+    // Without text there is nothing to edit: a double-click on the middle resets too.
+    knob->setValue(2);
+    spy.clear();
+    knob->showText = false;
+    knob->grab();
+    QTest::mouseDClick(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 60));
+    QCOMPARE(knob->value, -80);
+    QCOMPARE(emitted(spy), QList<int> { -80 });
+    QVERIFY(knob->editor->isHidden());
+}
+
+void tst_Knob::doubleClickOnTextOpensEditor()
+{
+    knob->setValue(-12);
+    knob->grab();
+    const QFontMetrics metrics(QFont(knob->fontFamily, knob->fontSize));
+    const QRect expected = metrics.boundingRect(QRect(0, 0, 120, 120), Qt::AlignCenter, QStringLiteral("-12dB"));
+    QCOMPARE(knob->textRect, expected);
+
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    QTest::mouseDClick(knob, Qt::LeftButton, Qt::NoModifier, knob->textRect.center());
+    QVERIFY(knob->editor->isVisible());
+    QCOMPARE(knob->editor->text(), QStringLiteral("-12"));
+    QCOMPARE(knob->editor->selectedText(), QStringLiteral("-12"));
+    QVERIFY(knob->editor->hasFocus());
+    const int dx = int(0.025 * expected.width());
+    const int dy = int(0.025 * expected.height());
+    QCOMPARE(knob->editor->geometry(), expected.adjusted(dx, dy, -dx, -dy));
+    QCOMPARE(knob->value, -12);
+    QCOMPARE(spy.count(), 0);
+}
+
+void tst_Knob::typedValue_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("with suffix") << 0 << "-12dB" << -12;
+    QTest::newRow("bare number") << 0 << "-12" << -12;
+    QTest::newRow("suffix is case-sensitive") << 0 << "-12DB" << -20;
+    QTest::newRow("no number") << 0 << "loud" << -20;
+    QTest::newRow("above range") << 0 << "10dB" << 6;
+    QTest::newRow("beyond 32 bits") << 0 << "99999999999" << -20;
+    QTest::newRow("lowest int with offset") << 9 << "-2147483648" << -80;
+}
+
+void tst_Knob::typedValue()
+{
+    QFETCH(int, offset);
+    QFETCH(QString, typed);
+    QFETCH(int, value);
+
+    knob->displayOffset = offset;
+    knob->setValue(-20);
+    openEditor();
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    // All text is selected, so typing replaces it.
+    QTest::keyClicks(knob->editor, typed);
+    QCOMPARE(knob->editor->text(), typed);
+    QTest::keyClick(knob->editor, Qt::Key_Return);
+
+    QVERIFY(knob->editor->isHidden());
+    QCOMPARE(knob->value, value);
+    // Also a failed conversion reports the (unchanged) value once.
+    QCOMPARE(emitted(spy), QList<int> { value });
+}
+
+void tst_Knob::typingFinishesOnFocusLoss()
+{
+    QLineEdit other(window);
+    other.setGeometry(0, 0, 5, 5);
+    other.show();
+    openEditor();
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    QTest::keyClicks(knob->editor, QStringLiteral("-30"));
+    other.setFocus(Qt::MouseFocusReason);
+    QVERIFY(knob->editor->isHidden());
+    QCOMPARE(knob->value, -30);
+    QCOMPARE(emitted(spy), QList<int> { -30 });
+}
+
+void tst_Knob::displayOffset()
+{
+    knob->minimum = 0;
+    knob->maximum = 56;
+    knob->displayOffset = 9;
+    knob->setValue(0);
+    const QFontMetrics metrics(QFont(knob->fontFamily, knob->fontSize));
+    auto shownText = [&](const QString &text) {
+        knob->grab();
+        return knob->textRect == metrics.boundingRect(QRect(0, 0, 120, 120), Qt::AlignCenter, text);
+    };
+    QVERIFY(shownText(QStringLiteral("0dB")));
+
+    openEditor();
+    QCOMPARE(knob->editor->text(), QStringLiteral("9"));
+    QTest::keyClicks(knob->editor, QStringLiteral("30"));
+    QTest::keyClick(knob->editor, Qt::Key_Return);
+    QCOMPARE(knob->value, 21);
+    QVERIFY(shownText(QStringLiteral("30dB")));
+
+    knob->setValue(10);
+    QVERIFY(shownText(QStringLiteral("19dB")));
+}
+
+void tst_Knob::drag()
+{
+    knob->setValue(6);
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+
+    // The first drag ever is measured from (0, 0); distance does not matter, only direction.
+    dragTo(*knob, QPoint(0, 5));
+    dragTo(*knob, QPoint(0, 6));
+    dragTo(*knob, QPoint(0, 100));
+    QCOMPARE(emitted(spy), (QList<int> { 5, 4, 3 }));
+    QCOMPARE(knob->lastX, 0);
+    QCOMPARE(knob->lastY, 100);
+
+    // Up and to the right raises by two; up and to the left cancels out but still reports.
+    spy.clear();
+    dragTo(*knob, QPoint(10, 90));
+    dragTo(*knob, QPoint(5, 80));
+    // Right at one below the maximum plus up: stops at the maximum.
+    dragTo(*knob, QPoint(6, 79));
+    dragTo(*knob, QPoint(7, 78));
+    QCOMPARE(emitted(spy), (QList<int> { 5, 5, 6, 6 }));
+
+    // The next drag starts from where the last one ended, not from its own press.
+    QTest::mousePress(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
+    QTest::mouseRelease(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
+    spy.clear();
+    dragTo(*knob, QPoint(7, 79));
+    QCOMPARE(knob->value, 5);
+
+    // Down and left at the minimum: stays there, reported on every event.
+    knob->setValue(-79);
+    spy.clear();
+    dragTo(*knob, QPoint(6, 80));
+    dragTo(*knob, QPoint(5, 81));
+    dragTo(*knob, QPoint(5, 82));
+    QCOMPARE(emitted(spy), (QList<int> { -80, -80, -80 }));
+}
+
+void tst_Knob::dragOnlyWithLeftButton()
+{
+    knob->setValue(0);
+    knob->lastX = 50;
+    knob->lastY = 50;
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    dragTo(*knob, QPoint(60, 40), Qt::RightButton);
+    dragTo(*knob, QPoint(60, 40), Qt::NoButton);
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(knob->lastX, 50);
+    QCOMPARE(knob->lastY, 50);
+    dragTo(*knob, QPoint(60, 40), Qt::LeftButton | Qt::RightButton);
+    QCOMPARE(knob->value, 2);
+}
+
+void tst_Knob::wheelSteps()
+{
+    knob->setValue(0);
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    wheel(*knob, QPoint(0, 120));
+    wheel(*knob, QPoint(0, 1200)); // one event is one step, whatever its size
+    wheel(*knob, QPoint(0, -120));
+    wheel(*knob, QPoint(120, 0)); // horizontal only lowers, whichever way
+    wheel(*knob, QPoint(-120, 0));
+    QCOMPARE(emitted(spy), (QList<int> { 1, 2, 1, 0, -1 }));
+
+    knob->setValue(6);
+    spy.clear();
+    wheel(*knob, QPoint(0, 120));
+    knob->setValue(-80);
+    wheel(*knob, QPoint(0, -120));
+    QCOMPARE(emitted(spy), (QList<int> { 6, -80, -80 }));
+}
+
+void tst_Knob::paintsArcForValue()
+{
+    // The top of the arc, and a point on the track 40 degrees below the right-hand side.
+    const QPoint top(60, 7);
+    const QPoint lowerRight(100, 93);
+    auto pixel = [&](int value, QPoint at) {
+        knob->setValue(value);
+        return knob->grab().toImage().pixelColor(at);
+    };
+    const QColor track(0x44, 0x47, 0x5a);
+    const QColor cyan(0x00, 0xff, 0xff);
+    QCOMPARE(pixel(-80, top), track);
+    QCOMPARE(pixel(-80, lowerRight), track);
+    QCOMPARE(pixel(0, top), cyan);
+    QCOMPARE(pixel(0, lowerRight), track);
+    QCOMPARE(pixel(6, top), cyan);
+    QCOMPARE(pixel(6, lowerRight), cyan);
+
+    knob->showTrack = false;
+    QVERIFY(pixel(-80, lowerRight) != track);
+
+    knob->arcColor = QColor(0xf1, 0xfa, 0x8c);
+    QCOMPARE(pixel(6, lowerRight), knob->arcColor);
+}
+
+void tst_Knob::screenshots()
+{
+    const QString dir = screenshotDir();
+    const struct
+    {
+        int value;
+        const char *name;
+    } shots[] = { { -80, "knob-minimum.png" }, { 0, "knob-0dB.png" }, { 6, "knob-maximum.png" } };
+    for (const auto &shot : shots) {
+        knob->setValue(shot.value);
+        const QPixmap pixmap = window->grab();
+        QCOMPARE(pixmap.size(), QSize(140, 140));
+        QVERIFY(pixmap.save(dir + QLatin1Char('/') + QLatin1String(shot.name)));
+    }
+}
+
+QTEST_MAIN(tst_Knob)
+#include "tst_Knob.moc"
