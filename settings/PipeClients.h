@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The two messages the panel sends as a pipe client. Each opens the pipe, writes once and closes;
+// no reply is read.
+
+// Sends "STOP_MONITOR" or "START_MONITOR" to the audio service as UTF-16LE text with one zero code
+// unit. A busy pipe is waited for (1000 ms each), with at most three opens. True when the whole
+// message was written.
+bool sendAudioServiceCommand(const QString &command);
+
+// Sends the reset byte 0x31 to the ASIO driver; no wait, no retry. Returns whether the pipe could
+// be opened (the dialog logs its own line after a send on an opened pipe).
+bool sendAsioReset();
+
+// The audio-service message: UTF-16LE code units and a terminating zero unit.
+QByteArray audioServiceMessage(const QString &command);

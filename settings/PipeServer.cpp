@@ -1,0 +1,64 @@
+#include "settings/PipeServer.h"
+
+#include <QDebug>
+
+#include <utility>
+
+PipeServer::PipeServer(std::string name)
+    : port(std::move(name))
+{ }
+
+PipeServer::~PipeServer()
+{
+    close();
+}
+
+bool PipeServer::create()
+{
+    if (!port.create()) {
+        qDebug() << "Error: Could not create pipe. Error code:" << platform::pipeLastError();
+        return false;
+    }
+    qDebug() << "Pipe created successfully.";
+    return true;
+}
+
+bool PipeServer::readMessage(std::uint8_t *buffer, std::size_t *received)
+{
+    if (received)
+        *received = 0;
+    if (!port.connect()) {
+        // A stop is the end of the listener, not an error worth a line.
+        if (!port.stopped())
+            qDebug() << "Error connecting to pipe. Error code:" << platform::pipeLastError();
+        return false;
+    }
+    std::size_t length = 0;
+    const bool ok = port.read(buffer, kBufferSize, length);
+    if (ok) {
+        if (received)
+            *received = length;
+    } else if (!port.stopped()) {
+        qDebug() << "Error reading from pipe. Error code:" << platform::pipeLastError();
+    }
+    port.disconnect();
+    return ok;
+}
+
+void PipeServer::stop()
+{
+    port.stop();
+}
+
+bool PipeServer::stopped() const
+{
+    return port.stopped();
+}
+
+void PipeServer::close()
+{
+    if (!port.isOpen())
+        return;
+    port.close();
+    qDebug() << "Pipe closed.";
+}
