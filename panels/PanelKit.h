@@ -39,7 +39,8 @@ extern const char *const kSmallCaptionStyle; // "font-size: 10px; color: white;"
 // Sends volume 100 to each output in order; only the last result counts.
 bool setStartupVolumes(OrvelinIoControl &channel, std::initializer_list<int> outputs);
 
-// The panel's INI file in the application data folder, which is created when missing.
+// The panel's INI file in the application data folder, which is created when missing. A file
+// that cannot be parsed is copied to NAME.damaged before anything is written over it.
 QSettings *openSettings(QObject *owner, const QString &fileName);
 // setValue and sync. A file that cannot be written keeps the value in memory and logs why.
 void save(QSettings &settings, const QString &key, const QVariant &value);

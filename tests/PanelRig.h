@@ -1,0 +1,126 @@
+#pragma once
+
+#include "emulator/Emulator.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPalette>
+#include <QSettings>
+#include <QStringList>
+#include <QTranslator>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstring>
+
+// A private settings folder and runtime folder with an emulated device of one model, plus the
+// readings a panel test needs: what the device received, cells of a block, the panel's INI file.
+class PanelRig
+{
+public:
+    static constexpr std::uint32_t kVendorCode = 0xFFDC209C;
+    static constexpr std::uint32_t kBlockCode = 0xFFDC2040;
+    static constexpr std::uint32_t kMeterCode = 0xFFDC2074;
+
+    explicit PanelRig(std::uint32_t model, bool plugged = true)
+        : emulator(env.runtimeDir().toStdString(), model)
+    {
+        if (plugged)
+            emulator.start();
+    }
+
+    // Everything the device received but the meter reads (their number depends on timing).
+    // A vendor packet reads "vendor" and its first 7 bytes in hex, a mixer block "block".
+    QStringList sent() const
+    {
+        QStringList lines;
+        for (const emu::RequestRecord &r : emulator.requests())
+            if (r.code != kMeterCode)
+                lines << describe(r);
+        return lines;
+    }
+
+    std::vector<std::vector<std::uint8_t>> blocks() const
+    {
+        std::vector<std::vector<std::uint8_t>> all;
+        for (const emu::RequestRecord &r : emulator.requests())
+            if (r.code == kBlockCode)
+                all.push_back(r.input);
+        return all;
+    }
+
+    static double cell(const std::vector<std::uint8_t> &block, std::size_t offset)
+    {
+        double value = -1.0;
+        if (offset + 8 <= block.size())
+            std::memcpy(&value, block.data() + offset, 8); // the test host is little-endian
+        return value;
+    }
+    double lastCell(std::size_t offset) const { return cell(emulator.state().mixerBlock, offset); }
+
+    QString iniPath(const QString &name) const { return env.appDataDir() + name; }
+    // Values as stored in the file, read by a fresh reader.
+    QString stored(const QString &name, const QString &key) const
+    {
+        return QSettings(iniPath(name), QSettings::IniFormat).value(key).toString();
+    }
+    void store(const QString &name, const QVariantMap &values) const
+    {
+        QDir().mkpath(env.appDataDir());
+        QSettings settings(iniPath(name), QSettings::IniFormat);
+        for (auto it = values.begin(); it != values.end(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+    static QString describe(const emu::RequestRecord &r)
+    {
+        if (r.code == kBlockCode)
+            return r.input.size() == 66304 ? QStringLiteral("block") : QStringLiteral("block of wrong size");
+        if (r.code != kVendorCode)
+            return QString::number(r.code, 16);
+        if (r.input.size() != 37)
+            return QStringLiteral("vendor of wrong size");
+        for (std::size_t i = 7; i < 37; ++i)
+            if (r.input[i] != 0)
+                return QStringLiteral("vendor with trailing bytes");
+        QStringList bytes;
+        for (std::size_t i = 0; i < 7; ++i)
+            bytes << QStringLiteral("%1").arg(r.input[i], 2, 16, QLatin1Char('0')).toUpper();
+        return QStringLiteral("vendor ") + bytes.join(QLatin1Char(' '));
+    }
+
+    // Shows the panel in a host with the main window's background and writes its picture.
+    static void screenshot(QWidget *panel, const QString &fileName)
+    {
+        QWidget host;
+        host.setAutoFillBackground(true);
+        QPalette palette = host.palette();
+        palette.setColor(QPalette::Window, QColor(QStringLiteral("#2c313c")));
+        host.setPalette(palette);
+        auto *layout = new QVBoxLayout(&host);
+        panel->setParent(&host);
+        layout->addWidget(panel);
+        host.show();
+        host.adjustSize();
+        const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR", QDir::tempPath());
+        QDir().mkpath(folder);
+        host.grab().save(folder + QLatin1Char('/') + fileName);
+        panel->setParent(nullptr);
+    }
+
+    // Marks every text with the context it was translated in.
+    class ContextTranslator : public QTranslator
+    {
+    public:
+        QString translate(const char *context, const char *source, const char *, int) const override
+        {
+            return QString::fromLatin1(context) + QLatin1Char(':') + QString::fromUtf8(source);
+        }
+        bool isEmpty() const override { return false; }
+    };
+
+    testsupport::IsolatedEnvironment env;
+    emu::Emulator emulator;
+};

@@ -1,0 +1,110 @@
+#include "controls/Button.h"
+#include "controls/Knob.h"
+#include "panels/PanelKit.h"
+#include "panels/ka1.h"
+#include "tests/PanelRig.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QtTest>
+
+class tst_PanelKit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void volumeRule_data();
+    void volumeRule();
+    void lookOfSwitchesAndLabels();
+    void unwritableFolderKeepsValuesInMemory();
+    void damagedFileIsCopiedAsideAndReadAsFarAsPossible();
+};
+
+void tst_PanelKit::volumeRule_data()
+{
+    QTest::addColumn<int>("knob");
+    QTest::addColumn<bool>("muted");
+    QTest::addColumn<bool>("dimmed");
+    QTest::addColumn<int>("level");
+    QTest::newRow("plain") << -10 << false << false << -10;
+    QTest::newRow("dim") << -10 << false << true << -30;
+    QTest::newRow("dim at 0") << 0 << false << true << -20;
+    QTest::newRow("mute wins over dim") << -10 << true << true << -80;
+    QTest::newRow("mute at +6") << 6 << true << false << -80;
+    QTest::newRow("dim below -60") << -70 << false << true << -90;
+}
+
+void tst_PanelKit::volumeRule()
+{
+    QFETCH(int, knob);
+    QFETCH(bool, muted);
+    QFETCH(bool, dimmed);
+    QFETCH(int, level);
+    QCOMPARE(panelkit::effectiveVolume(knob, muted, dimmed), level);
+}
+
+void tst_PanelKit::lookOfSwitchesAndLabels()
+{
+    QWidget panel;
+    Button *button = panelkit::makeSwitch(&panel, "48V", "#ff1111");
+    QCOMPARE(button->parentWidget(), &panel);
+    QCOMPARE(button->minimumWidth(), 80);
+    QCOMPARE(button->maximumWidth(), 80);
+    QCOMPARE(button->normalTextColor, QString("#8a95aa"));
+    QCOMPARE(button->selectedTextColor, QString("#ff1111"));
+    QCOMPARE(button->glowColor, QString("#ff1111"));
+    QCOMPARE(button->selectedBackground, QString("#1b1e23"));
+    QCOMPARE(button->normalBackground, QString("#1b1e23"));
+    QVERIFY(button->styleSheet().contains("color: #8a95aa;"));
+
+    QLabel *title = panelkit::sectionTitle(&panel, "INPUT");
+    QCOMPARE(title->styleSheet(), QString("font-weight: bold; font-size: 12px; color: white;"));
+    QCOMPARE(title->alignment(), Qt::AlignCenter);
+    QLabel *level = panelkit::readout(&panel);
+    QCOMPARE(level->text(), QString("-160 dB"));
+    QCOMPARE(level->styleSheet(), QString("color: #888888; font-size: 8px;"));
+    QFrame *line = panelkit::separator(&panel);
+    QCOMPARE(line->frameShape(), QFrame::VLine);
+    QCOMPARE(line->frameShadow(), QFrame::Sunken);
+    QCOMPARE(line->maximumWidth(), 1);
+    QCOMPARE(line->styleSheet(), QString("background-color: #555555;"));
+}
+
+void tst_PanelKit::unwritableFolderKeepsValuesInMemory()
+{
+    PanelRig rig(1);
+    // The data folder cannot be created below a plain file, not even by root.
+    QFile blocker(rig.env.root() + "/blocked");
+    QVERIFY(blocker.open(QFile::WriteOnly));
+    blocker.close();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(blocker.fileName()));
+    testsupport::LogCapture log;
+    ka1 panel;
+    QVERIFY(log.contains("Failed to write settings file:"));
+    auto *knob = panel.findChild<Knob *>("headphoneKnob");
+    knob->setValue(-20);
+    QCOMPARE(rig.lastCell(65536), 0.1);
+    QCOMPARE(knob->value, -20);
+}
+
+void tst_PanelKit::damagedFileIsCopiedAsideAndReadAsFarAsPossible()
+{
+    PanelRig rig(1);
+    QDir().mkpath(rig.env.appDataDir());
+    const QByteArray damaged("\x00\xff[Dial\nMicValue=12\n", 21);
+    QFile file(rig.iniPath("/ka1.ini"));
+    QVERIFY(file.open(QFile::WriteOnly));
+    file.write(damaged);
+    file.close();
+    testsupport::LogCapture log;
+    ka1 panel;
+    QVERIFY(log.contains("Settings file damaged, a copy is kept as:"));
+    QFile copy(rig.iniPath("/ka1.ini.damaged"));
+    QVERIFY(copy.open(QFile::ReadOnly));
+    QCOMPARE(copy.readAll(), damaged);
+    QCOMPARE(rig.stored("/ka1.ini", "Dial/HeadphoneValue"), QString("-80"));
+    QCOMPARE(panel.findChild<Knob *>("micKnob")->value, 0);
+}
+
+QTEST_MAIN(tst_PanelKit)
+#include "tst_PanelKit.moc"
