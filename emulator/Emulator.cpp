@@ -414,6 +414,9 @@ struct Emulator::Impl
                 records.push_back(std::move(record));
         }
 
+        // Logged before the answer, so whoever got the answer finds the line already written.
+        if (logTo)
+            logTo(line);
         switch (mode) {
         case FaultMode::Off:
         case FaultMode::Refuse:
@@ -431,8 +434,6 @@ struct Emulator::Impl
             dropConnection(fd);
             break;
         }
-        if (logTo)
-            logTo(line);
     }
 
     void sendReply(int fd, const Reply &reply)

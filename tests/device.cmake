@@ -1,2 +1,10 @@
 # Tests of the device folder, the driver port and the emulator.
 orvelin_add_qtest(tst_RuntimeDir tst_RuntimeDir.cpp)
+orvelin_add_qtest(tst_OrvelinIoControl tst_OrvelinIoControl.cpp)
+orvelin_add_qtest(tst_Conversions tst_Conversions.cpp)
+orvelin_add_qtest(tst_MeterBlock tst_MeterBlock.cpp)
+orvelin_add_qtest(tst_MixerStateBlock tst_MixerStateBlock.cpp)
+orvelin_add_qtest(tst_DriverPort tst_DriverPort.cpp)
+orvelin_add_qtest(tst_Emulator tst_Emulator.cpp)
+target_compile_definitions(tst_Emulator PRIVATE ORVELIN_EMULATOR_PATH="$<TARGET_FILE:orvelin-emulator>")
+add_dependencies(tst_Emulator orvelin-emulator)
