@@ -1,0 +1,58 @@
+// The Windows driver port on a machine without the driver: nothing to open, nothing sent.
+#include "platform/DriverPort.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+int failures = 0;
+
+void check(bool condition, const char *what, int line)
+{
+    if (!condition) {
+        std::fprintf(stderr, "tst_DriverPortWin.cpp:%d: check failed: %s\n", line, what);
+        ++failures;
+    }
+}
+
+#define CHECK(condition) check((condition), #condition, __LINE__)
+
+} // namespace
+
+int main()
+{
+    using namespace platform;
+
+    // No device interface of the driver's class is present, so the open fails cleanly.
+    const PortHandle handle = openDriverInterface();
+    CHECK(handle == kInvalidHandle);
+    CHECK(openDriverInterface() == kInvalidHandle);
+
+    std::uint32_t pid = 77;
+    std::uint32_t returned = 55;
+    CHECK(!driverRequest(handle, 0xFFDC2084, nullptr, 0, &pid, 4, &returned));
+    CHECK(pid == 77);
+    CHECK(returned == 55);
+    closeDriverHandle(handle);
+
+    // A handle that is not a device: DeviceIoControl fails and the port reports it.
+    char path[MAX_PATH];
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    GetTempFileNameA(folder, "orv", 0, path);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    CHECK(file != INVALID_HANDLE_VALUE);
+    if (file != INVALID_HANDLE_VALUE) {
+        const std::uint8_t packet[37] = { 0x01, 0x5B, 0x00, 0x01, 0x01 };
+        CHECK(!driverRequest(reinterpret_cast<PortHandle>(file), 0xFFDC209C, packet, 37, nullptr, 0));
+        closeDriverHandle(reinterpret_cast<PortHandle>(file));
+    }
+
+    if (failures == 0)
+        std::printf("tst_DriverPortWin: all checks passed\n");
+    return failures == 0 ? 0 : 1;
+}
