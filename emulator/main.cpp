@@ -1,7 +1,10 @@
 // orvelin-emulator: the driver package on a machine without it. Commands arrive one per line on
 // standard input; answers and the JSON request log go to standard output (the log to a file with
 // --log FILE).
+#include "emulator/AsioPeer.h"
+#include "emulator/AudioServicePeer.h"
 #include "emulator/Emulator.h"
+#include "emulator/PipePeerServer.h"
 #include "platform/PlatformLog.h"
 #include "platform/RuntimeDir.h"
 
@@ -65,7 +68,8 @@ void usage()
     std::fputs("usage: orvelin-emulator [--model N] [--firmware TEXT] [--log FILE] [--runtime-dir DIR] [--name NAME]\n"
                "commands on standard input:\n"
                "  plug MODEL | unplug | fail CODE refuse|silent|short|close|off [N] | errors N\n"
-               "  level I VALUE | level I auto | firmware TEXT | state | quit\n",
+               "  level I VALUE | level I auto | firmware TEXT | state | quit\n"
+               "  asio-status A B C D E | asio-raw HEX\n",
         stderr);
 }
 
@@ -117,7 +121,7 @@ int main(int argc, char **argv)
         emulator.setFirmware(firmware);
     if (!name.empty())
         emulator.setInterfaceName(name);
-    emulator.setLogSink([logFile](const std::string &line) {
+    const auto writeLog = [logFile](const std::string &line) {
         if (!logFile) {
             say(line);
             return;
@@ -126,7 +130,8 @@ int main(int argc, char **argv)
         std::fputs(line.c_str(), logFile);
         std::fputc('\n', logFile);
         std::fflush(logFile);
-    });
+    };
+    emulator.setLogSink(writeLog);
     if (!emulator.start()) {
         std::fprintf(stderr, "cannot serve a device in %s\n", runtimeDir.c_str());
         return 1;
@@ -187,6 +192,34 @@ int main(int argc, char **argv)
         return "ok";
     };
     // The audio-service and ASIO peers register their commands here.
+    // Their pipes live in the same runtime directory as the device.
+    ::setenv("ORVELIN_RUNTIME_DIR", runtimeDir.c_str(), 1);
+    emu::AudioServicePeer audioService;
+    emu::AsioPeer asio;
+    audioService.setLogSink(writeLog);
+    asio.setLogSink(writeLog);
+    if (!audioService.start())
+        std::fprintf(stderr, "cannot serve the audio-service pipe\n");
+    if (!asio.start())
+        std::fprintf(stderr, "cannot serve the ASIO reset pipe\n");
+    commands["asio-status"] = [&](const Arguments &a) -> std::string {
+        std::uint32_t f[5];
+        if (a.size() != 6)
+            return "error: asio-status A B C D E";
+        for (int i = 0; i < 5; ++i)
+            if (!parseU32(a[i + 1], f[i]))
+                return "error: asio-status A B C D E";
+        return asio.sendStatus(f[0], f[1], f[2], f[3], f[4]) ? "ok" : "error: " + std::to_string(asio.lastSendError());
+    };
+    commands["asio-raw"] = [&](const Arguments &a) -> std::string {
+        std::vector<std::uint8_t> bytes;
+        std::string hex;
+        for (std::size_t i = 1; i < a.size(); ++i)
+            hex += a[i];
+        if (!emu::parseHexBytes(hex, bytes))
+            return "error: asio-raw HEX";
+        return asio.sendRaw(bytes) ? "ok" : "error: " + std::to_string(asio.lastSendError());
+    };
 
     if (::pipe2(signalPipe, O_CLOEXEC) != 0)
         return 1;

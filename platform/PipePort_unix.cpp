@@ -113,8 +113,9 @@ int tryConnect(const std::string &name)
     return fd;
 }
 
-// A connection obtained while waiting for a busy pipe is kept here for the next open of that name,
-// so the wait really reserves the pipe as WaitNamedPipeW promises.
+// A connection obtained while waiting for a busy pipe is kept here for the next open of that pipe,
+// so the wait really reserves the pipe as WaitNamedPipeW promises. Keyed by socket path, so a
+// changed runtime directory never meets an old connection.
 std::mutex keptMutex;
 std::map<std::string, int> &keptConnections()
 {
@@ -122,10 +123,10 @@ std::map<std::string, int> &keptConnections()
     return connections;
 }
 
-int takeKeptConnection(const std::string &name)
+int takeKeptConnection(const std::string &path)
 {
     std::lock_guard<std::mutex> lock(keptMutex);
-    auto found = keptConnections().find(name);
+    auto found = keptConnections().find(path);
     if (found == keptConnections().end())
         return -1;
     const int fd = found->second;
@@ -133,16 +134,16 @@ int takeKeptConnection(const std::string &name)
     return fd;
 }
 
-bool hasKeptConnection(const std::string &name)
+bool hasKeptConnection(const std::string &path)
 {
     std::lock_guard<std::mutex> lock(keptMutex);
-    return keptConnections().count(name) != 0;
+    return keptConnections().count(path) != 0;
 }
 
-void keepConnection(const std::string &name, int fd)
+void keepConnection(const std::string &path, int fd)
 {
     std::lock_guard<std::mutex> lock(keptMutex);
-    auto inserted = keptConnections().emplace(name, fd);
+    auto inserted = keptConnections().emplace(path, fd);
     if (!inserted.second)
         ::close(fd);
 }
@@ -156,7 +157,7 @@ std::uint32_t pipeLastError()
 
 PortHandle pipeOpen(const std::string &name)
 {
-    const int kept = takeKeptConnection(name);
+    const int kept = takeKeptConnection(socketPath(name));
     if (kept >= 0)
         return kept;
     const int fd = tryConnect(name);
@@ -165,13 +166,14 @@ PortHandle pipeOpen(const std::string &name)
 
 bool pipeWait(const std::string &name, int timeoutMs)
 {
-    if (hasKeptConnection(name))
+    const std::string path = socketPath(name);
+    if (hasKeptConnection(path))
         return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const int fd = tryConnect(name);
         if (fd >= 0) {
-            keepConnection(name, fd);
+            keepConnection(path, fd);
             return true;
         }
         if (lastError != PipeError::PipeBusy)

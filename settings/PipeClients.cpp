@@ -1,5 +1,7 @@
 #include "settings/PipeClients.h"
 
+#include "device/PlatformLogBridge.h"
+
 #include "platform/PipePort.h"
 
 #include <QDebug>
@@ -25,6 +27,7 @@ QByteArray audioServiceMessage(const QString &command)
 
 bool sendAudioServiceCommand(const QString &command)
 {
+    installPlatformLogBridge();
     const QByteArray message = audioServiceMessage(command);
     int opens = 0;
     platform::PortHandle handle = platform::kInvalidHandle;
@@ -61,6 +64,7 @@ bool sendAudioServiceCommand(const QString &command)
 
 bool sendAsioReset()
 {
+    installPlatformLogBridge();
     const platform::PortHandle handle = platform::pipeOpen(platform::kPanelToAsioPipe);
     if (handle == platform::kInvalidHandle) {
         qDebug() << "Error: Could not open pipe. Error code:" << platform::pipeLastError();

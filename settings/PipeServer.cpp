@@ -1,5 +1,7 @@
 #include "settings/PipeServer.h"
 
+#include "device/PlatformLogBridge.h"
+
 #include <QDebug>
 
 #include <utility>
