@@ -32,18 +32,18 @@ QString translationFilePath(const QString &folder, const QString &language)
 QString installTranslation(
     QCoreApplication &app, QTranslator &translator, const QString &folder, const QString &localeName)
 {
-    qDebug() << "系统返回的语言代码：" << localeName;
+    qDebug().noquote() << "系统返回的语言代码：" << localeName;
     const QString path = translationFilePath(folder, languageForLocale(localeName));
-    qDebug() << "拼接后的路径：" << path;
+    qDebug().noquote() << "拼接后的路径：" << path;
     if (translator.load(path)) {
         app.installTranslator(&translator);
-        qDebug() << "成功加载翻译文件：" << path;
+        qDebug().noquote() << "成功加载翻译文件：" << path;
         return path;
     }
     const QString fallback = translationFilePath(folder, QStringLiteral("en_US"));
     if (translator.load(fallback)) {
         app.installTranslator(&translator);
-        qDebug() << "加载默认翻译文件：" << fallback;
+        qDebug().noquote() << "加载默认翻译文件：" << fallback;
         return fallback;
     }
     qWarning() << "未找到任何翻译文件，使用原始文本";

@@ -1,0 +1,227 @@
+#include "app/MainWindow.h"
+
+#include "device/OrvelinIoControl.h"
+#include "panels/ka1.h"
+#include "panels/ka2.h"
+#include "panels/ka2se.h"
+#include "panels/kv.h"
+#include "settings/Settings.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QLabel>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+struct Model
+{
+    std::uint32_t code;
+    const char *titlePrefix;
+    const char *addedLine; // nullptr: the model logs nothing when its panel is added
+    QWidget *(*createPanel)();
+};
+
+template <typename Panel> QWidget *create()
+{
+    return new Panel();
+}
+
+const Model kModels[] = {
+    { 1, "Orvelin KA1 - FW: ", "Adding ka1 widget to layout.", &create<ka1> },
+    { 2, "Orvelin KA2 - FW: ", "Adding ka2 widget to layout.", &create<ka2> },
+    { 18, "Orvelin KA2 SE - FW: ", nullptr, &create<ka2se> },
+    { 15, "Orvelin KV - FW: ", "Adding kv widget to layout.", &create<kv> },
+};
+
+const Model *findModel(std::int32_t code)
+{
+    for (const Model &model : kModels) {
+        if (static_cast<std::int32_t>(model.code) == code)
+            return &model;
+    }
+    return nullptr;
+}
+
+const char *const kStatusStyle = "font-size: 12px; color: white;";
+
+// Every user of the driver owns its channel; this one lives for one detection step.
+struct ProbeChannel
+{
+    OrvelinIoControl channel;
+    ~ProbeChannel() { channel.closeDevice(); }
+};
+
+} // namespace
+
+MainWindow::MainWindow()
+    : QMainWindow(nullptr)
+{
+    setCentralWidget(new QWidget(this));
+    setWindowFlags(Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    detectionTimer = new QTimer(this);
+    connect(detectionTimer, &QTimer::timeout, this, &MainWindow::detectDevice);
+    detectionTimer->setInterval(1000);
+    presenceTimer = new QTimer(this);
+    connect(presenceTimer, &QTimer::timeout, this, &MainWindow::checkPresence);
+    presenceTimer->setInterval(400);
+
+    setWindowTitle(QStringLiteral("Orvelin Driver"));
+    setStyleSheet(QStringLiteral("QMainWindow { background-color: #2c313c; }"));
+    const QPixmap icon(QStringLiteral(":/icon/icon.png"));
+    if (!icon.isNull())
+        setWindowIcon(QIcon(icon));
+
+    baseLayout = new QVBoxLayout(centralWidget());
+    baseLayout->setAlignment(Qt::AlignCenter);
+    statusLabel = new QLabel(tr("No Device Connect!"), this);
+    statusLabel->setStyleSheet(QLatin1String(kStatusStyle));
+    baseLayout->addWidget(statusLabel);
+
+    detectionTimer->start();
+}
+
+MainWindow::~MainWindow()
+{
+    if (presenceChannel) {
+        presenceChannel->closeDevice();
+        delete presenceChannel;
+        presenceChannel = nullptr;
+    }
+}
+
+void MainWindow::clearLayout()
+{
+    while (QLayoutItem *item = baseLayout->takeAt(0)) {
+        if (QWidget *widget = item->widget()) {
+            // Deleted by the event loop once this step is over; hidden now so it is not painted
+            // in the meantime.
+            widget->hide();
+            widget->deleteLater();
+        }
+        delete item;
+    }
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    statusLabel = new QLabel(text, this);
+    statusLabel->setStyleSheet(QLatin1String(kStatusStyle));
+    baseLayout->addWidget(statusLabel);
+}
+
+void MainWindow::renewPresenceChannel()
+{
+    if (presenceChannel) {
+        presenceChannel->closeDevice();
+        delete presenceChannel;
+    }
+    presenceChannel = new OrvelinIoControl();
+    // A failed open shows up as failed reads in the presence check.
+    presenceChannel->openDevice();
+    presenceTimer->start();
+}
+
+void MainWindow::detectDevice()
+{
+    auto probe = std::make_unique<ProbeChannel>();
+    if (!probe->channel.openDevice()) {
+        if (settings)
+            settings->stopMonitor();
+        qDebug() << "Failed to connect to driver.";
+        return;
+    }
+
+    std::uint32_t pid = 0;
+    if (probe->channel.getDevicePid(pid))
+        devicePid = static_cast<std::int32_t>(pid);
+    qDebug() << "Device PID:" << devicePid;
+    if (devicePid == 0)
+        return;
+
+    clearLayout();
+    const Model *model = findModel(devicePid);
+    if (!model) {
+        qDebug() << "Unknown device PID:" << devicePid;
+        showStatus(QString::fromUtf8("未知设备，请检查连接！"));
+        return;
+    }
+
+    if (!settings || !settings->connectDevice()) {
+        qDebug() << "Failed to connect to driver in settings window.";
+        renewPresenceChannel();
+        return;
+    }
+
+    settings->applyStartupSettings();
+    QWidget *panel = model->createPanel();
+    panel->setParent(this);
+    baseLayout->addWidget(panel);
+    if (model->addedLine)
+        qDebug() << model->addedLine;
+    update();
+
+    std::uint8_t firmware[10] = {};
+    if (!probe->channel.getFirmwareVersion(firmware, 10)) {
+        qDebug() << "Failed to get firmware version.";
+        showStatus(QString::fromUtf8("获取固件版本失败，请检查连接！"));
+        return;
+    }
+
+    // Each version byte is one character of the title, whatever its value.
+    QString title = QString::fromLatin1(model->titlePrefix);
+    for (std::uint8_t byte : firmware)
+        title += QChar(byte);
+    setWindowTitle(title);
+
+    qDebug() << "Device found with PID:" << devicePid;
+    detectionTimer->stop();
+    renewPresenceChannel();
+}
+
+void MainWindow::checkPresence()
+{
+    std::uint32_t pid = 0;
+    if (presenceChannel && presenceChannel->getDevicePid(pid)) {
+        devicePid = static_cast<std::int32_t>(pid);
+        pidErrorCount = 0;
+        return;
+    }
+    ++pidErrorCount;
+    qDebug() << "Error reading device PID from driver, error count:" << pidErrorCount;
+    if (pidErrorCount < 3)
+        return;
+
+    presenceTimer->stop();
+    if (presenceChannel) {
+        presenceChannel->closeDevice();
+        delete presenceChannel;
+        presenceChannel = nullptr;
+    }
+    qDebug() << "Meter driver handle deleted.";
+    devicePid = 0;
+    clearLayout();
+    qDebug() << "Cleared all widgets from base layout.";
+    detectionTimer->start();
+    showStatus(tr("声卡未连接！"));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        hide();
+        event->ignore();
+        return;
+    }
+    // Without a tray nothing could bring the window back, so closing it ends the program
+    // through the normal teardown.
+    event->accept();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <cstdint>
+
+class OrvelinIoControl;
+class QLabel;
+class QTimer;
+class QVBoxLayout;
+class Settings;
+
+// The program's main window and the owner of device detection: it polls the driver once a second
+// until a known model answers, builds that model's panel inside itself, and then checks every
+// 400 ms that the device is still there.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    // The settings dialog the window asks to connect, apply its settings and stop monitoring.
+    void setSettings(Settings *dialog) { settings = dialog; }
+
+    // One detection tick and one presence tick; the timers call them.
+    void detectDevice();
+    void checkPresence();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void clearLayout();
+    void showStatus(const QString &text);
+    void renewPresenceChannel();
+
+    std::int32_t devicePid = 0;
+    QVBoxLayout *baseLayout = nullptr;
+    QTimer *detectionTimer = nullptr;
+    QTimer *presenceTimer = nullptr;
+    OrvelinIoControl *presenceChannel = nullptr;
+    Settings *settings = nullptr;
+    QLabel *statusLabel = nullptr;
+    std::int32_t pidErrorCount = 0;
+};

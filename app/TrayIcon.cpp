@@ -1,0 +1,156 @@
+#include "app/TrayIcon.h"
+
+#include "device/OrvelinIoControl.h"
+#include "platform/SoundPanel.h"
+#include "settings/Settings.h"
+
+#include <QAction>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+
+TrayIcon::TrayIcon(QObject *parent)
+    : QSystemTrayIcon(parent)
+    , menu(std::make_unique<QMenu>())
+{
+    setIcon(QIcon(QStringLiteral(":/icon/icon.png")));
+
+    QAction *quit = new QAction(tr("Quit"), this);
+    connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    menu->addAction(quit);
+    menu->addSeparator();
+
+    QMenu *rates = menu->addMenu(tr("Set Samplerate"));
+    for (std::uint32_t rate : { 44100u, 48000u, 88200u, 96000u, 176400u, 192000u }) {
+        QAction *entry = new QAction(QString::number(rate), this);
+        connect(entry, &QAction::triggered, this, [this, rate] { selectSampleRate(rate); });
+        rates->addAction(entry);
+    }
+    menu->addSeparator();
+
+    QAction *setup = new QAction(tr("Setup"), this);
+    connect(setup, &QAction::triggered, this, &TrayIcon::showSettings);
+    menu->addAction(setup);
+    QAction *main = new QAction(tr("Main Window"), this);
+    connect(main, &QAction::triggered, this, &TrayIcon::showMainWindow);
+    menu->addAction(main);
+    QAction *upgrade = new QAction(tr("Upgrade Firmware"), this);
+    connect(upgrade, &QAction::triggered, this, &TrayIcon::requestFirmwareUpgrade);
+    menu->addAction(upgrade);
+    QAction *refresh = new QAction(tr("Refresh Audio Device"), this);
+    connect(refresh, &QAction::triggered, this, &TrayIcon::refreshDeviceList);
+    menu->addAction(refresh);
+    QAction *sound = new QAction(tr("Win Sound Pannel"), this);
+    connect(sound, &QAction::triggered, this, &TrayIcon::openSoundPannel);
+    menu->addAction(sound);
+    menu->addSeparator();
+
+    QAction *version = new QAction(QStringLiteral("V4.06_260105"), this);
+    version->setEnabled(false);
+    menu->addAction(version);
+
+    setContextMenu(menu.get());
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    connect(this, &QSystemTrayIcon::activated, this, &TrayIcon::clickCallback);
+}
+
+TrayIcon::~TrayIcon() = default;
+
+void TrayIcon::setMainWindow(QWidget *window)
+{
+    if (window)
+        mainWindow = window;
+}
+
+void TrayIcon::showMainWindow()
+{
+    if (!mainWindow) {
+        QMessageBox::warning(
+            nullptr, QString::fromUtf8("警告"), QString::fromUtf8("主窗口未设置，请先设置主窗口。"), QMessageBox::Ok);
+        return;
+    }
+    mainWindow->show();
+    mainWindow->raise();
+    mainWindow->activateWindow();
+}
+
+void TrayIcon::clickCallback(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        showMainWindow();
+}
+
+void TrayIcon::showSettings()
+{
+    if (!settingsDialog) {
+        QMessageBox::warning(nullptr, QString::fromUtf8("警告"),
+            QString::fromUtf8("设置窗口未设置，请先设置设置窗口。"), QMessageBox::Ok);
+        return;
+    }
+    settingsDialog->show();
+    settingsDialog->raise();
+    settingsDialog->activateWindow();
+}
+
+void TrayIcon::selectSampleRate(std::uint32_t rate)
+{
+    qDebug() << "你选中了采样频率：" << rate << " Hz";
+    OrvelinIoControl device;
+    if (!device.openDevice()) {
+        qDebug() << "Failed to create device in Device.";
+        return;
+    }
+    qDebug() << "selectedRate is:" << rate;
+    std::uint32_t current = 0;
+    if (!device.getSampleRate(current))
+        current = 0;
+    if (current == rate) {
+        qDebug() << "selectedRate is same";
+    } else {
+        device.stopAudio();
+        device.setSampleRate(rate);
+        qDebug() << "Sampleate is changed:" << rate;
+    }
+    device.closeDevice();
+}
+
+void TrayIcon::requestFirmwareUpgrade()
+{
+    OrvelinIoControl device;
+    if (device.openDevice())
+        device.upgradeFirmware();
+    device.closeDevice();
+}
+
+void TrayIcon::openSoundPannel()
+{
+    if (platform::openSoundPanel()) {
+        qDebug() << "声音设置面板已打开。";
+        return;
+    }
+    QMessageBox::warning(nullptr, QString::fromUtf8("错误"),
+        QString::fromUtf8("无法打开声音设置面板，请检查系统设置。"), QMessageBox::Ok);
+}
+
+void TrayIcon::refreshDeviceList()
+{
+    QProcess process;
+    process.start(QStringLiteral("cmd.exe"),
+        { QStringLiteral("/c"), QStringLiteral("taskkill /f /im explorer.exe && start explorer.exe") },
+        QIODevice::ReadWrite);
+    const bool finished = process.waitForFinished(5000);
+    if (!finished) {
+        qWarning() << "重启资源管理器超时";
+        qWarning() << "错误信息:" << process.errorString();
+    }
+    if (process.exitCode() != 0) {
+        qWarning() << "命令执行失败，退出代码:" << process.exitCode();
+        qWarning() << "输出:" << process.readAllStandardOutput();
+        qWarning() << "错误输出:" << process.readAllStandardError();
+    } else if (finished) {
+        qDebug() << "资源管理器已成功重启";
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+
+#include <cstdint>
+#include <memory>
+
+class QMenu;
+class QWidget;
+class Settings;
+
+// The program's place in the notification area; keeps the program alive while its windows are
+// closed. Its menu opens the windows, sets the sample rate, sends the firmware-upgrade command,
+// opens the system's sound settings, restarts the Windows shell, shows the version and quits.
+class TrayIcon : public QSystemTrayIcon
+{
+    Q_OBJECT
+
+public:
+    explicit TrayIcon(QObject *parent = nullptr);
+    ~TrayIcon() override;
+
+    // An empty pointer leaves the stored window unchanged.
+    void setMainWindow(QWidget *window);
+    void setSettings(Settings *dialog) { settingsDialog = dialog; }
+
+    // The handlers of the sample-rate entries and of "Upgrade Firmware".
+    void selectSampleRate(std::uint32_t rate);
+    void requestFirmwareUpgrade();
+
+private slots:
+    void showSettings();
+    void clickCallback(QSystemTrayIcon::ActivationReason reason);
+    void openSoundPannel();
+    void refreshDeviceList();
+
+private:
+    void showMainWindow();
+
+    QWidget *mainWindow = nullptr;
+    Settings *settingsDialog = nullptr;
+    std::unique_ptr<QMenu> menu;
+};

@@ -1,0 +1,55 @@
+#include "app/MainWindow.h"
+#include "app/SingleInstanceGuard.h"
+#include "app/TerminationWatcher.h"
+#include "app/Translation.h"
+#include "app/TrayIcon.h"
+#include "device/PlatformLogBridge.h"
+#include "settings/Settings.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QIcon>
+#include <QLocale>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QTranslator>
+
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    installPlatformLogBridge();
+
+    // Declared in this order so they are destroyed as translator, instance marker, lock.
+    SingleInstanceGuard guard;
+    QTranslator translator;
+    const SingleInstanceGuard::Outcome outcome = guard.acquire();
+    if (outcome != SingleInstanceGuard::Outcome::Running)
+        return SingleInstanceGuard::exitCode(outcome);
+    TerminationWatcher termination;
+
+    installTranslation(app, translator, QCoreApplication::applicationDirPath(), QLocale::system().name());
+
+    const QPixmap icon(QStringLiteral(":/icon/icon.ico"));
+    if (!icon.isNull())
+        QGuiApplication::setWindowIcon(QIcon(icon));
+
+    auto settings = std::make_unique<Settings>();
+    auto mainWindow = std::make_unique<MainWindow>();
+    mainWindow->setSettings(settings.get());
+    auto trayIcon = std::make_unique<TrayIcon>();
+    trayIcon->setMainWindow(mainWindow.get());
+    trayIcon->setSettings(settings.get());
+    trayIcon->setVisible(true);
+    // Without a tray nothing could ever show the window, so it is shown at once.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        mainWindow->show();
+
+    const int exitCode = app.exec();
+
+    trayIcon.reset();
+    mainWindow.reset();
+    settings.reset();
+    return exitCode;
+}

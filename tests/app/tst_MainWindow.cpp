@@ -1,0 +1,307 @@
+#include "app/MainWindow.h"
+#include "emulator/Emulator.h"
+#include "panels/ka1.h"
+#include "panels/ka2.h"
+#include "panels/ka2se.h"
+#include "panels/kv.h"
+#include "settings/Settings.h"
+#include "tests/support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr std::uint32_t kGetDevicePid = 0xFFDC2084;
+constexpr std::uint32_t kGetFirmwareVersion = 0xFFDC20A0;
+
+} // namespace
+
+// Detection once a second, the model table and titles, the status texts, and the presence check
+// that tears the panel down after the third failed read in a row. The ticks are called directly;
+// one test checks that the timers really drive them.
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Rig
+    {
+        testsupport::IsolatedEnvironment env;
+        testsupport::LogCapture log;
+        emu::Emulator emulator { env.runtimeDir().toStdString(), 1 };
+        std::unique_ptr<Settings> settings;
+        std::unique_ptr<MainWindow> window;
+
+        explicit Rig(bool withDevice = true)
+        {
+            emulator.setFirmware("V1.2.3.456");
+            if (withDevice)
+                emulator.start();
+            settings = std::make_unique<Settings>();
+            window = std::make_unique<MainWindow>();
+            window->setSettings(settings.get());
+        }
+        ~Rig()
+        {
+            window.reset();
+            settings.reset();
+        }
+        QTimer *timer(int interval) const
+        {
+            for (QTimer *t : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+                if (t->interval() == interval)
+                    return t;
+            return nullptr;
+        }
+        bool detecting() const { return timer(1000) && timer(1000)->isActive(); }
+        bool watching() const { return timer(400) && timer(400)->isActive(); }
+        // What the layout shows once the removed widgets are really gone.
+        QStringList shown() const
+        {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QStringList items;
+            const auto children
+                = window->centralWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+            for (QWidget *w : children) {
+                if (auto *label = qobject_cast<QLabel *>(w))
+                    items << label->text();
+                else
+                    items << QString::fromLatin1(w->metaObject()->className());
+            }
+            return items;
+        }
+    };
+
+    static void screenshot(QWidget *window, const QString &name)
+    {
+        const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
+        if (folder.isEmpty())
+            return;
+        QDir().mkpath(folder);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTest::qWait(700); // one meter refresh
+        QVERIFY(window->grab().save(folder + QStringLiteral("/MainWindow_") + name + QStringLiteral(".png")));
+    }
+
+private slots:
+    void startsSearchingWithItsTimers()
+    {
+        Rig rig(false);
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin Driver"));
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("No Device Connect!") });
+        QVERIFY(rig.detecting());
+        QVERIFY(!rig.watching());
+        QVERIFY(rig.timer(400));
+        // The detection timer itself drives the step, about once a second.
+        QTRY_VERIFY_WITH_TIMEOUT(rig.log.count(QStringLiteral("Failed to connect to driver.")) >= 1, 2500);
+        screenshot(rig.window.get(), QStringLiteral("searching"));
+    }
+
+    void knownModelsBuildTheirPanelAndTitle_data()
+    {
+        QTest::addColumn<std::uint32_t>("code");
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("addedLine");
+        QTest::newRow("KA1") << 1u << "ka1"
+                             << "Orvelin KA1 - FW: V1.2.3.456"
+                             << "Adding ka1 widget to layout.";
+        QTest::newRow("KA2") << 2u << "ka2"
+                             << "Orvelin KA2 - FW: V1.2.3.456"
+                             << "Adding ka2 widget to layout.";
+        QTest::newRow("KA2 SE") << 18u << "ka2se"
+                                << "Orvelin KA2 SE - FW: V1.2.3.456" << QString();
+        QTest::newRow("KV") << 15u << "kv"
+                            << "Orvelin KV - FW: V1.2.3.456"
+                            << "Adding kv widget to layout.";
+    }
+    void knownModelsBuildTheirPanelAndTitle()
+    {
+        QFETCH(std::uint32_t, code);
+        QFETCH(QString, panel);
+        QFETCH(QString, title);
+        QFETCH(QString, addedLine);
+        Rig rig;
+        rig.emulator.plug(code);
+        rig.window->detectDevice();
+
+        QCOMPARE(rig.shown(), QStringList { panel });
+        QCOMPARE(rig.window->windowTitle(), title);
+        QVERIFY(rig.log.contains(QStringLiteral("Device PID: %1").arg(code)));
+        QVERIFY(rig.log.contains(QStringLiteral("Device found with PID: %1").arg(code)));
+        QCOMPARE(rig.log.contains(QStringLiteral("widget to layout.")), !addedLine.isEmpty());
+        if (!addedLine.isEmpty())
+            QCOMPARE(rig.log.count(addedLine), 1);
+        QVERIFY(!rig.detecting());
+        QVERIFY(rig.watching());
+        screenshot(rig.window.get(), panel);
+    }
+
+    void modelZeroChangesNothing()
+    {
+        Rig rig;
+        rig.emulator.plug(0);
+        rig.window->detectDevice();
+        rig.window->detectDevice();
+        QCOMPARE(rig.log.count(QStringLiteral("Device PID: 0")), 2);
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("No Device Connect!") });
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin Driver"));
+        QVERIFY(rig.detecting());
+    }
+
+    void unknownModelIsReportedEverySecond()
+    {
+        Rig rig;
+        rig.emulator.plug(7);
+        rig.window->detectDevice();
+        rig.window->detectDevice();
+        QCOMPARE(rig.log.count(QStringLiteral("Unknown device PID: 7")), 2);
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("未知设备，请检查连接！") });
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin Driver"));
+        QVERIFY(rig.detecting());
+        QVERIFY(!rig.watching());
+    }
+
+    void unreadableFirmwareRebuildsThePanelUntilItReads()
+    {
+        Rig rig;
+        rig.emulator.plug(2);
+        rig.emulator.fail(kGetFirmwareVersion, emu::FaultMode::Refuse);
+        rig.window->detectDevice();
+        rig.window->detectDevice();
+        QCOMPARE(rig.log.count(QStringLiteral("Failed to get firmware version.")), 2);
+        QCOMPARE(
+            rig.shown(), (QStringList { QStringLiteral("ka2"), QStringLiteral("获取固件版本失败，请检查连接！") }));
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin Driver"));
+        // Each retry connects the settings dialog and applies its settings again.
+        QCOMPARE(rig.log.count(QStringLiteral("已从配置文件加载控件状态")) >= 2, true);
+        QVERIFY(rig.detecting());
+        QVERIFY(!rig.watching());
+        screenshot(rig.window.get(), QStringLiteral("firmware_unreadable"));
+
+        rig.emulator.fail(kGetFirmwareVersion, emu::FaultMode::Off);
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka2") });
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin KA2 - FW: V1.2.3.456"));
+        QVERIFY(!rig.detecting());
+        QVERIFY(rig.watching());
+    }
+
+    void thirdFailedPresenceReadTearsDown()
+    {
+        Rig rig;
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+
+        // One failure between good reads is forgiven.
+        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 2);
+        rig.window->checkPresence();
+        rig.window->checkPresence();
+        rig.window->checkPresence();
+        QCOMPARE(rig.log.count(QStringLiteral("Error reading device PID from driver, error count: 2")), 1);
+        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 2);
+        rig.window->checkPresence();
+        rig.window->checkPresence();
+        QCOMPARE(rig.log.count(QStringLiteral("Error reading device PID from driver, error count: 2")), 2);
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+        rig.window->checkPresence();
+
+        rig.emulator.unplug();
+        rig.log.clear();
+        rig.window->checkPresence();
+        rig.window->checkPresence();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+        QVERIFY(rig.watching());
+        rig.window->checkPresence();
+        QCOMPARE(rig.log.lines(),
+            QStringList({ QStringLiteral("Error reading device PID from driver, error count: 1"),
+                QStringLiteral("Error reading device PID from driver, error count: 2"),
+                QStringLiteral("Error reading device PID from driver, error count: 3"),
+                QStringLiteral("Meter driver handle deleted."),
+                QStringLiteral("Cleared all widgets from base layout.") }));
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("声卡未连接！") });
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin KA1 - FW: V1.2.3.456"));
+        QVERIFY(rig.detecting());
+        QVERIFY(!rig.watching());
+
+        // Plugged back in: found again by the next detection step.
+        rig.emulator.plug(15);
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin KV - FW: V1.2.3.456"));
+    }
+
+    void noDriverStopsMonitoringEverySecond()
+    {
+        Rig rig(false);
+        rig.window->detectDevice();
+        rig.window->detectDevice();
+        QCOMPARE(rig.log.count(QStringLiteral("Failed to connect to driver.")), 2);
+        // The settings dialog tried "STOP_MONITOR" each time; no audio service listens here.
+        QCOMPARE(rig.log.count(QStringLiteral("Could not open pipe. Is Audio Service running? Error: 2")), 2);
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("No Device Connect!") });
+        QVERIFY(rig.detecting());
+    }
+
+    void settingsDialogThatCannotConnectStartsThePresenceCheck()
+    {
+        testsupport::IsolatedEnvironment env;
+        testsupport::LogCapture log;
+        // The device runs in its own process, so no socket of this process opens behind our back.
+        QProcess device;
+        device.start(QStringLiteral(ORVELIN_EMULATOR_EXE),
+            { QStringLiteral("--model"), QStringLiteral("2"), QStringLiteral("--firmware"),
+                QStringLiteral("V9.8.7.654"), QStringLiteral("--log"), env.root() + QStringLiteral("/requests.log") });
+        QVERIFY(device.waitForReadyRead(5000));
+        Settings settings;
+        MainWindow window;
+        window.setSettings(&settings);
+        // The dialog's listener thread must be up first: starting a thread opens descriptors.
+        QTRY_VERIFY(log.contains(QStringLiteral("ThreadSettingsPip is running waiting Asio Info...")));
+
+        // Leave exactly one free descriptor: the probe's open takes it and keeps it, so the
+        // dialog's own open that follows fails.
+        struct rlimit saved;
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        int limit = 0;
+        while (::fcntl(limit, F_GETFD) != -1)
+            ++limit;
+        ++limit;
+        struct rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(limit);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &tight) == 0);
+        window.detectDevice();
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+
+        QCOMPARE(log.count(QStringLiteral("Device PID: 2")), 1);
+        QCOMPARE(log.count(QStringLiteral("Failed to connect to driver in settings window.")), 1);
+        QVERIFY(!log.contains(QStringLiteral("Adding ka2 widget to layout.")));
+        QVERIFY(window.findChildren<ka2 *>().isEmpty());
+        bool detecting = false, watching = false;
+        for (QTimer *t : window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) {
+            detecting |= t->interval() == 1000 && t->isActive();
+            watching |= t->interval() == 400 && t->isActive();
+        }
+        QVERIFY(detecting);
+        QVERIFY(watching);
+
+        // With descriptors to spare the next step succeeds.
+        window.detectDevice();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Orvelin KA2 - FW: V9.8.7.654"));
+        device.write("quit\n");
+        QVERIFY(device.waitForFinished(5000));
+    }
+};
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_MainWindow.moc"
