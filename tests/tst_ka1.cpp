@@ -192,6 +192,13 @@ void tst_ka1::refusedRequestsKeepAndSaveTheState()
     panel.findChild<Knob *>("headphoneKnob")->setValue(0);
     QCOMPARE(rig.lastCell(16400), 0.1);
     QCOMPARE(rig.lastCell(65536), 1.0);
+
+    // A device pulled out under the panel fails the requests; the panel goes on.
+    rig.emulator.unplug();
+    QTest::mouseClick(panel.findChild<Button *>("headphoneMuteButton"), Qt::LeftButton);
+    QCOMPARE(log.count("Failed to set headphone volume."), 2);
+    QCOMPARE(rig.stored("/ka1.ini", "Button/HeadphoneMuteIsChecked"), QString("true"));
+    QTRY_VERIFY(log.contains("Failed to read meter data from driver."));
 }
 
 void tst_ka1::refusedOutputVolumeStillBuildsThePanel()
