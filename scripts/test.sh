@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Runs every test, in this order: the gcc build with warnings as errors and its tests; the clang
+# build with AddressSanitizer and UBSan (and the fuzz targets) and the same tests; the MinGW-w64
+# cross build of platform/ with its tests under Wine; the clang-format check of every tracked
+# source file. Exits non-zero when any of them fails.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+builds=${ORVELIN_BUILD_ROOT:-$root/build-ci}
+jobs=${ORVELIN_JOBS:-2}
+
+"$root/scripts/install-deps.sh" || exit 1
+
+# Tests open sockets in the runtime folder; root has no session folder of its own.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d /tmp/orvelin-xdg.XXXXXX)
+    chmod 700 "$XDG_RUNTIME_DIR"
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+
+failed=()
+started=$SECONDS
+
+step() {
+    local name=$1
+    shift
+    echo
+    echo "=== $name"
+    local begin=$SECONDS
+    if "$@"; then
+        echo "=== $name: passed ($((SECONDS - begin)) s)"
+    else
+        echo "=== $name: FAILED ($((SECONDS - begin)) s)"
+        failed+=("$name")
+    fi
+}
+
+configure_and_test() {
+    local dir=$1
+    shift
+    cmake -G Ninja -S "$root" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+    ninja -C "$dir" -j"$jobs" || return 1
+    ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+}
+
+gcc_build() {
+    mkdir -p "$builds"
+    configure_and_test "$builds/gcc" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ -DORVELIN_WERROR=ON
+}
+
+clang_build() {
+    mkdir -p "$builds"
+    ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1} \
+        UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+        configure_and_test "$builds/clang" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+        -DORVELIN_WERROR=ON -DORVELIN_SANITIZE=ON -DORVELIN_FUZZ=ON -DORVELIN_BENCH=OFF
+}
+
+mingw_build() {
+    mkdir -p "$builds"
+    export WINEDEBUG=-all
+    wineboot -i >/dev/null 2>&1 || true
+    configure_and_test "$builds/mingw" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DORVELIN_WERROR=ON
+    local result=$?
+    wineserver -w || true
+    return $result
+}
+
+format_check() {
+    cd "$root" && git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run --Werror
+}
+
+step "gcc build and tests" gcc_build
+step "clang AddressSanitizer/UBSan build and tests" clang_build
+step "MinGW-w64 build of platform/ and its tests under Wine" mingw_build
+step "clang-format check" format_check
+
+echo
+echo "Total: $((SECONDS - started)) s"
+if [ ${#failed[@]} -gt 0 ]; then
+    printf 'FAILED: %s\n' "${failed[@]}"
+    exit 1
+fi
+echo "All passed."
