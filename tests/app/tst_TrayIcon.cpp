@@ -1,0 +1,265 @@
+#include "app/TrayIcon.h"
+#include "emulator/Emulator.h"
+#include "settings/Settings.h"
+#include "tests/support/TestSupport.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr std::uint32_t kSetSampleRate = 0xFFDC201C;
+constexpr std::uint32_t kGetSampleRate = 0xFFDC2020;
+constexpr std::uint32_t kStopAudio = 0xFFDC2078;
+constexpr std::uint32_t kStartAudio = 0xFFDC2080;
+constexpr std::uint32_t kVendorCommand = 0xFFDC209C;
+
+struct Box
+{
+    QString title;
+    QString text;
+};
+
+// Runs `action` and answers the warning box it opens; returns what the box said.
+template <typename Action> Box answerBox(Action action)
+{
+    Box seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&seen] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            seen = { box->windowTitle(), box->text() };
+            QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+            QVERIFY(!box->parentWidget());
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    poll.start(20);
+    action();
+    return seen;
+}
+
+} // namespace
+
+// The tray menu: its entries, the sample-rate and firmware handlers against the emulated device,
+// the boxes for missing windows and for sound settings that cannot open, and the shell restart.
+class tst_TrayIcon : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QAction *entry(TrayIcon &tray, const QString &text)
+    {
+        const auto actions = tray.contextMenu()->actions();
+        for (QAction *action : actions) {
+            if (action->text() == text)
+                return action;
+            if (action->menu()) {
+                for (QAction *sub : action->menu()->actions())
+                    if (sub->text() == text)
+                        return sub;
+            }
+        }
+        return nullptr;
+    }
+
+    static QList<std::uint32_t> codes(const emu::Emulator &emulator)
+    {
+        QList<std::uint32_t> all;
+        for (const emu::RequestRecord &r : emulator.requests())
+            all << r.code;
+        return all;
+    }
+
+private slots:
+    void menuEntriesInOrder()
+    {
+        QGuiApplication::setQuitOnLastWindowClosed(true);
+        TrayIcon tray;
+        QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
+        QVERIFY(!tray.icon().isNull());
+
+        QStringList texts;
+        const auto actions = tray.contextMenu()->actions();
+        for (QAction *action : actions)
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(texts,
+            QStringList({ "Quit", "-", "Set Samplerate", "-", "Setup", "Main Window", "Upgrade Firmware",
+                "Refresh Audio Device", "Win Sound Pannel", "-", "V4.06_260105" }));
+        QVERIFY(!actions.last()->isEnabled());
+        QVERIFY(actions.at(2)->menu());
+        QStringList rates;
+        for (QAction *rate : actions.at(2)->menu()->actions())
+            rates << rate->text();
+        QCOMPARE(rates, QStringList({ "44100", "48000", "88200", "96000", "176400", "192000" }));
+    }
+
+    void sampleRateIsSetOnlyWhenItChanges()
+    {
+        testsupport::IsolatedEnvironment env;
+        testsupport::LogCapture log;
+        emu::Emulator emulator(env.runtimeDir().toStdString(), 2);
+        QVERIFY(emulator.start());
+        emulator.setSampleRate(48000);
+        TrayIcon tray;
+
+        entry(tray, QStringLiteral("48000"))->trigger();
+        QCOMPARE(codes(emulator), QList<std::uint32_t> { kGetSampleRate });
+        QVERIFY(log.contains(QStringLiteral("selectedRate is same")));
+        QVERIFY(log.contains(QStringLiteral("selectedRate is: 48000")));
+
+        emulator.clearRequests();
+        log.clear();
+        entry(tray, QStringLiteral("96000"))->trigger();
+        // Audio is stopped and the rate set; the panel does not start audio again.
+        QCOMPARE(codes(emulator), (QList<std::uint32_t> { kGetSampleRate, kStopAudio, kSetSampleRate }));
+        QVERIFY(!codes(emulator).contains(kStartAudio));
+        QCOMPARE(emulator.requests().back().input, (std::vector<std::uint8_t> { 0x00, 0x77, 0x01, 0x00 }));
+        QCOMPARE(emulator.state().sampleRate, 96000u);
+        QVERIFY(log.contains(QStringLiteral("Sampleate is changed: 96000")));
+
+        // A failed read counts as 0, so the chosen rate is set.
+        emulator.clearRequests();
+        emulator.fail(kGetSampleRate, emu::FaultMode::Refuse, 1);
+        entry(tray, QStringLiteral("96000"))->trigger();
+        QCOMPARE(codes(emulator), (QList<std::uint32_t> { kGetSampleRate, kStopAudio, kSetSampleRate }));
+    }
+
+    void firmwareUpgradeSendsTheBareCommand()
+    {
+        testsupport::IsolatedEnvironment env;
+        emu::Emulator emulator(env.runtimeDir().toStdString(), 1);
+        QVERIFY(emulator.start());
+        TrayIcon tray;
+        entry(tray, QStringLiteral("Upgrade Firmware"))->trigger();
+        QCOMPARE(codes(emulator), QList<std::uint32_t> { kVendorCommand });
+        QCOMPARE(emulator.requests().front().input.size(), std::size_t(37));
+        QCOMPARE(emulator.state().firmwareUpgrades, 1);
+    }
+
+    void withoutDriverNothingIsSent()
+    {
+        testsupport::IsolatedEnvironment env;
+        testsupport::LogCapture log;
+        emu::Emulator emulator(env.runtimeDir().toStdString(), 2);
+        QVERIFY(emulator.start());
+        emulator.unplug();
+        TrayIcon tray;
+        const Box box = answerBox([&] {
+            entry(tray, QStringLiteral("Upgrade Firmware"))->trigger();
+            entry(tray, QStringLiteral("192000"))->trigger();
+        });
+        QVERIFY(box.title.isEmpty());
+        QVERIFY(emulator.requests().empty());
+        QCOMPARE(log.count(QStringLiteral("Failed to create device in Device.")), 1);
+        QVERIFY(!log.contains(QStringLiteral("selectedRate is:")));
+    }
+
+    void windowsAreShownOrTheMissingOneIsReported()
+    {
+        TrayIcon tray;
+        Box box = answerBox([&] { entry(tray, QStringLiteral("Main Window"))->trigger(); });
+        QCOMPARE(box.title, QStringLiteral("警告"));
+        QCOMPARE(box.text, QStringLiteral("主窗口未设置，请先设置主窗口。"));
+        box = answerBox([&] { emit tray.activated(QSystemTrayIcon::DoubleClick); });
+        QCOMPARE(box.text, QStringLiteral("主窗口未设置，请先设置主窗口。"));
+        box = answerBox([&] { entry(tray, QStringLiteral("Setup"))->trigger(); });
+        QCOMPARE(box.title, QStringLiteral("警告"));
+        QCOMPARE(box.text, QStringLiteral("设置窗口未设置，请先设置设置窗口。"));
+
+        QWidget window;
+        tray.setMainWindow(&window);
+        tray.setMainWindow(nullptr); // keeps the window already set
+        emit tray.activated(QSystemTrayIcon::Context);
+        emit tray.activated(QSystemTrayIcon::MiddleClick);
+        emit tray.activated(QSystemTrayIcon::Unknown);
+        QVERIFY(!window.isVisible());
+        emit tray.activated(QSystemTrayIcon::Trigger);
+        QVERIFY(window.isVisible());
+        window.hide();
+        emit tray.activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(window.isVisible());
+        window.hide();
+        entry(tray, QStringLiteral("Main Window"))->trigger();
+        QVERIFY(window.isVisible());
+
+        testsupport::IsolatedEnvironment env;
+        Settings settings;
+        tray.setSettings(&settings);
+        entry(tray, QStringLiteral("Setup"))->trigger();
+        QVERIFY(settings.isVisible());
+        QVERIFY(!(settings.windowFlags() & Qt::WindowStaysOnTopHint));
+    }
+
+    void soundSettingsOpenOrAnErrorBoxShows()
+    {
+        const QByteArray savedPath = qgetenv("PATH");
+        testsupport::LogCapture log;
+        TrayIcon tray;
+        QTemporaryDir bin;
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        Box box = answerBox([&] { entry(tray, QStringLiteral("Win Sound Pannel"))->trigger(); });
+        QCOMPARE(box.title, QStringLiteral("错误"));
+        QCOMPARE(box.text, QStringLiteral("无法打开声音设置面板，请检查系统设置。"));
+        QVERIFY(!log.contains(QStringLiteral("声音设置面板已打开。")));
+
+        QFile program(bin.filePath(QStringLiteral("pavucontrol")));
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.write("#!/bin/sh\nexit 0\n");
+        program.close();
+        program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        box = answerBox([&] { entry(tray, QStringLiteral("Win Sound Pannel"))->trigger(); });
+        qputenv("PATH", savedPath);
+        QVERIFY(box.title.isEmpty());
+        QCOMPARE(log.count(QStringLiteral("声音设置面板已打开。")), 1);
+    }
+
+    void shellRestartReportsHowTheCommandEnded()
+    {
+        const QByteArray savedPath = qgetenv("PATH");
+        testsupport::LogCapture log;
+        TrayIcon tray;
+        QAction *refresh = entry(tray, QStringLiteral("Refresh Audio Device"));
+
+        // No cmd.exe: the start fails, so the wait fails at once.
+        QTemporaryDir bin;
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        refresh->trigger();
+        QCOMPARE(log.lines().value(0), QStringLiteral("重启资源管理器超时"));
+        QVERIFY(log.lines().value(1).startsWith(QStringLiteral("错误信息: ")));
+        QVERIFY(!log.contains(QStringLiteral("资源管理器已成功重启")));
+
+        // A stand-in cmd.exe shows the arguments and how its exit code is reported.
+        QFile command(bin.filePath(QStringLiteral("cmd.exe")));
+        QVERIFY(command.open(QIODevice::WriteOnly));
+        command.write("#!/bin/sh\necho \"args:$1|$2\"\necho oops >&2\nexit \"${CMD_EXIT:-0}\"\n");
+        command.close();
+        command.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        log.clear();
+        qputenv("CMD_EXIT", "3");
+        refresh->trigger();
+        QCOMPARE(log.lines().value(0), QStringLiteral("命令执行失败，退出代码: 3"));
+        QCOMPARE(log.lines().value(1),
+            QStringLiteral("输出: \"args:/c|taskkill /f /im explorer.exe && start explorer.exe\\n\""));
+        QCOMPARE(log.lines().value(2), QStringLiteral("错误输出: \"oops\\n\""));
+        QVERIFY(!log.contains(QStringLiteral("资源管理器已成功重启")));
+
+        log.clear();
+        qputenv("CMD_EXIT", "0");
+        refresh->trigger();
+        QCOMPARE(log.lines(), QStringList { QStringLiteral("资源管理器已成功重启") });
+        qunsetenv("CMD_EXIT");
+        qputenv("PATH", savedPath);
+    }
+};
+
+QTEST_MAIN(tst_TrayIcon)
+#include "tst_TrayIcon.moc"
