@@ -460,7 +460,7 @@ Emulator::~Emulator()
 bool Emulator::start()
 {
     if (d->server.joinable())
-        return d->listenFd >= 0 || state().plugged;
+        return state().plugged;
     if (!platform::ensurePrivatePath(d->root, std::string("devices/") + platform::kDriverInterfaceGuid))
         return false;
     d->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
