@@ -14,8 +14,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 
 namespace {
@@ -259,6 +261,7 @@ private slots:
         testsupport::LogCapture log;
         // The device runs in its own process, so no socket of this process opens behind our back.
         QProcess device;
+        device.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         device.start(QStringLiteral(ORVELIN_EMULATOR_EXE),
             { QStringLiteral("--model"), QStringLiteral("2"), QStringLiteral("--firmware"),
                 QStringLiteral("V9.8.7.654"), QStringLiteral("--log"), env.root() + QStringLiteral("/requests.log") });

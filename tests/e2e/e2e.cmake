@@ -1,1 +1,26 @@
 # End-to-end tests with the real OrvelinDriver and orvelin-emulator processes.
+add_library(orvelin_e2e_session STATIC e2e/E2eSession.cpp)
+target_link_libraries(orvelin_e2e_session PUBLIC Qt6::Core)
+target_include_directories(orvelin_e2e_session PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(orvelin_e2e_session PRIVATE
+    ORVELIN_DRIVER_EXE="$<TARGET_FILE:OrvelinDriver>"
+    ORVELIN_EMULATOR_EXE="$<TARGET_FILE:orvelin-emulator>")
+add_dependencies(orvelin_e2e_session OrvelinDriver orvelin-emulator)
+
+orvelin_add_qtest(tst_EndToEnd e2e/tst_EndToEnd.cpp)
+target_link_libraries(tst_EndToEnd PRIVATE orvelin_e2e_session)
+
+# The tray itself: Xvfb with trayer as the system tray, clicks from xdotool.
+find_package(X11)
+find_program(ORVELIN_XVFB_RUN xvfb-run)
+find_program(ORVELIN_TRAYER trayer)
+find_program(ORVELIN_XDOTOOL xdotool)
+if(X11_FOUND AND ORVELIN_XVFB_RUN AND ORVELIN_TRAYER AND ORVELIN_XDOTOOL)
+    add_executable(tst_Tray e2e/tst_Tray.cpp e2e/XDisplayProbe.cpp)
+    target_link_libraries(tst_Tray PRIVATE orvelin_e2e_session Qt6::Test X11::X11)
+    add_test(NAME tst_Tray COMMAND ${ORVELIN_XVFB_RUN} -a -s "-screen 0 1280x800x24 -nolisten tcp" $<TARGET_FILE:tst_Tray>)
+    set_tests_properties(tst_Tray PROPERTIES
+        ENVIRONMENT "ORVELIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots" TIMEOUT 120)
+else()
+    message(STATUS "Tray test skipped: needs X11, xvfb-run, trayer and xdotool")
+endif()

@@ -1,0 +1,140 @@
+#include "tests/e2e/E2eSession.h"
+#include "tests/e2e/XDisplayProbe.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QThread>
+#include <QtTest>
+
+#include <functional>
+
+// The program in a real system tray (trayer on Xvfb): at start only the icon is there, a click on
+// it shows the main window, a right click only opens the menu, and closing the window hides it
+// while the program goes on.
+class tst_Tray : public QObject
+{
+    Q_OBJECT
+
+private:
+    static bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(50);
+        }
+        return true;
+    }
+
+    static const XDisplayProbe::Window *find(const std::vector<XDisplayProbe::Window> &windows,
+        const std::function<bool(const XDisplayProbe::Window &)> &match)
+    {
+        for (const XDisplayProbe::Window &w : windows)
+            if (match(w))
+                return &w;
+        return nullptr;
+    }
+
+    static bool xdotool(const QStringList &arguments)
+    {
+        return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+    }
+
+private slots:
+    void iconAtStartClickShowsCloseHides()
+    {
+        XDisplayProbe x;
+        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
+        E2eSession session;
+        session.environment().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        session.startHelper(QStringLiteral("trayer"),
+            { QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
+                QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"),
+                QStringLiteral("160"), QStringLiteral("--height"), QStringLiteral("32"),
+                QStringLiteral("--SetDockType"), QStringLiteral("false") });
+        QVERIFY(waitFor([&] { return x.trayPresent(); }, 5000));
+        QVERIFY(session.startEmulator(2, QStringLiteral("V2.1.0.777")));
+
+        QProcess *program = session.startProgram();
+        const qint64 pid = program->processId();
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 8000));
+        const QString title = QStringLiteral("Orvelin KA2 - FW: V2.1.0.777");
+
+        // Only the tray icon is on screen; the main window exists but is not shown.
+        XDisplayProbe::WindowId icon = 0;
+        QVERIFY(waitFor(
+            [&] {
+                const auto windows = x.windowsOf(pid);
+                const auto *shown = find(windows, [](const XDisplayProbe::Window &w) { return w.viewable; });
+                icon = shown ? shown->id : 0;
+                return shown != nullptr;
+            },
+            5000));
+        auto windows = x.windowsOf(pid);
+        int viewable = 0;
+        for (const XDisplayProbe::Window &w : windows)
+            viewable += w.viewable ? 1 : 0;
+        QCOMPARE(viewable, 1);
+        QVERIFY(!find(windows, [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; }));
+        QVERIFY(!session.log(program).contains(QStringLiteral("systemTrayWindowChanged")));
+
+        // A right click opens only the menu.
+        QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(icon),
+            QStringLiteral("8"), QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3") }));
+        QVERIFY(waitFor(
+            [&] {
+                int shown = 0;
+                for (const XDisplayProbe::Window &w : x.windowsOf(pid))
+                    shown += w.viewable ? 1 : 0;
+                return shown == 2;
+            },
+            3000));
+        QVERIFY(
+            !find(x.windowsOf(pid), [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; }));
+        QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("Escape") }));
+
+        // A left click shows the main window with the model and firmware in its title.
+        QVERIFY(waitFor(
+            [&] {
+                xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(icon),
+                    QStringLiteral("8"), QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("1") });
+                return waitFor(
+                    [&] {
+                        return find(x.windowsOf(pid),
+                            [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; });
+                    },
+                    1000);
+            },
+            5000));
+        const XDisplayProbe::Window main
+            = *find(x.windowsOf(pid), [&](const XDisplayProbe::Window &w) { return w.title == title; });
+        QVERIFY(main.width > 300 && main.height > 150);
+        const QString shots = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
+        if (!shots.isEmpty()) {
+            QDir().mkpath(shots);
+            QProcess::execute(QStringLiteral("import"),
+                { QStringLiteral("-window"), QString::number(main.id),
+                    shots + QStringLiteral("/Tray_MainWindow_ka2.png") });
+        }
+
+        // Closing the window hides it; the program and the device handling go on.
+        x.requestClose(main.id);
+        QVERIFY(waitFor(
+            [&] {
+                return find(x.windowsOf(pid), [&](const XDisplayProbe::Window &w) {
+                    return w.title == title && !w.viewable;
+                }) != nullptr;
+            },
+            3000));
+        QCOMPARE(program->state(), QProcess::Running);
+        QCOMPARE(session.emulator(QStringLiteral("unplug")), QStringLiteral("ok"));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Cleared all widgets from base layout."), 3000));
+
+        QCOMPARE(session.terminate(program), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Tray)
+#include "tst_Tray.moc"
