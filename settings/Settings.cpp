@@ -74,12 +74,14 @@ Settings::Settings(QWidget *parent)
     // Each box is connected only after it is filled, so building the dialog runs no handler.
     layout->addWidget(centredLabel(tr("Buffer Size"), kLabelStyle, this));
     bufferBox = new QComboBox(this);
+    bufferBox->setObjectName(QStringLiteral("bufferBox"));
     bufferBox->addItems(kBufferSizes);
     layout->addWidget(bufferBox);
     connect(bufferBox, &QComboBox::currentIndexChanged, this, [this] { onBufferSizeChanged(); });
 
     layout->addWidget(centredLabel(tr("USB Latency Size"), kLabelStyle, this));
     latencyBox = new QComboBox(this);
+    latencyBox->setObjectName(QStringLiteral("latencyBox"));
     latencyBox->addItems(kLatencySizes);
     latencyBox->setCurrentIndex(0);
     layout->addWidget(latencyBox);
@@ -87,12 +89,14 @@ Settings::Settings(QWidget *parent)
 
     layout->addWidget(centredLabel(tr("Safe Mode"), kLabelStyle, this));
     safeModeBox = new QComboBox(this);
+    safeModeBox->setObjectName(QStringLiteral("safeModeBox"));
     safeModeBox->addItems({ kSafeModeDisabled, kSafeModeEnabled });
     layout->addWidget(safeModeBox);
     connect(safeModeBox, &QComboBox::currentIndexChanged, this, [this] { onSafeModeChanged(); });
 
     layout->addSpacing(20);
     auto *okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("okButton"));
     okButton->setStyleSheet(QStringLiteral("background-color: #008888; color: white; font-size: 14px;"));
     layout->addWidget(okButton, 0, Qt::AlignCenter);
     connect(okButton, &QPushButton::clicked, this, [this] { onOkClicked(); });
@@ -100,6 +104,7 @@ Settings::Settings(QWidget *parent)
     layout->setSpacing(15);
 
     errorLabel = centredLabel(tr("USB Error"), "font-size: 10px; color: #888888;", this);
+    errorLabel->setObjectName(QStringLiteral("errorLabel"));
     layout->addWidget(errorLabel);
     errorLabel->hide();
 

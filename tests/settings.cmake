@@ -7,3 +7,4 @@ target_link_libraries(tst_PipePortChecks PRIVATE orvelin_platform)
 add_test(NAME tst_PipePortChecks COMMAND tst_PipePortChecks)
 set_tests_properties(tst_PipePortChecks PROPERTIES
     ENVIRONMENT "ORVELIN_RUNTIME_DIR=${CMAKE_CURRENT_BINARY_DIR}/pipe-port-runtime" TIMEOUT 120)
+orvelin_add_qtest(tst_Settings settings/tst_Settings.cpp)
