@@ -1,1 +1,38 @@
 # libFuzzer targets; their corpora also run as ordinary tests.
+#
+# orvelin_add_fuzz_target(NAME SOURCES file... [LIBRARIES lib...])
+#   NAME       the target's name; its seed corpus is tests/fuzz/corpus/NAME/
+#   SOURCES    the file defining LLVMFuzzerTestOneInput (and optionally LLVMFuzzerInitialize), plus
+#              any code under test that should be compiled with the fuzzer's coverage instrumentation
+#   LIBRARIES  what else to link (orvelin_core is always linked)
+# Always builds fuzzcorpus_NAME and registers the CTest test fuzzcorpus_NAME, which runs the
+# target over every file of its corpus, so the corpus runs under gcc too. With -DORVELIN_FUZZ=ON
+# and clang it also builds the libFuzzer program fuzz_NAME:
+#   build/tests/fuzz_NAME -max_total_time=30 NEW_DIR tests/fuzz/corpus/NAME
+# (libFuzzer adds what it finds to the first folder; keep the committed seeds small).
+set(ORVELIN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+if(ORVELIN_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(WARNING "ORVELIN_FUZZ needs clang; only the corpus tests are built")
+endif()
+
+function(orvelin_add_fuzz_target name)
+    cmake_parse_arguments(FUZZ "" "" "SOURCES;LIBRARIES" ${ARGN})
+    set(corpus ${ORVELIN_FUZZ_DIR}/corpus/${name})
+
+    add_executable(fuzzcorpus_${name} ${ORVELIN_FUZZ_DIR}/CorpusRunner.cpp ${FUZZ_SOURCES})
+    target_link_libraries(fuzzcorpus_${name} PRIVATE orvelin_core ${FUZZ_LIBRARIES})
+    add_test(NAME fuzzcorpus_${name} COMMAND fuzzcorpus_${name} ${corpus})
+    set_tests_properties(fuzzcorpus_${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+
+    if(ORVELIN_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        add_executable(fuzz_${name} ${FUZZ_SOURCES})
+        target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+        target_link_libraries(fuzz_${name} PRIVATE orvelin_core ${FUZZ_LIBRARIES})
+    endif()
+endfunction()
+
+# A status record from the ASIO driver, decoded and handled as the listener does.
+orvelin_add_fuzz_target(asio_status SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_asio_status.cpp
+    ${PROJECT_SOURCE_DIR}/settings/AsioStatusRecord.cpp)
