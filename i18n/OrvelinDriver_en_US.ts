@@ -13,6 +13,33 @@
     </message>
 </context>
 <context>
+    <name>Settings</name>
+    <message>
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Buffer Size</source>
+        <translation>Buffer Size</translation>
+    </message>
+    <message>
+        <source>USB Latency Size</source>
+        <translation>USB Latency Size</translation>
+    </message>
+    <message>
+        <source>Safe Mode</source>
+        <translation>Safe Mode</translation>
+    </message>
+    <message>
+        <source>USB Error</source>
+        <translation>USB Error</translation>
+    </message>
+    <message>
+        <source>USB Error Count: %1</source>
+        <translation>USB Error Count: %1</translation>
+    </message>
+</context>
+<context>
     <name>TrayIcon</name>
     <message>
         <source>Quit</source>

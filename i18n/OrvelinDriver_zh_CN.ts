@@ -13,6 +13,33 @@
     </message>
 </context>
 <context>
+    <name>Settings</name>
+    <message>
+        <source>Settings</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Buffer Size</source>
+        <translation>缓冲区大小</translation>
+    </message>
+    <message>
+        <source>USB Latency Size</source>
+        <translation>USB 延迟大小</translation>
+    </message>
+    <message>
+        <source>Safe Mode</source>
+        <translation>安全模式</translation>
+    </message>
+    <message>
+        <source>USB Error</source>
+        <translation>USB 错误</translation>
+    </message>
+    <message>
+        <source>USB Error Count: %1</source>
+        <translation>USB 错误计数：%1</translation>
+    </message>
+</context>
+<context>
     <name>TrayIcon</name>
     <message>
         <source>Quit</source>
@@ -40,147 +67,147 @@
     </message>
     <message>
         <source>Win Sound Pannel</source>
-        <translation>Windows 声音面板</translation>
+        <translation>声音控制面板</translation>
     </message>
 </context>
 <context>
     <name>ka1</name>
     <message>
         <source>INPUT</source>
-        <translation type="unfinished"></translation>
+        <translation>输入</translation>
     </message>
     <message>
         <source>Gain</source>
-        <translation type="unfinished"></translation>
+        <translation>增益</translation>
     </message>
     <message>
         <source>MIC</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风</translation>
     </message>
     <message>
         <source>DIRECT</source>
-        <translation type="unfinished"></translation>
+        <translation>直接监听</translation>
     </message>
     <message>
         <source>HEADPHONE</source>
-        <translation type="unfinished"></translation>
+        <translation>耳机</translation>
     </message>
     <message>
         <source>Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>音量</translation>
     </message>
     <message>
         <source>Phone To HP Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>手机到耳机音量</translation>
     </message>
     <message>
         <source>INST</source>
-        <translation type="unfinished"></translation>
+        <translation>乐器</translation>
     </message>
 </context>
 <context>
     <name>ka2</name>
     <message>
         <source>MIC1</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风 1</translation>
     </message>
     <message>
         <source>MIC2</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风 2</translation>
     </message>
     <message>
         <source>Gain</source>
-        <translation type="unfinished"></translation>
+        <translation>增益</translation>
     </message>
     <message>
         <source>DIRECT</source>
-        <translation type="unfinished"></translation>
+        <translation>直接监听</translation>
     </message>
     <message>
         <source>SPEAKER</source>
-        <translation type="unfinished"></translation>
+        <translation>音箱</translation>
     </message>
     <message>
         <source>HEADPHONE</source>
-        <translation type="unfinished"></translation>
+        <translation>耳机</translation>
     </message>
     <message>
         <source>Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>音量</translation>
     </message>
     <message>
         <source>Phone To SP Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>手机到音箱音量</translation>
     </message>
     <message>
         <source>Phone To HP Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>手机到耳机音量</translation>
     </message>
 </context>
 <context>
     <name>ka2se</name>
     <message>
         <source>MIC1</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风 1</translation>
     </message>
     <message>
         <source>MIC2</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风 2</translation>
     </message>
     <message>
         <source>Gain</source>
-        <translation type="unfinished"></translation>
+        <translation>增益</translation>
     </message>
     <message>
         <source>MIC</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风</translation>
     </message>
     <message>
         <source>INST</source>
-        <translation type="unfinished"></translation>
+        <translation>乐器</translation>
     </message>
     <message>
         <source>DIRECT</source>
-        <translation type="unfinished"></translation>
+        <translation>直接监听</translation>
     </message>
     <message>
         <source>SPEAKER</source>
-        <translation type="unfinished"></translation>
+        <translation>音箱</translation>
     </message>
     <message>
         <source>HEADPHONE</source>
-        <translation type="unfinished"></translation>
+        <translation>耳机</translation>
     </message>
     <message>
         <source>Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>音量</translation>
     </message>
     <message>
         <source>Phone To SP Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>手机到音箱音量</translation>
     </message>
     <message>
         <source>Phone To HP Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>手机到耳机音量</translation>
     </message>
 </context>
 <context>
     <name>kv</name>
     <message>
         <source>MIC</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风</translation>
     </message>
     <message>
         <source>Gain</source>
-        <translation type="unfinished"></translation>
+        <translation>增益</translation>
     </message>
     <message>
         <source>DIRECT</source>
-        <translation type="unfinished"></translation>
+        <translation>直接监听</translation>
     </message>
     <message>
         <source>Volume</source>
-        <translation type="unfinished"></translation>
+        <translation>音量</translation>
     </message>
 </context>
 </TS>

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 
 #include <csignal>
@@ -147,6 +148,25 @@ private slots:
         QVERIFY(!rig.detecting());
         QVERIFY(rig.watching());
         screenshot(rig.window.get(), panel);
+    }
+
+    void chinesePanelsAreTranslated()
+    {
+        QTranslator chinese;
+        QVERIFY(chinese.load(QStringLiteral(ORVELIN_QM_DIR "/OrvelinDriver_zh_CN.qm")));
+        QCoreApplication::installTranslator(&chinese);
+        {
+            Rig rig(false);
+            QCOMPARE(rig.shown(), QStringList { QStringLiteral("未连接设备！") });
+        }
+        for (std::uint32_t code : { 1u, 2u, 18u, 15u }) {
+            Rig rig;
+            rig.emulator.plug(code);
+            rig.window->detectDevice();
+            QCOMPARE(rig.shown().size(), 1);
+            screenshot(rig.window.get(), rig.shown().constFirst() + QStringLiteral("_zh_CN"));
+        }
+        QCoreApplication::removeTranslator(&chinese);
     }
 
     void modelZeroChangesNothing()
