@@ -19,7 +19,7 @@ private slots:
         QVERIFY(session.startEmulator(2));
         QProcess *program = session.startProgram();
 
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 5000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 10000));
         const QString startLog = session.log(program);
         QVERIFY(startLog.contains(QStringLiteral("系统返回的语言代码： zh_CN")));
         QVERIFY(startLog.contains(QStringLiteral("/OrvelinDriver_zh_CN.qm")));
@@ -47,7 +47,7 @@ private slots:
 
         // The segment was released: the next copy runs.
         QProcess *next = session.startProgram();
-        QVERIFY(session.waitForLog(next, QStringLiteral("Device found with PID: 1"), 5000));
+        QVERIFY(session.waitForLog(next, QStringLiteral("Device found with PID: 1"), 10000));
         QCOMPARE(session.terminate(next), 0);
     }
 
@@ -56,7 +56,7 @@ private slots:
         E2eSession session;
         QVERIFY(session.startEmulator(7));
         QProcess *program = session.startProgram();
-        QVERIFY(session.waitForLog(program, QStringLiteral("Unknown device PID: 7"), 5000, 2));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Unknown device PID: 7"), 10000, 2));
         QVERIFY(!session.log(program).contains(QStringLiteral("Device found")));
         QCOMPARE(session.emulator(QStringLiteral("plug 18")), QStringLiteral("ok"));
         QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 18"), 3000));
@@ -68,7 +68,7 @@ private slots:
         E2eSession session;
         QVERIFY(session.startEmulator(15));
         QProcess *first = session.startProgram();
-        QVERIFY(session.waitForLog(first, QStringLiteral("Device found with PID: 15"), 5000));
+        QVERIFY(session.waitForLog(first, QStringLiteral("Device found with PID: 15"), 10000));
 
         QProcess *second = session.startProgram();
         QVERIFY(second->waitForFinished(5000));
@@ -89,11 +89,11 @@ private slots:
         E2eSession session;
         QVERIFY(session.startEmulator(2));
         QProcess *killed = session.startProgram();
-        QVERIFY(session.waitForLog(killed, QStringLiteral("Device found with PID: 2"), 5000));
+        QVERIFY(session.waitForLog(killed, QStringLiteral("Device found with PID: 2"), 10000));
         session.kill(killed);
 
         QProcess *next = session.startProgram();
-        QVERIFY(session.waitForLog(next, QStringLiteral("Device found with PID: 2"), 5000));
+        QVERIFY(session.waitForLog(next, QStringLiteral("Device found with PID: 2"), 10000));
         QVERIFY(!session.log(next).contains(QStringLiteral("已经在运行中")));
         QCOMPARE(next->state(), QProcess::Running);
 
@@ -110,7 +110,7 @@ private slots:
         E2eSession session;
         QVERIFY(session.startEmulator(2));
         QProcess *program = session.startProgram();
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 5000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 10000));
         QVERIFY(session.waitForLog(program, QStringLiteral("ThreadSettingsPip is running waiting Asio Info..."), 2000));
 
         QCOMPARE(session.emulator(QStringLiteral("asio-status 0 256 0 0 1")), QStringLiteral("ok"));

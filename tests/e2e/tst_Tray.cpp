@@ -134,6 +134,37 @@ private slots:
 
         QCOMPARE(session.terminate(program), 0);
     }
+
+    void withoutTrayTheWindowShowsAndClosingQuits()
+    {
+        XDisplayProbe x;
+        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
+        QVERIFY(waitFor([&] { return !x.trayPresent(); }, 5000));
+        E2eSession session;
+        session.environment().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QVERIFY(session.startEmulator(15, QStringLiteral("V3.3.3.333")));
+        QProcess *program = session.startProgram();
+        const qint64 pid = program->processId();
+        const QString title = QStringLiteral("Orvelin KV - FW: V3.3.3.333");
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 15"), 8000));
+        XDisplayProbe::WindowId main = 0;
+        QVERIFY(waitFor(
+            [&] {
+                const auto windows = x.windowsOf(pid);
+                const auto *w
+                    = find(windows, [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; });
+                main = w ? w->id : 0;
+                return w != nullptr;
+            },
+            5000));
+
+        // Nothing could bring a hidden window back, so closing it ends the program normally.
+        x.requestClose(main);
+        QVERIFY(program->waitForFinished(5000));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+        QVERIFY(session.log(program).contains(QStringLiteral("Settings dialog closed and resources cleaned up.")));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Tray)
