@@ -19,7 +19,10 @@ IsolatedEnvironment::IsolatedEnvironment()
     qputenv("ORVELIN_RUNTIME_DIR", QFile::encodeName(runtimeDir()));
 }
 
-QString IsolatedEnvironment::runtimeDir() const { return root() + QStringLiteral("/runtime"); }
+QString IsolatedEnvironment::runtimeDir() const
+{
+    return root() + QStringLiteral("/runtime");
+}
 
 QString IsolatedEnvironment::appDataDir() const
 {
@@ -57,7 +60,10 @@ QStringList LogCapture::lines() const
     return captured;
 }
 
-bool LogCapture::contains(const QString &text) const { return indexOf(text) >= 0; }
+bool LogCapture::contains(const QString &text) const
+{
+    return indexOf(text) >= 0;
+}
 
 int LogCapture::count(const QString &text) const
 {
