@@ -6,6 +6,13 @@
 
 namespace {
 
+// Windows come and go while the tree is walked; a window that vanished between two requests must
+// not end the test, which is what Xlib's default error handler does.
+int ignoreErrors(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
 void collect(Display *display, ::Window window, Atom pidAtom, std::int64_t pid, std::vector<XDisplayProbe::Window> &out)
 {
     Atom type = None;
@@ -50,7 +57,9 @@ void collect(Display *display, ::Window window, Atom pidAtom, std::int64_t pid, 
 
 XDisplayProbe::XDisplayProbe()
     : display(XOpenDisplay(nullptr))
-{ }
+{
+    XSetErrorHandler(ignoreErrors);
+}
 
 XDisplayProbe::~XDisplayProbe()
 {
