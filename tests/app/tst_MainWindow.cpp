@@ -169,6 +169,15 @@ private slots:
         QCoreApplication::removeTranslator(&chinese);
     }
 
+    void versionCharactersAreTakenLiterally()
+    {
+        // Each version byte is one title character, even one that looks like a place marker.
+        Rig rig;
+        rig.emulator.setFirmware("%1%2%3%10X");
+        rig.window->detectDevice();
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin KA1 - FW: %1%2%3%10X"));
+    }
+
     void modelZeroChangesNothing()
     {
         Rig rig;
