@@ -1,6 +1,7 @@
 #include "device/MeterBlock.h"
 
 #include "device/Conversions.h"
+#include "platform/LittleEndian.h"
 
 MeterBlock::MeterBlock()
 {
@@ -16,10 +17,7 @@ std::int32_t MeterBlock::level(int index) const
 {
     if (index < 0 || static_cast<std::size_t>(index) >= kSize / 4)
         return 0;
-    const std::uint8_t *p = bytes.data() + 4 * index;
-    const std::uint32_t raw
-        = std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-    return static_cast<std::int32_t>(raw);
+    return static_cast<std::int32_t>(platform::readLe32(bytes.data() + 4 * index));
 }
 
 std::int32_t MeterBlock::phoneMean(std::int32_t left, std::int32_t right)

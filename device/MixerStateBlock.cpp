@@ -1,6 +1,6 @@
 #include "device/MixerStateBlock.h"
 
-#include <cstring>
+#include "platform/LittleEndian.h"
 
 namespace {
 constexpr int kMatrices = 8;
@@ -94,25 +94,13 @@ double MixerStateBlock::vectorEntry(int vector, int index) const
     return cellAt(vectorOffset(vector, index));
 }
 
-// The device reads little-endian doubles whatever the host's byte order.
 double MixerStateBlock::cellAt(std::size_t byteOffset) const
 {
-    if (byteOffset > kSize - 8)
-        return 0.0;
-    std::uint64_t raw = 0;
-    for (int i = 7; i >= 0; --i)
-        raw = (raw << 8) | bytes[byteOffset + static_cast<std::size_t>(i)];
-    double value;
-    std::memcpy(&value, &raw, sizeof(value));
-    return value;
+    return byteOffset <= kSize - 8 ? platform::readLeDouble(bytes.data() + byteOffset) : 0.0;
 }
 
 void MixerStateBlock::setCellAt(std::size_t byteOffset, double value)
 {
-    if (byteOffset > kSize - 8)
-        return;
-    std::uint64_t raw;
-    std::memcpy(&raw, &value, sizeof(raw));
-    for (std::size_t i = 0; i < 8; ++i)
-        bytes[byteOffset + i] = static_cast<std::uint8_t>(raw >> (8 * i));
+    if (byteOffset <= kSize - 8)
+        platform::writeLeDouble(bytes.data() + byteOffset, value);
 }

@@ -2,6 +2,7 @@
 
 #include "emulator/VirtualDevice.h"
 #include "platform/DriverPort.h"
+#include "platform/LittleEndian.h"
 #include "platform/PlatformLog.h"
 #include "platform/RuntimeDir.h"
 
@@ -28,17 +29,6 @@ namespace {
 
 // Requests carry at most the 66304-byte mixer block; anything that does not fit is malformed.
 constexpr std::size_t kReceiveBuffer = 128 * 1024;
-
-std::uint32_t getU32(const std::uint8_t *p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-
-void putU32(std::uint8_t *p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 std::string hex(const std::vector<std::uint8_t> &bytes)
 {
@@ -135,13 +125,9 @@ std::string toJson(const DeviceState &state)
     out << ",\"mixerBytes\":" << state.mixerBlock.size() << ",\"mixerCells\":{";
     bool first = true;
     for (std::size_t at = 0; at + 8 <= state.mixerBlock.size(); at += 8) {
-        std::uint64_t raw = 0;
-        for (int i = 7; i >= 0; --i)
-            raw = (raw << 8) | state.mixerBlock[at + static_cast<std::size_t>(i)];
-        if (raw == 0)
+        const double value = platform::readLeDouble(state.mixerBlock.data() + at);
+        if (value == 0.0)
             continue;
-        double value;
-        std::memcpy(&value, &raw, sizeof(value));
         out << (first ? "" : ",") << "\"" << at << "\":" << value;
         first = false;
     }
@@ -368,8 +354,8 @@ struct Emulator::Impl
         const bool whole = static_cast<std::size_t>(received) <= buffer.size() && !(message.msg_flags & MSG_TRUNC);
         const bool wellFormed = whole && received >= 8;
         if (received >= 8) {
-            record.code = getU32(buffer.data());
-            record.outputLength = getU32(buffer.data() + 4);
+            record.code = platform::readLe32(buffer.data());
+            record.outputLength = platform::readLe32(buffer.data() + 4);
         }
         if (wellFormed)
             record.input.assign(buffer.begin() + 8, buffer.begin() + received);
@@ -439,8 +425,8 @@ struct Emulator::Impl
     void sendReply(int fd, const Reply &reply)
     {
         std::vector<std::uint8_t> packet(8 + (reply.ok ? reply.data.size() : 0));
-        putU32(packet.data(), reply.ok ? 1 : 0);
-        putU32(packet.data() + 4, static_cast<std::uint32_t>(packet.size() - 8));
+        platform::writeLe32(packet.data(), reply.ok ? 1 : 0);
+        platform::writeLe32(packet.data() + 4, static_cast<std::uint32_t>(packet.size() - 8));
         if (reply.ok && !reply.data.empty())
             std::memcpy(packet.data() + 8, reply.data.data(), reply.data.size());
         if (::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN)

@@ -1,8 +1,9 @@
 #include "emulator/VirtualDevice.h"
 
+#include "platform/LittleEndian.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace emu {
 
@@ -33,28 +34,13 @@ constexpr std::size_t kMixerSize = 66304;
 constexpr std::size_t kMeterSize = 768;
 constexpr std::size_t kPacketSize = 37;
 
-std::uint32_t getU32(const std::uint8_t *p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-
-void putU32(std::vector<std::uint8_t> &out, std::size_t at, std::uint32_t v)
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 double mixerCell(const std::vector<std::uint8_t> &block, int matrix, int row, int column)
 {
     const std::size_t at = static_cast<std::size_t>(matrix) * 8192 + static_cast<std::size_t>(row) * 256
         + static_cast<std::size_t>(column) * 8;
     if (block.size() < at + 8)
         return 0.0;
-    std::uint64_t raw = 0;
-    for (int i = 7; i >= 0; --i)
-        raw = (raw << 8) | block[at + static_cast<std::size_t>(i)];
-    double value;
-    std::memcpy(&value, &raw, sizeof(value));
+    const double value = platform::readLeDouble(block.data() + at);
     return std::isfinite(value) ? std::fabs(value) : 0.0;
 }
 
@@ -150,25 +136,25 @@ Reply VirtualDevice::handle(
 
     switch (code) {
     case SetSampleRate:
-        current.sampleRate = getU32(input);
+        current.sampleRate = platform::readLe32(input);
         break;
     case SetBufferSize:
-        current.bufferSize = getU32(input);
+        current.bufferSize = platform::readLe32(input);
         break;
     case SetUsbLatency:
-        current.usbLatency = getU32(input);
+        current.usbLatency = platform::readLe32(input);
         break;
     case GetSampleRate:
-        putU32(reply.data, 0, current.sampleRate);
+        platform::writeLe32(reply.data.data(), current.sampleRate);
         break;
     case GetBufferSize:
-        putU32(reply.data, 0, current.bufferSize);
+        platform::writeLe32(reply.data.data(), current.bufferSize);
         break;
     case GetUsbLatency:
-        putU32(reply.data, 0, current.usbLatency);
+        platform::writeLe32(reply.data.data(), current.usbLatency);
         break;
     case GetDevicePid:
-        putU32(reply.data, 0, current.model);
+        platform::writeLe32(reply.data.data(), current.model);
         break;
     case WriteMixerState:
         current.mixerBlock.assign(input, input + inputLength);
@@ -176,7 +162,7 @@ Reply VirtualDevice::handle(
     case ReadMeters: {
         const auto now = levels(true);
         for (std::size_t i = 0; i < now.size(); ++i)
-            putU32(reply.data, 4 * i, static_cast<std::uint32_t>(now[i]));
+            platform::writeLe32(reply.data.data() + 4 * i, static_cast<std::uint32_t>(now[i]));
         break;
     }
     case StopAudio:
@@ -205,8 +191,7 @@ Reply VirtualDevice::handle(
         // Word and byte carry a fixed "running" pattern; only the count means anything.
         reply.data[0] = 0x01;
         reply.data[2] = current.audioRunning ? 0x01 : 0x00;
-        for (std::size_t i = 0; i < 4; ++i)
-            reply.data[3 + i] = static_cast<std::uint8_t>(current.usbErrorCount >> (8 * i));
+        platform::writeLe32(reply.data.data() + 3, current.usbErrorCount);
         break;
     }
     reply.ok = true;

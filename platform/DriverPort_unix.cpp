@@ -2,6 +2,7 @@
 // in R/devices/{GUID}/, one packet per request and one per reply.
 #include "platform/DriverPort.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/PlatformLog.h"
 #include "platform/RuntimeDir.h"
 
@@ -32,19 +33,6 @@ constexpr std::size_t kReplyBuffer = 4096;
 std::string interfaceFolder()
 {
     return std::string("devices/") + kDriverInterfaceGuid;
-}
-
-void putU32(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-std::uint32_t getU32(const std::uint8_t *p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 enum class Connect { Ok, Stale, Failed };
@@ -151,8 +139,8 @@ bool driverRequest(PortHandle handle, std::uint32_t code, const void *in, std::u
 
     // The largest request is the mixer block; keep its buffer so a request allocates nothing.
     thread_local std::vector<std::uint8_t> request(kReplyHeader + kMaxInput);
-    putU32(request.data(), code);
-    putU32(request.data() + 4, outLength);
+    writeLe32(request.data(), code);
+    writeLe32(request.data() + 4, outLength);
     if (inLength > 0)
         std::memcpy(request.data() + kReplyHeader, in, inLength);
     const std::size_t size = kReplyHeader + inLength;
@@ -176,8 +164,8 @@ bool driverRequest(PortHandle handle, std::uint32_t code, const void *in, std::u
     if (received < static_cast<ssize_t>(kReplyHeader) || received > static_cast<ssize_t>(sizeof(reply))
         || (message.msg_flags & MSG_TRUNC))
         return abandon(fd);
-    const std::uint32_t ok = getU32(reply);
-    const std::uint32_t claimed = getU32(reply + 4);
+    const std::uint32_t ok = readLe32(reply);
+    const std::uint32_t claimed = readLe32(reply + 4);
     if (ok > 1 || claimed > static_cast<std::uint32_t>(received) - kReplyHeader)
         return abandon(fd);
     if (ok != 1)
