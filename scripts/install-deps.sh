@@ -10,6 +10,7 @@ packages=(
     clang clang-format libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine64 wine
     xvfb xauth trayer imagemagick xdotool libx11-dev
+    fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
