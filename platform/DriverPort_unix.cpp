@@ -27,8 +27,9 @@ namespace {
 constexpr std::uint32_t kMaxInput = 66304;
 constexpr int kReplyTimeoutMs = 2000;
 constexpr std::size_t kReplyHeader = 8;
-// Larger than any valid reply (8 + 768); MSG_TRUNC tells us when a packet did not fit.
-constexpr std::size_t kReplyBuffer = 4096;
+// Far larger than any valid reply (8 + 768), as every receiver of the protocol reads; MSG_TRUNC
+// still tells us when a packet did not fit.
+constexpr std::size_t kReplyBuffer = 128 * 1024;
 
 std::string interfaceFolder()
 {
@@ -150,8 +151,9 @@ bool driverRequest(PortHandle handle, std::uint32_t code, const void *in, std::u
 
     if (!waitReadable(fd))
         return abandon(fd);
-    std::uint8_t reply[kReplyBuffer];
-    iovec part { reply, sizeof(reply) };
+    thread_local std::vector<std::uint8_t> replyBuffer(kReplyBuffer);
+    std::uint8_t *reply = replyBuffer.data();
+    iovec part { reply, kReplyBuffer };
     msghdr message {};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
@@ -161,7 +163,7 @@ bool driverRequest(PortHandle handle, std::uint32_t code, const void *in, std::u
     while (received < 0 && errno == EINTR);
     // Nothing (closed), an error, a truncated packet or a header cut short: the device is gone
     // or lying, and the channel with it.
-    if (received < static_cast<ssize_t>(kReplyHeader) || received > static_cast<ssize_t>(sizeof(reply))
+    if (received < static_cast<ssize_t>(kReplyHeader) || received > static_cast<ssize_t>(kReplyBuffer)
         || (message.msg_flags & MSG_TRUNC))
         return abandon(fd);
     const std::uint32_t ok = readLe32(reply);
