@@ -30,6 +30,8 @@ constexpr std::size_t kReplyHeader = 8;
 // Far larger than any valid reply (8 + 768), as every receiver of the protocol reads; MSG_TRUNC
 // still tells us when a packet did not fit.
 constexpr std::size_t kReplyBuffer = 128 * 1024;
+// No driver reply carries more than the meter block.
+constexpr std::size_t kMaxReply = kReplyHeader + 768;
 
 std::string interfaceFolder()
 {
@@ -163,7 +165,7 @@ bool driverRequest(PortHandle handle, std::uint32_t code, const void *in, std::u
     while (received < 0 && errno == EINTR);
     // Nothing (closed), an error, a truncated packet or a header cut short: the device is gone
     // or lying, and the channel with it.
-    if (received < static_cast<ssize_t>(kReplyHeader) || received > static_cast<ssize_t>(kReplyBuffer)
+    if (received < static_cast<ssize_t>(kReplyHeader) || received > static_cast<ssize_t>(kMaxReply)
         || (message.msg_flags & MSG_TRUNC))
         return abandon(fd);
     const std::uint32_t ok = readLe32(reply);
