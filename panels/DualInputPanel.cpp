@@ -103,19 +103,20 @@ QVBoxLayout *DualInputPanel::buildInputColumn(int channelNumber)
     column->addLayout(switches);
     Button *instrument = nullptr;
     if (model.instrumentSwitches) {
-        instrument = makeSwitch(this, text("MIC"), QStringLiteral("#00ff7f"));
+        instrument = makeSwitch(this, text("MIC"), QStringLiteral("#00ff7f"), SwitchParent::AfterConstruction);
         instrument->setObjectName(prefix + QStringLiteral("InstrumentButton"));
         switches->addWidget(instrument);
         connect(instrument, &Button::pressed, this,
             [this, channelNumber](bool on) { applyMicInstrument(channelNumber, on); });
     }
-    Button *pad = makeSwitch(this, QStringLiteral("20dB"), QStringLiteral("#ff7f00"));
+    Button *pad = makeSwitch(this, QStringLiteral("20dB"), QStringLiteral("#ff7f00"), SwitchParent::AfterConstruction);
     pad->setObjectName(prefix + QStringLiteral("PadButton"));
     switches->addWidget(pad);
-    Button *phantom = makeSwitch(this, QStringLiteral("48V"), QStringLiteral("#ff1111"));
+    Button *phantom
+        = makeSwitch(this, QStringLiteral("48V"), QStringLiteral("#ff1111"), SwitchParent::AfterConstruction);
     phantom->setObjectName(prefix + QStringLiteral("PhantomButton"));
     switches->addWidget(phantom);
-    Button *direct = makeSwitch(this, text("DIRECT"), QStringLiteral("#00FFFF"));
+    Button *direct = makeSwitch(this, text("DIRECT"), QStringLiteral("#00FFFF"), SwitchParent::AfterConstruction);
     direct->setObjectName(prefix + QStringLiteral("DirectButton"));
     switches->addWidget(direct);
     column->addStretch();
@@ -143,11 +144,11 @@ QVBoxLayout *DualInputPanel::buildOutputColumn(bool speaker)
 
     auto *switchRow = new QHBoxLayout;
     switchRow->setAlignment(Qt::AlignCenter);
-    Button *mute = makeSwitch(this, QStringLiteral("MUTE"), QStringLiteral("#00FFFF"));
+    Button *mute = makeSwitch(this, QStringLiteral("MUTE"), QStringLiteral("#00FFFF"), SwitchParent::AfterConstruction);
     mute->setMinimumHeight(40);
     switchRow->addWidget(mute);
-    Button *second
-        = makeSwitch(this, speaker ? QStringLiteral("DIM") : QStringLiteral("ASIO 1-2"), QStringLiteral("#00FFFF"));
+    Button *second = makeSwitch(this, speaker ? QStringLiteral("DIM") : QStringLiteral("ASIO 1-2"),
+        QStringLiteral("#00FFFF"), SwitchParent::AfterConstruction);
     second->setMinimumHeight(40);
     switchRow->addWidget(second);
     column->addLayout(switchRow);

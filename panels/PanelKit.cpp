@@ -48,10 +48,15 @@ QFrame *separator(QWidget *panel)
     return line;
 }
 
-Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour)
+Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour, SwitchParent parenting)
 {
-    auto *button = new Button(text);
-    button->setParent(panel);
+    Button *button;
+    if (parenting == SwitchParent::AtConstruction) {
+        button = new Button(text, panel);
+    } else {
+        button = new Button(text);
+        button->setParent(panel);
+    }
     button->cornerRadius = 3;
     button->normalTextColor = QStringLiteral("#8a95aa");
     button->selectedBackground = QStringLiteral("#1b1e23");

@@ -26,7 +26,11 @@ QLabel *caption(QWidget *panel, const QString &text, const QString &styleSheet);
 QLabel *readout(QWidget *panel); // "-160 dB" until the first meter read
 QFrame *separator(QWidget *panel);
 // A switch of the common look, styled; selectedColour is its selected caption and glow.
-Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour);
+// The single-input panels create their switches as the panel's children; the two-input panels
+// create them alone and then hand them to the panel. A button sizes its glow from its width at
+// construction, so the two give differently soft glows.
+enum class SwitchParent { AtConstruction, AfterConstruction };
+Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour, SwitchParent parenting);
 Knob *makeGainKnob(QWidget *panel, int maximum, int displayOffset);
 Knob *makeVolumeKnob(QWidget *panel);
 Knob *makePhoneKnob(QWidget *panel);

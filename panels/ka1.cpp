@@ -67,16 +67,16 @@ void ka1::buildWidgets()
     auto *switches = new QVBoxLayout;
     switches->setAlignment(Qt::AlignCenter);
     input->addLayout(switches);
-    micInstrumentButton = makeSwitch(this, tr("MIC"), QStringLiteral("#00ff7f"));
+    micInstrumentButton = makeSwitch(this, tr("MIC"), QStringLiteral("#00ff7f"), SwitchParent::AtConstruction);
     micInstrumentButton->setObjectName(QStringLiteral("micInstrumentButton"));
     switches->addWidget(micInstrumentButton);
-    micPadButton = makeSwitch(this, QStringLiteral("20dB"), QStringLiteral("#ff7f00"));
+    micPadButton = makeSwitch(this, QStringLiteral("20dB"), QStringLiteral("#ff7f00"), SwitchParent::AtConstruction);
     micPadButton->setObjectName(QStringLiteral("micPadButton"));
     switches->addWidget(micPadButton);
-    micPhantomButton = makeSwitch(this, QStringLiteral("48V"), QStringLiteral("#ff1111"));
+    micPhantomButton = makeSwitch(this, QStringLiteral("48V"), QStringLiteral("#ff1111"), SwitchParent::AtConstruction);
     micPhantomButton->setObjectName(QStringLiteral("micPhantomButton"));
     switches->addWidget(micPhantomButton);
-    micDirectButton = makeSwitch(this, tr("DIRECT"), QStringLiteral("#00FFFF"));
+    micDirectButton = makeSwitch(this, tr("DIRECT"), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
     micDirectButton->setObjectName(QStringLiteral("micDirectButton"));
     switches->addWidget(micDirectButton);
 
@@ -95,11 +95,13 @@ void ka1::buildWidgets()
     output->addWidget(caption(this, tr("Volume"), QString::fromLatin1(kCaptionStyle)));
     auto *muteRow = new QHBoxLayout;
     muteRow->setAlignment(Qt::AlignCenter);
-    headphoneMuteButton = makeSwitch(this, QStringLiteral("MUTE"), QStringLiteral("#00FFFF"));
+    headphoneMuteButton
+        = makeSwitch(this, QStringLiteral("MUTE"), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
     headphoneMuteButton->setObjectName(QStringLiteral("headphoneMuteButton"));
     headphoneMuteButton->setMinimumHeight(40);
     muteRow->addWidget(headphoneMuteButton);
-    headphoneDimButton = makeSwitch(this, QStringLiteral("DIM"), QStringLiteral("#00FFFF"));
+    headphoneDimButton
+        = makeSwitch(this, QStringLiteral("DIM"), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
     headphoneDimButton->setObjectName(QStringLiteral("headphoneDimButton"));
     headphoneDimButton->setMinimumHeight(40);
     muteRow->addWidget(headphoneDimButton);

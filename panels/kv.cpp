@@ -69,7 +69,7 @@ void kv::buildWidgets()
     auto *switches = new QVBoxLayout;
     switches->setAlignment(Qt::AlignCenter);
     input->addLayout(switches);
-    micDirectButton = makeSwitch(this, tr("DIRECT"), QStringLiteral("#00FFFF"));
+    micDirectButton = makeSwitch(this, tr("DIRECT"), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
     micDirectButton->setObjectName(QStringLiteral("micDirectButton"));
     switches->addWidget(micDirectButton);
 
@@ -88,11 +88,13 @@ void kv::buildWidgets()
     output->addWidget(caption(this, tr("Volume"), QString::fromLatin1(kKvCaptionStyle)));
     auto *muteRow = new QHBoxLayout;
     muteRow->setAlignment(Qt::AlignCenter);
-    headphoneMuteButton = makeSwitch(this, QStringLiteral("MUTE"), QStringLiteral("#00FFFF"));
+    headphoneMuteButton
+        = makeSwitch(this, QStringLiteral("MUTE"), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
     headphoneMuteButton->setObjectName(QStringLiteral("headphoneMuteButton"));
     headphoneMuteButton->setMinimumHeight(40);
     muteRow->addWidget(headphoneMuteButton);
-    headphoneDimButton = makeSwitch(this, QStringLiteral("DIM"), QStringLiteral("#00FFFF"));
+    headphoneDimButton
+        = makeSwitch(this, QStringLiteral("DIM"), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
     headphoneDimButton->setObjectName(QStringLiteral("headphoneDimButton"));
     headphoneDimButton->setMinimumHeight(40);
     muteRow->addWidget(headphoneDimButton);

@@ -3,6 +3,7 @@
 #include "panels/ka1.h"
 #include "tests/PanelRig.h"
 
+#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QtTest>
@@ -138,6 +139,10 @@ void tst_ka1::switchPressRunsItsHandlerTwice()
     QCOMPARE(rig.lastCell(16648), 1.0);
     QCOMPARE(rig.stored("/ka1.ini", "Button/Mic20dBIsChecked"), QString("true"));
     QCOMPARE(rig.stored("/ka1.ini", "Button/MonitorMicIsChecked"), QString("true"));
+    // Created as the panel's child (100 wide at that moment), the switch gets a 1-pixel glow.
+    auto *glow = qobject_cast<QGraphicsDropShadowEffect *>(panel.findChild<Button *>("micPadButton")->graphicsEffect());
+    QVERIFY(glow && glow->isEnabled());
+    QCOMPARE(glow->blurRadius(), 1.0);
 }
 
 void tst_ka1::knobDragSendsOneBlockPerEvent()

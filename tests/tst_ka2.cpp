@@ -3,6 +3,7 @@
 #include "panels/ka2.h"
 #include "tests/PanelRig.h"
 
+#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QtTest>
 
@@ -82,6 +83,10 @@ void tst_ka2::speakerMuteAndDim()
     QTest::mouseClick(dim, Qt::LeftButton);
     QCOMPARE(rig.lastCell(65536), 0.03162277660168379);
     QCOMPARE(rig.lastCell(65544), 0.03162277660168379);
+    // Created without a parent (640 wide at that moment), the switch gets a 6.4-pixel glow.
+    auto *glow = qobject_cast<QGraphicsDropShadowEffect *>(dim->graphicsEffect());
+    QVERIFY(glow && glow->isEnabled());
+    QCOMPARE(glow->blurRadius(), 6.4);
 
     testsupport::LogCapture log;
     QTest::mouseClick(mute, Qt::LeftButton);
