@@ -144,12 +144,12 @@ void TrayIcon::refreshDeviceList()
     const bool finished = process.waitForFinished(5000);
     if (!finished) {
         qWarning() << "重启资源管理器超时";
-        qWarning() << "错误信息:" << process.errorString();
+        qWarning().noquote() << "错误信息:" << process.errorString();
     }
     if (process.exitCode() != 0) {
         qWarning() << "命令执行失败，退出代码:" << process.exitCode();
-        qWarning() << "输出:" << process.readAllStandardOutput();
-        qWarning() << "错误输出:" << process.readAllStandardError();
+        qWarning().noquote() << "输出:" << QString::fromLocal8Bit(process.readAllStandardOutput());
+        qWarning().noquote() << "错误输出:" << QString::fromLocal8Bit(process.readAllStandardError());
     } else if (finished) {
         qDebug() << "资源管理器已成功重启";
     }

@@ -33,6 +33,9 @@ bool PipeServer::readMessage(std::uint8_t *buffer, std::size_t *received)
         // A stop is the end of the listener, not an error worth a line.
         if (!port.stopped())
             qDebug() << "Error connecting to pipe. Error code:" << platform::pipeLastError();
+        // A client that wrote and left before the wait leaves the instance closing; only a
+        // disconnect lets it take the next client.
+        port.disconnect();
         return false;
     }
     std::size_t length = 0;

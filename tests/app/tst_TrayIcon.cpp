@@ -247,9 +247,9 @@ private slots:
         qputenv("CMD_EXIT", "3");
         refresh->trigger();
         QCOMPARE(log.lines().value(0), QStringLiteral("命令执行失败，退出代码: 3"));
-        QCOMPARE(log.lines().value(1),
-            QStringLiteral("输出: \"args:/c|taskkill /f /im explorer.exe && start explorer.exe\\n\""));
-        QCOMPARE(log.lines().value(2), QStringLiteral("错误输出: \"oops\\n\""));
+        QCOMPARE(
+            log.lines().value(1), QStringLiteral("输出: args:/c|taskkill /f /im explorer.exe && start explorer.exe\n"));
+        QCOMPARE(log.lines().value(2), QStringLiteral("错误输出: oops\n"));
         QVERIFY(!log.contains(QStringLiteral("资源管理器已成功重启")));
 
         log.clear();
