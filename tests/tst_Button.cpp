@@ -1,21 +1,12 @@
 #include "controls/Button.h"
+#include "tests/support/TestSupport.h"
 
-#include <QDir>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QRegularExpression>
 #include <QtTest>
 
 namespace {
-
-QString screenshotDir()
-{
-    QString dir = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        dir = QDir::currentPath();
-    QDir().mkpath(dir);
-    return dir;
-}
 
 const QString offStyle = QStringLiteral("QPushButton {   color: #00ff7f;   background-color: #1b1e23;   border-radius: "
                                         "3px;}QPushButton:pressed {   background-color: #1b1e23;}");
@@ -225,11 +216,10 @@ void tst_Button::spaceBarDoesNotToggle()
 
 void tst_Button::screenshots()
 {
-    const QString dir = screenshotDir();
     button->updateStyle();
-    QVERIFY(window->grab().save(dir + QStringLiteral("/button-off.png")));
+    QVERIFY(window->grab().save(testsupport::screenshotPath(QStringLiteral("button-off.png"))));
     button->setSelected(true);
-    QVERIFY(window->grab().save(dir + QStringLiteral("/button-on.png")));
+    QVERIFY(window->grab().save(testsupport::screenshotPath(QStringLiteral("button-on.png"))));
 
     // Inside, and two pixels left of the button: green glow only while selected.
     const QPoint inside = button->geometry().topLeft() + QPoint(6, 6);

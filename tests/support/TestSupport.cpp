@@ -29,6 +29,13 @@ QString IsolatedEnvironment::appDataDir() const
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
+QString screenshotPath(const QString &fileName)
+{
+    const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR", QDir::tempPath());
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + fileName;
+}
+
 LogCapture *LogCapture::current = nullptr;
 
 LogCapture::LogCapture()

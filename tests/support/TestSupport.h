@@ -22,6 +22,9 @@ private:
     QTemporaryDir dir;
 };
 
+// Where a test saves its picture: in ORVELIN_SCREENSHOT_DIR (made if missing), else the temp folder.
+QString screenshotPath(const QString &fileName);
+
 // Collects every Qt log line (the message text, without quotes added by the stream).
 class LogCapture
 {
