@@ -77,20 +77,14 @@ void tst_KnobGeometry::text_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("default") << -80 << 0 << "dB"
-                             << "-80dB";
-    QTest::newRow("maximum") << 6 << 0 << "dB"
-                             << "6dB";
-    QTest::newRow("offset added") << 10 << 9 << "dB"
-                                  << "19dB";
-    QTest::newRow("zero ignores the offset") << 0 << 9 << "dB"
-                                             << "0dB";
-    QTest::newRow("negative offset") << 5 << -9 << "dB"
-                                     << "-4dB";
-    QTest::newRow("no suffix") << -12 << 0 << ""
-                               << "-12";
-    QTest::newRow("sum beyond 32 bits") << INT_MAX << 1 << "dB"
-                                        << "2147483648dB";
+    const QString dB = QStringLiteral("dB");
+    QTest::newRow("default") << -80 << 0 << dB << QStringLiteral("-80dB");
+    QTest::newRow("maximum") << 6 << 0 << dB << QStringLiteral("6dB");
+    QTest::newRow("offset added") << 10 << 9 << dB << QStringLiteral("19dB");
+    QTest::newRow("zero ignores the offset") << 0 << 9 << dB << QStringLiteral("0dB");
+    QTest::newRow("negative offset") << 5 << -9 << dB << QStringLiteral("-4dB");
+    QTest::newRow("no suffix") << -12 << 0 << QString() << QStringLiteral("-12");
+    QTest::newRow("sum beyond 32 bits") << INT_MAX << 1 << dB << QStringLiteral("2147483648dB");
 }
 
 void tst_KnobGeometry::text()

@@ -29,28 +29,12 @@ private slots:
     {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("language");
-        QTest::newRow("zh_CN") << "zh_CN"
-                               << "zh_CN";
-        QTest::newRow("zh_TW") << "zh_TW"
-                               << "zh_CN";
-        QTest::newRow("en_US") << "en_US"
-                               << "en_US";
-        QTest::newRow("en_GB") << "en_GB"
-                               << "en_US";
-        QTest::newRow("en_001") << "en_001"
-                                << "en_US";
-        QTest::newRow("de_DE") << "de_DE"
-                               << "en_US";
-        QTest::newRow("zh_HK") << "zh_HK"
-                               << "en_US";
-        QTest::newRow("other case zh_cn") << "zh_cn"
-                                          << "en_US";
-        QTest::newRow("other case ZH_TW") << "ZH_TW"
-                                          << "en_US";
-        QTest::newRow("C") << "C"
-                           << "en_US";
-        QTest::newRow("empty") << ""
-                               << "en_US";
+        const char *const rows[][3] = { { "zh_CN", "zh_CN", "zh_CN" }, { "zh_TW", "zh_TW", "zh_CN" },
+            { "en_US", "en_US", "en_US" }, { "en_GB", "en_GB", "en_US" }, { "en_001", "en_001", "en_US" },
+            { "de_DE", "de_DE", "en_US" }, { "zh_HK", "zh_HK", "en_US" }, { "other case zh_cn", "zh_cn", "en_US" },
+            { "other case ZH_TW", "ZH_TW", "en_US" }, { "C", "C", "en_US" }, { "empty", "", "en_US" } };
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << QString::fromLatin1(row[1]) << QString::fromLatin1(row[2]);
     }
     void languageTable()
     {
