@@ -36,6 +36,22 @@ std::vector<std::uint8_t> packet(std::initializer_list<int> head)
     return bytes;
 }
 
+// An emulated device of one model in a private runtime folder, and a channel to it.
+struct Rig
+{
+    explicit Rig(std::uint32_t model, bool open = true)
+        : device(env.runtimeDir().toStdString(), model)
+    {
+        if (open) {
+            QVERIFY(device.start());
+            QVERIFY(channel.openDevice());
+        }
+    }
+    testsupport::IsolatedEnvironment env;
+    emu::Emulator device;
+    OrvelinIoControl channel;
+};
+
 } // namespace
 
 class tst_OrvelinIoControl : public QObject
@@ -56,22 +72,18 @@ private slots:
 
 void tst_OrvelinIoControl::vendorPacketsAreSentByteForByte()
 {
-    testsupport::IsolatedEnvironment env;
-    emu::Emulator device(env.runtimeDir().toStdString(), 2);
-    QVERIFY(device.start());
-    OrvelinIoControl channel;
-    QVERIFY(channel.openDevice());
+    Rig rig(2);
 
-    QVERIFY(channel.setMic48V(1, true));
-    QVERIFY(channel.setMicVolume(1, 300));
-    QVERIFY(channel.setOutVolume(2, 100));
-    QVERIFY(channel.setMic20dB(2, true));
-    QVERIFY(channel.setMicInstrument(1, false));
-    QVERIFY(channel.upgradeFirmware());
+    QVERIFY(rig.channel.setMic48V(1, true));
+    QVERIFY(rig.channel.setMicVolume(1, 300));
+    QVERIFY(rig.channel.setOutVolume(2, 100));
+    QVERIFY(rig.channel.setMic20dB(2, true));
+    QVERIFY(rig.channel.setMicInstrument(1, false));
+    QVERIFY(rig.channel.upgradeFirmware());
     // Arguments are cut to the field widths: 8 bits for the channel, 16 for the value.
-    QVERIFY(channel.setMicVolume(0x102, 0x12345));
+    QVERIFY(rig.channel.setMicVolume(0x102, 0x12345));
 
-    const auto seen = device.requests();
+    const auto seen = rig.device.requests();
     QCOMPARE(seen.size(), std::size_t(7));
     for (const auto &r : seen) {
         QCOMPARE(r.code, 0xFFDC209Cu);
@@ -85,7 +97,7 @@ void tst_OrvelinIoControl::vendorPacketsAreSentByteForByte()
     QCOMPARE(seen[5].input, packet({ 0x01, 0x60 }));
     QCOMPARE(seen[6].input, packet({ 0x01, 0x07, 0x00, 0x02, 0x02, 0x45, 0x23 }));
 
-    const emu::DeviceState state = device.state();
+    const emu::DeviceState state = rig.device.state();
     QVERIFY(state.phantom[0]);
     QVERIFY(state.pad[1]);
     QCOMPARE(state.micGain[0], 300);
@@ -95,51 +107,49 @@ void tst_OrvelinIoControl::vendorPacketsAreSentByteForByte()
 
 void tst_OrvelinIoControl::fixedRequestsReachTheDevice()
 {
-    testsupport::IsolatedEnvironment env;
+    Rig rig(18, false);
     testsupport::LogCapture log;
-    emu::Emulator device(env.runtimeDir().toStdString(), 18);
-    device.setBufferSize(256);
-    device.setLevel(0, 1073741824);
-    device.setLevel(3, -5);
-    QVERIFY(device.start());
-    OrvelinIoControl channel;
-    QVERIFY(channel.openDevice());
+    rig.device.setBufferSize(256);
+    rig.device.setLevel(0, 1073741824);
+    rig.device.setLevel(3, -5);
+    QVERIFY(rig.device.start());
+    QVERIFY(rig.channel.openDevice());
 
     std::uint32_t pid = 0, samples = 0, frames = 0, rate = 0;
-    QVERIFY(channel.getDevicePid(pid));
+    QVERIFY(rig.channel.getDevicePid(pid));
     QCOMPARE(pid, 18u);
-    QVERIFY(channel.getBufferSize(samples));
+    QVERIFY(rig.channel.getBufferSize(samples));
     QCOMPARE(samples, 256u);
     QCOMPARE(log.count("Buffer size: 256"), 1);
-    QVERIFY(channel.setUsbLatency(4));
-    QVERIFY(channel.getUsbLatency(frames));
+    QVERIFY(rig.channel.setUsbLatency(4));
+    QVERIFY(rig.channel.getUsbLatency(frames));
     QCOMPARE(frames, 4u);
-    QVERIFY(channel.setSampleRate(96000));
-    QVERIFY(channel.getSampleRate(rate));
+    QVERIFY(rig.channel.setSampleRate(96000));
+    QVERIFY(rig.channel.getSampleRate(rate));
     QCOMPARE(rate, 96000u);
-    QVERIFY(channel.setBufferSize(64));
-    QVERIFY(channel.stopAudio());
-    QVERIFY(!device.state().audioRunning);
-    QVERIFY(channel.startAudio());
-    QVERIFY(channel.enableUsbSlowMode());
-    QVERIFY(device.state().slowMode);
-    QVERIFY(channel.disableUsbSlowMode());
+    QVERIFY(rig.channel.setBufferSize(64));
+    QVERIFY(rig.channel.stopAudio());
+    QVERIFY(!rig.device.state().audioRunning);
+    QVERIFY(rig.channel.startAudio());
+    QVERIFY(rig.channel.enableUsbSlowMode());
+    QVERIFY(rig.device.state().slowMode);
+    QVERIFY(rig.channel.disableUsbSlowMode());
 
     MixerStateBlock block;
     block.applyInitialPattern(MixerStateBlock::Model::KA2);
-    QVERIFY(channel.writeMixerState(block));
+    QVERIFY(rig.channel.writeMixerState(block));
     MeterBlock meters;
-    QVERIFY(channel.readMeters(meters));
+    QVERIFY(rig.channel.readMeters(meters));
     QCOMPARE(meters.level(0), 1073741824);
     QCOMPARE(meters.level(3), -5);
 
-    const emu::DeviceState state = device.state();
+    const emu::DeviceState state = rig.device.state();
     QCOMPARE(state.bufferSize, 64u);
     QCOMPARE(state.mixerBlock, std::vector<std::uint8_t>(block.data(), block.data() + 66304));
     QVERIFY(!state.slowMode);
 
     // Codes, input bytes and output lengths as the driver received them.
-    const auto seen = device.requests();
+    const auto seen = rig.device.requests();
     const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected
         = { { 0xFFDC2084, 4 }, { 0xFFDC2048, 4 }, { 0xFFDC2050, 0 }, { 0xFFDC204C, 4 }, { 0xFFDC201C, 0 },
               { 0xFFDC2020, 4 }, { 0xFFDC2044, 0 }, { 0xFFDC2078, 0 }, { 0xFFDC2080, 0 }, { 0xFFDC2090, 0 },
@@ -156,109 +166,101 @@ void tst_OrvelinIoControl::fixedRequestsReachTheDevice()
 
 void tst_OrvelinIoControl::closedChannelSendsNothingAndKeepsValues()
 {
-    testsupport::IsolatedEnvironment env;
-    emu::Emulator device(env.runtimeDir().toStdString(), 2);
-    QVERIFY(device.start());
-    OrvelinIoControl channel; // never opened
-    QVERIFY(!channel.isOpen());
+    Rig rig(2, false);
+    QVERIFY(rig.device.start()); // the channel is never opened
+    QVERIFY(!rig.channel.isOpen());
 
     std::uint32_t value = 77;
-    QVERIFY(!channel.getDevicePid(value));
-    QVERIFY(!channel.getSampleRate(value));
-    QVERIFY(!channel.getBufferSize(value));
-    QVERIFY(!channel.getUsbLatency(value));
+    QVERIFY(!rig.channel.getDevicePid(value));
+    QVERIFY(!rig.channel.getSampleRate(value));
+    QVERIFY(!rig.channel.getBufferSize(value));
+    QVERIFY(!rig.channel.getUsbLatency(value));
     QCOMPARE(value, 77u);
-    QVERIFY(!channel.setSampleRate(44100));
-    QVERIFY(!channel.setBufferSize(64));
-    QVERIFY(!channel.setUsbLatency(2));
-    QVERIFY(!channel.stopAudio());
-    QVERIFY(!channel.startAudio());
-    QVERIFY(!channel.enableUsbSlowMode());
-    QVERIFY(!channel.disableUsbSlowMode());
+    QVERIFY(!rig.channel.setSampleRate(44100));
+    QVERIFY(!rig.channel.setBufferSize(64));
+    QVERIFY(!rig.channel.setUsbLatency(2));
+    QVERIFY(!rig.channel.stopAudio());
+    QVERIFY(!rig.channel.startAudio());
+    QVERIFY(!rig.channel.enableUsbSlowMode());
+    QVERIFY(!rig.channel.disableUsbSlowMode());
     MixerStateBlock block;
-    QVERIFY(!channel.writeMixerState(block));
+    QVERIFY(!rig.channel.writeMixerState(block));
     MeterBlock meters;
     meters.data()[0] = 9;
-    QVERIFY(!channel.readMeters(meters));
+    QVERIFY(!rig.channel.readMeters(meters));
     QCOMPARE(meters.level(0), 9);
 
     // The vendor commands report the real result: nothing was sent, so false.
-    QVERIFY(!channel.setMic20dB(1, true));
-    QVERIFY(!channel.setMic48V(1, true));
-    QVERIFY(!channel.setMicInstrument(1, true));
-    QVERIFY(!channel.setMicVolume(1, 10));
-    QVERIFY(!channel.setOutVolume(1, 100));
-    QVERIFY(!channel.upgradeFirmware());
-    QVERIFY(!channel.sendVendorCommand(VendorCommandPacket {}));
+    QVERIFY(!rig.channel.setMic20dB(1, true));
+    QVERIFY(!rig.channel.setMic48V(1, true));
+    QVERIFY(!rig.channel.setMicInstrument(1, true));
+    QVERIFY(!rig.channel.setMicVolume(1, 10));
+    QVERIFY(!rig.channel.setOutVolume(1, 100));
+    QVERIFY(!rig.channel.upgradeFirmware());
+    QVERIFY(!rig.channel.sendVendorCommand(VendorCommandPacket {}));
     UsbStatus status;
     status.usbErrorCount = 5;
-    QVERIFY(!channel.readUsbStatus(status));
+    QVERIFY(!rig.channel.readUsbStatus(status));
     QCOMPARE(status.usbErrorCount, 5u);
 
-    QVERIFY(device.requests().empty());
-    channel.closeDevice(); // nothing to close
-    QVERIFY(!channel.isOpen());
+    QVERIFY(rig.device.requests().empty());
+    rig.channel.closeDevice(); // nothing to close
+    QVERIFY(!rig.channel.isOpen());
 }
 
 void tst_OrvelinIoControl::refusedRequestsFailAndKeepValues()
 {
-    testsupport::IsolatedEnvironment env;
-    emu::Emulator device(env.runtimeDir().toStdString(), 1);
-    QVERIFY(device.start());
-    OrvelinIoControl channel;
-    QVERIFY(channel.openDevice());
+    Rig rig(1);
 
-    device.fail(0xFFDC209C, emu::FaultMode::Refuse);
-    device.fail(0xFFDC2084, emu::FaultMode::Refuse, 1);
-    QVERIFY(!channel.setMic48V(1, true));
-    QVERIFY(!channel.setOutVolume(1, 100));
-    QVERIFY(!channel.upgradeFirmware());
+    rig.device.fail(0xFFDC209C, emu::FaultMode::Refuse);
+    rig.device.fail(0xFFDC2084, emu::FaultMode::Refuse, 1);
+    QVERIFY(!rig.channel.setMic48V(1, true));
+    QVERIFY(!rig.channel.setOutVolume(1, 100));
+    QVERIFY(!rig.channel.upgradeFirmware());
     std::uint32_t pid = 42;
-    QVERIFY(!channel.getDevicePid(pid));
+    QVERIFY(!rig.channel.getDevicePid(pid));
     QCOMPARE(pid, 42u);
     // The refusal was for one request only; the channel itself is still good.
-    QVERIFY(channel.getDevicePid(pid));
+    QVERIFY(rig.channel.getDevicePid(pid));
     QCOMPARE(pid, 1u);
-    QCOMPARE(device.state().phantom[0], false);
+    QCOMPARE(rig.device.state().phantom[0], false);
 
     // A packet the firmware does not know is refused by the driver itself.
     VendorCommandPacket unknown;
     unknown.bytes[0] = 0x01;
     unknown.bytes[1] = 0x42;
-    device.fail(0xFFDC209C, emu::FaultMode::Off);
-    QVERIFY(!channel.sendVendorCommand(unknown));
+    rig.device.fail(0xFFDC209C, emu::FaultMode::Off);
+    QVERIFY(!rig.channel.sendVendorCommand(unknown));
     VendorCommandPacket noMarker = makeSwitchPacket(0x5B, 1, true);
     noMarker.bytes[0] = 0x02;
-    QVERIFY(!channel.sendVendorCommand(noMarker));
-    QVERIFY(channel.setMic48V(1, true));
-    QVERIFY(device.state().phantom[0]);
+    QVERIFY(!rig.channel.sendVendorCommand(noMarker));
+    QVERIFY(rig.channel.setMic48V(1, true));
+    QVERIFY(rig.device.state().phantom[0]);
 }
 
 void tst_OrvelinIoControl::firmwareVersionCopiesAtMostTenBytes()
 {
-    testsupport::IsolatedEnvironment env;
-    emu::Emulator device(env.runtimeDir().toStdString(), 2);
-    device.setFirmware("V9.8.7.6543210XYZ");
-    QVERIFY(device.start());
-    OrvelinIoControl channel;
-    QVERIFY(channel.openDevice());
+    Rig rig(2, false);
+    rig.device.setFirmware("V9.8.7.6543210XYZ");
+    QVERIFY(rig.device.start());
+    QVERIFY(rig.channel.openDevice());
 
     std::uint8_t buffer[16];
     std::memset(buffer, 0xEE, sizeof(buffer));
-    QVERIFY(channel.getFirmwareVersion(buffer, 16));
+    QVERIFY(rig.channel.getFirmwareVersion(buffer, 16));
     QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), 11), QByteArray("V9.8.7.654\xEE", 11));
 
     std::memset(buffer, 0xEE, sizeof(buffer));
-    QVERIFY(channel.getFirmwareVersion(buffer, 4));
+    QVERIFY(rig.channel.getFirmwareVersion(buffer, 4));
     QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), 5), QByteArray("V9.8\xEE", 5));
 
     // A short version is padded with the zero fill of the reply buffer.
-    device.setFirmware("V1");
+    rig.device.setFirmware("V1");
     std::memset(buffer, 0xEE, sizeof(buffer));
-    QVERIFY(channel.getFirmwareVersion(buffer, 10));
+    QVERIFY(rig.channel.getFirmwareVersion(buffer, 10));
     QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), 11), QByteArray("V1\0\0\0\0\0\0\0\0\xEE", 11));
 
-    const auto seen = device.requests();
+    const auto seen = rig.device.requests();
     QCOMPARE(seen.back().code, 0xFFDC20A0u);
     QCOMPARE(seen.back().outputLength, 32u);
     QCOMPARE(seen.back().input, packet({ 0x01, 0x65 }));
@@ -266,43 +268,38 @@ void tst_OrvelinIoControl::firmwareVersionCopiesAtMostTenBytes()
 
 void tst_OrvelinIoControl::firmwareFailureIsReported()
 {
-    testsupport::IsolatedEnvironment env;
-    emu::Emulator device(env.runtimeDir().toStdString(), 2);
-    QVERIFY(device.start());
-    device.fail(0xFFDC20A0, emu::FaultMode::Refuse);
-    OrvelinIoControl open;
-    QVERIFY(open.openDevice());
+    Rig rig(2);
+    rig.device.fail(0xFFDC20A0, emu::FaultMode::Refuse);
     OrvelinIoControl closed;
 
     std::uint8_t buffer[10] = { 1, 2, 3 };
     ErrorStream errors;
-    QVERIFY(!open.getFirmwareVersion(buffer, 10));
+    QVERIFY(!rig.channel.getFirmwareVersion(buffer, 10));
     QVERIFY(!closed.getFirmwareVersion(buffer, 10));
     QCOMPARE(errors.str(),
-        std::string("Failed to read firmware version from device.\nFailed to read firmware version from device.\n"));
+        std::string(
+            "Failed to read firmware version from device.\nFailed to read firmware version from device.\n"));
     QCOMPARE(buffer[0], std::uint8_t(1));
-    QCOMPARE(device.requests().size(), std::size_t(1));
+    QCOMPARE(rig.device.requests().size(), std::size_t(1));
 }
 
 void tst_OrvelinIoControl::usbStatusIsDecodedEvenAfterFailure()
 {
-    testsupport::IsolatedEnvironment env;
-    emu::Emulator device(env.runtimeDir().toStdString(), 2);
-    device.setUsbErrorCount(0x01020304);
-    QVERIFY(device.start());
-    OrvelinIoControl channel;
-    QVERIFY(channel.openDevice());
+    Rig rig(2, false);
+    rig.device.setUsbErrorCount(0x01020304);
+    QVERIFY(rig.device.start());
+    QVERIFY(rig.channel.openDevice());
 
     UsbStatus status;
-    QVERIFY(channel.readUsbStatus(status));
+    QVERIFY(rig.channel.readUsbStatus(status));
     QCOMPARE(status.usbErrorCount, 0x01020304u);
-    QCOMPARE(device.requests().back().outputLength, 7u);
+    QCOMPARE(rig.device.requests().back().outputLength, 7u);
 
     // A failed read still fills the record, from the last reply the channel kept.
-    device.setUsbErrorCount(9);
-    device.fail(0xFFDC20C0, emu::FaultMode::Refuse, 1);
+    rig.device.setUsbErrorCount(9);
+    rig.device.fail(0xFFDC20C0, emu::FaultMode::Refuse, 1);
     UsbStatus after;
-    QVERIFY(!channel.readUsbStatus(after));
+    QVERIFY(!rig.channel.readUsbStatus(after));
     QCOMPARE(after.usbErrorCount, 0x01020304u);
 
     const std::uint8_t reply[7] = { 0x34, 0x12, 0xAB, 0x01, 0x00, 0x00, 0x80 };
@@ -314,26 +311,22 @@ void tst_OrvelinIoControl::usbStatusIsDecodedEvenAfterFailure()
 
 void tst_OrvelinIoControl::removedDeviceFailsEveryRequest()
 {
-    testsupport::IsolatedEnvironment env;
-    emu::Emulator device(env.runtimeDir().toStdString(), 2);
-    QVERIFY(device.start());
-    OrvelinIoControl channel;
-    QVERIFY(channel.openDevice());
+    Rig rig(2);
     std::uint32_t pid = 0;
-    QVERIFY(channel.getDevicePid(pid));
+    QVERIFY(rig.channel.getDevicePid(pid));
 
-    device.unplug();
+    rig.device.unplug();
     pid = 7;
-    QVERIFY(!channel.getDevicePid(pid));
+    QVERIFY(!rig.channel.getDevicePid(pid));
     QCOMPARE(pid, 7u);
-    QVERIFY(!channel.setMic48V(1, true));
+    QVERIFY(!rig.channel.setMic48V(1, true));
     OrvelinIoControl fresh;
     QVERIFY(!fresh.openDevice());
     QVERIFY(!fresh.isOpen());
 
     // A new device is a new interface; the old channel stays dead, as on Windows.
-    device.plug(15);
-    QVERIFY(!channel.getDevicePid(pid));
+    rig.device.plug(15);
+    QVERIFY(!rig.channel.getDevicePid(pid));
     OrvelinIoControl again;
     QVERIFY(again.openDevice());
     QVERIFY(again.getDevicePid(pid));
