@@ -104,9 +104,7 @@ public:
         layout->addWidget(panel);
         host.show();
         host.adjustSize();
-        const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR", QDir::tempPath());
-        QDir().mkpath(folder);
-        host.grab().save(folder + QLatin1Char('/') + fileName);
+        host.grab().save(testsupport::screenshotPath(fileName));
         panel->setParent(nullptr);
     }
 

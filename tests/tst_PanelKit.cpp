@@ -2,11 +2,16 @@
 #include "controls/Knob.h"
 #include "panels/PanelKit.h"
 #include "panels/ka1.h"
+#include "panels/ka2.h"
+#include "panels/ka2se.h"
+#include "panels/kv.h"
 #include "tests/PanelRig.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QtTest>
+
+#include <memory>
 
 class tst_PanelKit : public QObject
 {
@@ -18,6 +23,8 @@ private slots:
     void lookOfSwitchesAndLabels();
     void unwritableFolderKeepsValuesInMemory();
     void damagedFileIsCopiedAsideAndReadAsFarAsPossible();
+    void noDeviceGivesAnEmptyPanel_data();
+    void noDeviceGivesAnEmptyPanel();
 };
 
 void tst_PanelKit::volumeRule_data()
@@ -46,7 +53,7 @@ void tst_PanelKit::volumeRule()
 void tst_PanelKit::lookOfSwitchesAndLabels()
 {
     QWidget panel;
-    Button *button = panelkit::makeSwitch(&panel, "48V", "#ff1111");
+    Button *button = panelkit::makeSwitch(&panel, "48V", "#ff1111", panelkit::SwitchParent::AtConstruction);
     QCOMPARE(button->parentWidget(), &panel);
     QCOMPARE(button->minimumWidth(), 80);
     QCOMPARE(button->maximumWidth(), 80);
@@ -104,6 +111,40 @@ void tst_PanelKit::damagedFileIsCopiedAsideAndReadAsFarAsPossible()
     QCOMPARE(copy.readAll(), damaged);
     QCOMPARE(rig.stored("/ka1.ini", "Dial/HeadphoneValue"), QString("-80"));
     QCOMPARE(panel.findChild<Knob *>("micKnob")->value, 0);
+}
+
+void tst_PanelKit::noDeviceGivesAnEmptyPanel_data()
+{
+    QTest::addColumn<std::uint32_t>("model");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("ka1") << 1u << "ka1";
+    QTest::newRow("ka2") << 2u << "ka2";
+    QTest::newRow("ka2se") << 18u << "ka2se";
+    QTest::newRow("kv") << 15u << "kv";
+}
+
+void tst_PanelKit::noDeviceGivesAnEmptyPanel()
+{
+    QFETCH(std::uint32_t, model);
+    QFETCH(QString, name);
+    PanelRig rig(model, false);
+    testsupport::LogCapture log;
+    {
+        std::unique_ptr<QWidget> panel;
+        if (name == "ka1")
+            panel = std::make_unique<ka1>();
+        else if (name == "ka2")
+            panel = std::make_unique<ka2>();
+        else if (name == "ka2se")
+            panel = std::make_unique<ka2se>();
+        else
+            panel = std::make_unique<kv>();
+        QVERIFY(panel->children().isEmpty());
+        QTest::qWait(600); // no meter timer either
+    }
+    QVERIFY(log.contains("Failed to create device in " + name + "."));
+    QVERIFY(!log.contains("Failed to read meter data from driver."));
+    QVERIFY(!QFile::exists(rig.iniPath("/" + name + ".ini")));
 }
 
 QTEST_MAIN(tst_PanelKit)

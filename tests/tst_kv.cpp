@@ -15,7 +15,6 @@ private slots:
     void muteLogsOnlyItsOwnLineAndDimLowersByTwentyDb();
     void readoutsAndFailedMeterRead();
     void textsAndStyles();
-    void noDeviceGivesAnEmptyPanel();
     void screenshot();
 };
 
@@ -107,16 +106,6 @@ void tst_kv::textsAndStyles()
     QCOMPARE(styles[2], QString(" font-size: 12px; color: white;"));
     QCOMPARE(styles[4], QString(" font-size: 12px; color: white;"));
     QCOMPARE(panel.findChild<Button *>("micDirectButton")->text(), QString("kv:DIRECT"));
-}
-
-void tst_kv::noDeviceGivesAnEmptyPanel()
-{
-    PanelRig rig(15, false);
-    testsupport::LogCapture log;
-    kv panel;
-    QVERIFY(panel.children().isEmpty());
-    QVERIFY(log.contains("Failed to create device in kv."));
-    QVERIFY(!QFile::exists(rig.iniPath("/kv.ini")));
 }
 
 void tst_kv::screenshot()
