@@ -36,6 +36,20 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private:
+    // The window's own timers: detection every 1000 ms, the presence check every 400 ms.
+    static QTimer *windowTimer(QWidget *window, int interval)
+    {
+        for (QTimer *t : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+            if (t->interval() == interval)
+                return t;
+        return nullptr;
+    }
+    static bool activeTimer(QWidget *window, int interval)
+    {
+        QTimer *t = windowTimer(window, interval);
+        return t && t->isActive();
+    }
+
     struct Rig
     {
         testsupport::IsolatedEnvironment env;
@@ -58,15 +72,9 @@ private:
             window.reset();
             settings.reset();
         }
-        QTimer *timer(int interval) const
-        {
-            for (QTimer *t : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
-                if (t->interval() == interval)
-                    return t;
-            return nullptr;
-        }
-        bool detecting() const { return timer(1000) && timer(1000)->isActive(); }
-        bool watching() const { return timer(400) && timer(400)->isActive(); }
+        QTimer *timer(int interval) const { return windowTimer(window.get(), interval); }
+        bool detecting() const { return activeTimer(window.get(), 1000); }
+        bool watching() const { return activeTimer(window.get(), 400); }
         // What the layout shows once the removed widgets are really gone.
         QStringList shown() const
         {
@@ -86,14 +94,10 @@ private:
 
     static void screenshot(QWidget *window, const QString &name)
     {
-        const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QTest::qWait(700); // one meter refresh
-        QVERIFY(window->grab().save(folder + QStringLiteral("/MainWindow_") + name + QStringLiteral(".png")));
+        QVERIFY(window->grab().save(testsupport::screenshotPath(QStringLiteral("MainWindow_%1.png").arg(name))));
     }
 
 private slots:
@@ -116,17 +120,11 @@ private slots:
         QTest::addColumn<QString>("panel");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("addedLine");
-        QTest::newRow("KA1") << 1u << "ka1"
-                             << "Orvelin KA1 - FW: V1.2.3.456"
-                             << "Adding ka1 widget to layout.";
-        QTest::newRow("KA2") << 2u << "ka2"
-                             << "Orvelin KA2 - FW: V1.2.3.456"
-                             << "Adding ka2 widget to layout.";
-        QTest::newRow("KA2 SE") << 18u << "ka2se"
-                                << "Orvelin KA2 SE - FW: V1.2.3.456" << QString();
-        QTest::newRow("KV") << 15u << "kv"
-                            << "Orvelin KV - FW: V1.2.3.456"
-                            << "Adding kv widget to layout.";
+        const QString added = QStringLiteral("Adding %1 widget to layout.");
+        QTest::newRow("KA1") << 1u << "ka1" << QStringLiteral("Orvelin KA1 - FW: V1.2.3.456") << added.arg("ka1");
+        QTest::newRow("KA2") << 2u << "ka2" << QStringLiteral("Orvelin KA2 - FW: V1.2.3.456") << added.arg("ka2");
+        QTest::newRow("KA2 SE") << 18u << "ka2se" << QStringLiteral("Orvelin KA2 SE - FW: V1.2.3.456") << QString();
+        QTest::newRow("KV") << 15u << "kv" << QStringLiteral("Orvelin KV - FW: V1.2.3.456") << added.arg("kv");
     }
     void knownModelsBuildTheirPanelAndTitle()
     {
@@ -319,13 +317,8 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("Failed to connect to driver in settings window.")), 1);
         QVERIFY(!log.contains(QStringLiteral("Adding ka2 widget to layout.")));
         QVERIFY(window.findChildren<ka2 *>().isEmpty());
-        bool detecting = false, watching = false;
-        for (QTimer *t : window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) {
-            detecting |= t->interval() == 1000 && t->isActive();
-            watching |= t->interval() == 400 && t->isActive();
-        }
-        QVERIFY(detecting);
-        QVERIFY(watching);
+        QVERIFY(activeTimer(&window, 1000));
+        QVERIFY(activeTimer(&window, 400));
 
         // With descriptors to spare the next step succeeds.
         window.detectDevice();

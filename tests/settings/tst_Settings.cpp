@@ -401,11 +401,7 @@ void tst_Settings::screenshot()
     QTRY_VERIFY(label->isVisible());
     const QImage image = rig.dialog->grab().toImage();
     QCOMPARE(image.pixelColor(3, 3), QColor(0x2c, 0x31, 0x3c));
-    const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
-    if (!folder.isEmpty()) {
-        QDir().mkpath(folder);
-        QVERIFY(image.save(folder + QStringLiteral("/settings_dialog.png")));
-    }
+    QVERIFY(image.save(testsupport::screenshotPath(QStringLiteral("settings_dialog.png"))));
 }
 
 QTEST_MAIN(tst_Settings)
