@@ -4,6 +4,7 @@
 #include "controls/Knob.h"
 #include "device/MeterBlock.h"
 #include "device/OrvelinIoControl.h"
+#include "settings/SettingsSync.h"
 
 #include <QDebug>
 #include <QDir>
@@ -162,9 +163,7 @@ QSettings *openSettings(QObject *owner, const QString &fileName)
 void save(QSettings &settings, const QString &key, const QVariant &value)
 {
     settings.setValue(key, value);
-    settings.sync();
-    if (!settings.isWritable() || settings.status() == QSettings::AccessError)
-        qDebug() << "Failed to write settings file:" << qPrintable(settings.fileName());
+    syncSettings(settings);
 }
 
 StoredControl stored(const char *key, Button *button)

@@ -46,7 +46,7 @@ bool setStartupVolumes(OrvelinIoControl &channel, std::initializer_list<int> out
 // The panel's INI file in the application data folder, which is created when missing. A file
 // that cannot be parsed is copied to NAME.damaged before anything is written over it.
 QSettings *openSettings(QObject *owner, const QString &fileName);
-// setValue and sync. A file that cannot be written keeps the value in memory and logs why.
+// setValue and sync. A file that cannot be written keeps the value in memory and warns why.
 void save(QSettings &settings, const QString &key, const QVariant &value);
 
 // One stored control: a switch or a knob, its key and the value used when the key is missing.

@@ -4,6 +4,7 @@
 #include "device/UsbStatus.h"
 #include "settings/LatencyLimit.h"
 #include "settings/PipeClients.h"
+#include "settings/SettingsSync.h"
 #include "settings/ThreadSettingsPip.h"
 
 #include <QComboBox>
@@ -209,7 +210,7 @@ void Settings::onBufferSizeChanged()
     }
     qDebug() << "音频缓冲区大小设置成功：" << requested << "samples";
     store->setValue(kBufferKey, text);
-    store->sync();
+    syncSettings(*store);
     qDebug().noquote() << "音频缓冲区大小设置已保存：" << text;
 }
 
@@ -240,7 +241,7 @@ void Settings::onLatencyChanged()
         return;
     }
     store->setValue(kLatencyKey, text);
-    store->sync();
+    syncSettings(*store);
     qDebug().noquote() << "USB延迟大小设置已保存：" << text;
 }
 
@@ -271,7 +272,7 @@ void Settings::onSafeModeChanged()
         return;
     }
     store->setValue(kSafeModeKey, text);
-    store->sync();
+    syncSettings(*store);
     qDebug().noquote() << "USB慢速模式设置已保存：" << text;
 }
 
