@@ -33,6 +33,13 @@ function(orvelin_add_fuzz_target name)
     endif()
 endfunction()
 
-# A status record from the ASIO driver, decoded and handled as the listener does.
+# Status records from the ASIO driver, received by the pipe server and handled as the listener does.
 orvelin_add_fuzz_target(asio_status SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_asio_status.cpp
-    ${PROJECT_SOURCE_DIR}/settings/AsioStatusRecord.cpp)
+    ${PROJECT_SOURCE_DIR}/settings/AsioStatusRecord.cpp ${PROJECT_SOURCE_DIR}/settings/PipeServer.cpp
+    ${PROJECT_SOURCE_DIR}/platform/PipePort_unix.cpp LIBRARIES orvelin_testsupport)
+# A reply packet of the driver, through the Linux driver port on a socket pair.
+orvelin_add_fuzz_target(driver_reply SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_driver_reply.cpp
+    ${PROJECT_SOURCE_DIR}/platform/DriverPort_unix.cpp)
+# A panel restored from an INI file of any bytes, against the in-process emulated device.
+orvelin_add_fuzz_target(panel_restore SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_panel_restore.cpp
+    ${PROJECT_SOURCE_DIR}/panels/PanelKit.cpp LIBRARIES orvelin_emulator_lib orvelin_testsupport)

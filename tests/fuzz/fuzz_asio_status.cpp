@@ -1,19 +1,31 @@
-// Status records from the ASIO driver: any bytes, split into the messages the listener would
-// receive, decoded and handled in turn. The checks below hold for every input.
+// Status records from the ASIO driver: any bytes, split into messages that travel one connection
+// each through the real pipe server the listener uses, then decoded and handled in turn. The
+// checks below hold for every input.
+#include "platform/PipePort.h"
 #include "settings/AsioStatusRecord.h"
+#include "settings/PipeServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <QtGlobal>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
-void require(bool condition)
+// Names the failed check's line before the abort, so a corpus run says what broke.
+void check(bool condition, int line)
 {
-    if (!condition)
-        std::abort();
+    if (condition)
+        return;
+    std::fprintf(stderr, "check failed at %s:%d\n", __FILE__, line);
+    std::abort();
 }
+#define require(condition) check((condition), __LINE__)
 
 std::uint32_t expectedField(const std::uint8_t *data, std::size_t length, std::size_t field)
 {
@@ -24,18 +36,36 @@ std::uint32_t expectedField(const std::uint8_t *data, std::size_t length, std::s
     return value;
 }
 
-// One message as the listener sees it: copied into a cleared 1024-byte buffer.
+void discard(QtMsgType, const QMessageLogContext &, const QString &) { }
+
+std::unique_ptr<testsupport::IsolatedEnvironment> environment;
+std::unique_ptr<PipeServer> server;
+
+// One message as the listener receives it: a cleared 1024-byte buffer, one read. A message of
+// more than 1024 bytes is dropped whole and changes nothing.
 std::uint32_t handleMessage(const std::uint8_t *data, std::size_t length, std::uint32_t previous)
 {
+    const platform::PortHandle client = platform::pipeOpen(platform::kAsioToPanelPipe);
+    require(client != platform::kInvalidHandle);
+    require(platform::pipeWrite(client, data, length));
+
     std::uint8_t buffer[1024];
     std::memset(buffer, 0, sizeof buffer);
-    length = std::min(length, sizeof buffer);
-    if (length)
-        std::memcpy(buffer, data, length);
+    std::size_t received = 0;
+    const bool ok = server->readMessage(buffer, &received);
+    platform::pipeClose(client);
+    if (length > sizeof buffer) {
+        require(!ok && received == 0);
+        return previous;
+    }
+    require(ok && received == length);
+    require(length == 0 || std::memcmp(buffer, data, length) == 0);
+    for (std::size_t i = length; i < sizeof buffer; ++i)
+        require(buffer[i] == 0);
 
-    const AsioStatusRecord record = decodeAsioStatusRecord(buffer, length);
+    const AsioStatusRecord record = decodeAsioStatusRecord(buffer, received);
     for (std::size_t field = 0; field < 5; ++field)
-        require(record.fields[field] == expectedField(buffer, length, field));
+        require(record.fields[field] == expectedField(data, length, field));
     // The whole zero-filled buffer must read the same as the message alone.
     const AsioStatusRecord padded = decodeAsioStatusRecord(buffer, sizeof buffer);
     for (std::size_t field = 0; field < 5; ++field)
@@ -51,12 +81,22 @@ std::uint32_t handleMessage(const std::uint8_t *data, std::size_t length, std::u
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qInstallMessageHandler(discard);
+    environment = std::make_unique<testsupport::IsolatedEnvironment>();
+    server = std::make_unique<PipeServer>(platform::kAsioToPanelPipe);
+    require(server->create());
+    return 0;
+}
+
 // The first byte of each chunk gives the length of the message after it (times 8, so a message
 // can pass the 1024-byte limit).
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    // The whole input as one message first.
+    handleMessage(data, std::min<std::size_t>(size, 2048), 0);
     std::uint32_t previous = 0;
-    handleMessage(data, size, previous);
     std::size_t offset = 0;
     while (offset < size) {
         const std::size_t length = std::min<std::size_t>(std::size_t(data[offset]) * 8, size - offset - 1);
