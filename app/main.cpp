@@ -12,8 +12,10 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QTranslator>
 
+#include <chrono>
 #include <memory>
 
 int main(int argc, char *argv[])
@@ -45,6 +47,16 @@ int main(int argc, char *argv[])
     // Without a tray nothing could ever show the window, so it is shown at once.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         mainWindow->show();
+
+    // Start-up measurement: the steady clock once the event loop runs, for the benchmark to compare
+    // with the moment it started the process.
+    if (qEnvironmentVariableIsSet("ORVELIN_STARTUP_PROBE"))
+        QTimer::singleShot(0, [] {
+            qDebug() << "Event loop running at steady clock ms:"
+                     << std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+        });
 
     const int exitCode = app.exec();
 

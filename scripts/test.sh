@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test, in this order: the gcc build with warnings as errors and its tests; the clang
-# build with AddressSanitizer and UBSan (and the fuzz targets) and the same tests; the MinGW-w64
-# cross build of platform/ with its tests under Wine; the clang-format check of every tracked
-# source file. Exits non-zero when any of them fails.
+# Runs every test, in this order: the gcc build with warnings as errors and its tests (the 60 s
+# soak among them); the clang build with AddressSanitizer and UBSan (and the fuzz targets) and the
+# same tests; each fuzz target for 30 s; the MinGW-w64 cross build of platform/ with its tests
+# under Wine; the clang-format check of every tracked source file. Exits non-zero when any of them
+# fails.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -57,6 +58,34 @@ clang_build() {
         -DORVELIN_WERROR=ON -DORVELIN_SANITIZE=ON -DORVELIN_FUZZ=ON -DORVELIN_BENCH=OFF
 }
 
+# Each libFuzzer target of the clang build for 30 s, from its committed corpus. What it finds is
+# kept in build-ci/clang/fuzz-found/TARGET (crashes as crash-*, new inputs beside them).
+fuzz_runs() {
+    local dir=$builds/clang
+    local result=0
+    # The settings files of the panel target are synced on every change; a memory-backed folder
+    # keeps disk flushes from eating the 30 s. Its sockets need a short path.
+    local scratch=${TMPDIR:-/tmp}
+    [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+    for target in asio_status driver_reply panel_restore; do
+        local found=$dir/fuzz-found/$target
+        rm -rf "$found"
+        mkdir -p "$found"
+        echo "--- fuzz_$target"
+        TMPDIR=$scratch QT_QPA_PLATFORM=offscreen \
+            ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
+            UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+            LSAN_OPTIONS=suppressions=$root/tests/fuzz/lsan.supp \
+            "$dir/tests/fuzz_$target" -max_total_time=30 -print_final_stats=1 -artifact_prefix="$found/" \
+            "$found" "$root/tests/fuzz/corpus/$target" >"$found.log" 2>&1 || {
+            tail -n 60 "$found.log"
+            result=1
+        }
+        grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$found.log"
+    done
+    return $result
+}
+
 mingw_build() {
     mkdir -p "$builds"
     export WINEDEBUG=-all
@@ -73,6 +102,7 @@ format_check() {
 
 step "gcc build and tests" gcc_build
 step "clang AddressSanitizer/UBSan build and tests" clang_build
+step "fuzzing, 30 s per target" fuzz_runs
 step "MinGW-w64 build of platform/ and its tests under Wine" mingw_build
 step "clang-format check" format_check
 
