@@ -54,6 +54,7 @@ clang_build() {
     mkdir -p "$builds"
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1} \
         UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+        LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp} \
         configure_and_test "$builds/clang" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
         -DORVELIN_WERROR=ON -DORVELIN_SANITIZE=ON -DORVELIN_FUZZ=ON -DORVELIN_BENCH=OFF
 }
@@ -75,7 +76,7 @@ fuzz_runs() {
         TMPDIR=$scratch QT_QPA_PLATFORM=offscreen \
             ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
             UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
-            LSAN_OPTIONS=suppressions=$root/tests/fuzz/lsan.supp \
+            LSAN_OPTIONS=suppressions=$root/tests/lsan.supp \
             "$dir/tests/fuzz_$target" -max_total_time=30 -print_final_stats=1 -artifact_prefix="$found/" \
             "$found" "$root/tests/fuzz/corpus/$target" >"$found.log" 2>&1 || {
             tail -n 60 "$found.log"

@@ -277,8 +277,7 @@ void tst_OrvelinIoControl::firmwareFailureIsReported()
     QVERIFY(!rig.channel.getFirmwareVersion(buffer, 10));
     QVERIFY(!closed.getFirmwareVersion(buffer, 10));
     QCOMPARE(errors.str(),
-        std::string(
-            "Failed to read firmware version from device.\nFailed to read firmware version from device.\n"));
+        std::string("Failed to read firmware version from device.\nFailed to read firmware version from device.\n"));
     QCOMPARE(buffer[0], std::uint8_t(1));
     QCOMPARE(rig.device.requests().size(), std::size_t(1));
 }
