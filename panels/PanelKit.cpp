@@ -4,11 +4,10 @@
 #include "controls/Knob.h"
 #include "device/MeterBlock.h"
 #include "device/OrvelinIoControl.h"
-#include "settings/SettingsSync.h"
+#include "settings/SettingsFile.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -128,36 +127,11 @@ bool setStartupVolumes(OrvelinIoControl &channel, std::initializer_list<int> out
     return ok;
 }
 
-// A file this program wrote holds printable text only, and some key when it is not empty.
-static bool looksDamaged(const QString &path, const QSettings &settings)
-{
-    QFile file(path);
-    if (!file.open(QFile::ReadOnly))
-        return false;
-    const QByteArray content = file.readAll();
-    if (!content.isEmpty() && settings.allKeys().isEmpty())
-        return true;
-    for (char c : content)
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t')
-            return true;
-    return false;
-}
-
 QSettings *openSettings(QObject *owner, const QString &fileName)
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(folder);
-    const QString path = folder + fileName;
-    auto *settings = new QSettings(path, QSettings::IniFormat, owner);
-    // What could be read is used and the rest falls back to defaults; the next save rewrites the
-    // file from that, so a damaged file is copied aside first for the user to recover from.
-    if (settings->status() == QSettings::FormatError || looksDamaged(path, *settings)) {
-        const QString copy = path + QStringLiteral(".damaged");
-        QFile::remove(copy);
-        QFile::copy(path, copy);
-        qDebug() << "Settings file damaged, a copy is kept as:" << qPrintable(copy);
-    }
-    return settings;
+    return openSettingsFile(folder + fileName, owner);
 }
 
 void save(QSettings &settings, const QString &key, const QVariant &value)

@@ -4,7 +4,7 @@
 #include "device/UsbStatus.h"
 #include "settings/LatencyLimit.h"
 #include "settings/PipeClients.h"
-#include "settings/SettingsSync.h"
+#include "settings/SettingsFile.h"
 #include "settings/ThreadSettingsPip.h"
 
 #include <QComboBox>
@@ -61,7 +61,7 @@ Settings::Settings(QWidget *parent)
     setWindowTitle(QStringLiteral("Settings"));
     setStyleSheet(QStringLiteral("QDialog { background-color: #2c313c; color: white; }"));
 
-    store = new QSettings(settingsFilePath(), QSettings::IniFormat, this);
+    store = openSettingsFile(settingsFilePath(), this);
 
     layout = new QVBoxLayout(this);
     layout->setAlignment(Qt::AlignCenter);

@@ -104,6 +104,7 @@ private slots:
     void fullDiskLeavesTheLastWholeFile();
     void silentDriverCostsOneTimeOutPerChannel();
     void silentPipePeerDelaysOnlyTheListener();
+    void damagedDialogFileIsKeptAside();
 };
 
 void tst_Faults::readOnlyFolderKeepsChangesUntilItCanWrite()
@@ -251,6 +252,31 @@ void tst_Faults::silentPipePeerDelaysOnlyTheListener()
     QVERIFY(longestGap < 300);
     QCOMPARE(log.count("Error reading from pipe. Error code: 121"), 1);
     QCOMPARE(rig.emulator.state().bufferSize, 256u);
+}
+
+void tst_Faults::damagedDialogFileIsKeptAside()
+{
+    PanelRig rig(2);
+    QDir().mkpath(rig.env.appDataDir());
+    const QString path = rig.iniPath("/setting.ini");
+    const QByteArray damaged("\x00\xff[USB\nLatencySize=24\n[Audio]\nBufferSize=256\n", 45);
+    QFile file(path);
+    QVERIFY(file.open(QFile::WriteOnly));
+    file.write(damaged);
+    file.close();
+    testsupport::LogCapture log;
+    Settings dialog;
+    QCOMPARE(log.count("Settings file damaged, a copy is kept as: " + path + ".damaged"), 1);
+    QCOMPARE(onDisk(path + ".damaged"), damaged);
+    // What could be read still counts, and the next change writes a clean file.
+    QVERIFY(dialog.connectDevice());
+    dialog.loadSettings();
+    QCOMPARE(rig.emulator.state().bufferSize, 256u);
+    dialog.findChild<QComboBox *>("safeModeBox")->setCurrentText("Enabled");
+    const QByteArray rewritten = onDisk(path);
+    QVERIFY(rewritten.contains("[Audio]\nBufferSize=256\n"));
+    QVERIFY(rewritten.contains("[USB]\nSlowMode=Enabled\n"));
+    QVERIFY(!rewritten.contains('\0'));
 }
 
 QTEST_MAIN(tst_Faults)

@@ -42,4 +42,5 @@ orvelin_add_fuzz_target(driver_reply SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_driver_rep
     ${PROJECT_SOURCE_DIR}/platform/DriverPort_unix.cpp)
 # A panel restored from an INI file of any bytes, against the in-process emulated device.
 orvelin_add_fuzz_target(panel_restore SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_panel_restore.cpp
-    ${PROJECT_SOURCE_DIR}/panels/PanelKit.cpp LIBRARIES orvelin_emulator_lib orvelin_testsupport)
+    ${PROJECT_SOURCE_DIR}/panels/PanelKit.cpp ${PROJECT_SOURCE_DIR}/settings/SettingsFile.cpp
+    LIBRARIES orvelin_emulator_lib orvelin_testsupport)

@@ -1,11 +1,27 @@
-#include "settings/SettingsSync.h"
+#include "settings/SettingsFile.h"
 
 #include <QByteArray>
 #include <QDebug>
+#include <QFile>
 #include <QSaveFile>
 #include <QSettings>
 
 namespace {
+
+// A file this program wrote holds printable text only, and some key when it is not empty.
+bool looksDamaged(const QString &path, const QSettings &settings)
+{
+    QFile file(path);
+    if (!file.open(QFile::ReadOnly))
+        return false;
+    const QByteArray content = file.readAll();
+    if (!content.isEmpty() && settings.allKeys().isEmpty())
+        return true;
+    for (char c : content)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t')
+            return true;
+    return false;
+}
 
 // QSettings only knows that the write failed; a trial write beside the file (never over it)
 // meets the same obstacle and names it: a missing folder, no permission, a full disk.
@@ -24,6 +40,18 @@ QString writeError(const QString &path, QSettings::Status status)
 }
 
 } // namespace
+
+QSettings *openSettingsFile(const QString &path, QObject *owner)
+{
+    auto *settings = new QSettings(path, QSettings::IniFormat, owner);
+    if (settings->status() == QSettings::FormatError || looksDamaged(path, *settings)) {
+        const QString copy = path + QStringLiteral(".damaged");
+        QFile::remove(copy);
+        QFile::copy(path, copy);
+        qDebug() << "Settings file damaged, a copy is kept as:" << qPrintable(copy);
+    }
+    return settings;
+}
 
 bool syncSettings(QSettings &settings)
 {
