@@ -169,6 +169,10 @@ bool PipeServerPort::connect()
     const DWORD error = ::GetLastError();
     if (error == ERROR_PIPE_CONNECTED)
         return true; // the client came before the call
+    // The client came, wrote and left before the call: its message still waits in the pipe, and
+    // the read takes it (or reports the broken pipe); the disconnect after it frees the instance.
+    if (error == ERROR_NO_DATA)
+        return true;
     if (error != ERROR_IO_PENDING)
         return fail(error);
     DWORD transferred = 0;

@@ -115,6 +115,25 @@ void messagesKeepTheirBoundaries()
     CHECK((third.bytes == std::vector<unsigned char> { 0x31 }));
 }
 
+// A client may connect, write and leave before the listener waits for it: its message is still
+// served, and the instance takes the next client.
+void clientGoneBeforeTheWaitIsStillServed()
+{
+    const std::string name = uniquePipeName("early");
+    PipeServerPort server(name);
+    CHECK(server.create());
+    CHECK(sendMessage(name, { 0x42 }));
+    const Received early = serveOne(server);
+    CHECK(early.ok);
+    CHECK((early.bytes == std::vector<unsigned char> { 0x42 }));
+
+    std::thread client([&] { CHECK(sendMessage(name, { 0x31 })); });
+    const Received next = serveOne(server);
+    client.join();
+    CHECK(next.ok);
+    CHECK((next.bytes == std::vector<unsigned char> { 0x31 }));
+}
+
 void overlongMessageIsDroppedAndNextClientServed()
 {
     const std::string name = uniquePipeName("long");
@@ -294,6 +313,7 @@ int main()
         void (*run)();
     } checks[] = {
         { "messagesKeepTheirBoundaries", messagesKeepTheirBoundaries },
+        { "clientGoneBeforeTheWaitIsStillServed", clientGoneBeforeTheWaitIsStillServed },
         { "overlongMessageIsDroppedAndNextClientServed", overlongMessageIsDroppedAndNextClientServed },
         { "silentClientIsDroppedAfterTwoSeconds", silentClientIsDroppedAfterTwoSeconds },
         { "missingServerIsFileNotFound", missingServerIsFileNotFound },
