@@ -66,8 +66,10 @@ fuzz_runs() {
     local result=0
     # The settings files of the panel target are synced on every change; a memory-backed folder
     # keeps disk flushes from eating the 30 s. Its sockets need a short path.
-    local scratch=${TMPDIR:-/tmp}
-    [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+    local base=${TMPDIR:-/tmp}
+    [ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
+    local scratch
+    scratch=$(mktemp -d "$base/ofXXXX") || return 1
     for target in asio_status driver_reply panel_restore; do
         local found=$dir/fuzz-found/$target
         rm -rf "$found"
@@ -84,6 +86,7 @@ fuzz_runs() {
         }
         grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$found.log"
     done
+    rm -rf "$scratch"
     return $result
 }
 
