@@ -127,7 +127,10 @@ void tst_Settings::beforeAnyDeviceEveryChangeFails()
         kStopFailed,
         kStopFailed,
     };
-    QCOMPARE(rig.log.lines(), expected);
+    // The listener thread announces each wait on its own schedule; only the handlers' lines count.
+    QStringList lines = rig.log.lines();
+    lines.removeAll(QStringLiteral("ThreadSettingsPip is running waiting Asio Info..."));
+    QCOMPARE(lines, expected);
     QVERIFY(codes(rig.device).empty());
     QVERIFY(storedKeys(rig.env).isEmpty());
 
