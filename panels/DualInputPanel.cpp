@@ -11,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSettings>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace panelkit;
@@ -27,19 +26,12 @@ DualInputPanel::DualInputPanel(const Model &model)
     , model(model)
     , channel(std::make_unique<OrvelinIoControl>())
 {
-    if (!channel->openDevice()) {
-        qDebug().noquote() << QStringLiteral("Failed to create device in %1.").arg(QLatin1String(model.context));
+    settings = startPanel(this, *channel, model.context, { 1, 2, 5, 6 });
+    if (!settings)
         return;
-    }
-    // Every control is resent while restoring, so a refused start-up volume is only logged.
-    if (!setStartupVolumes(*channel, { 1, 2, 5, 6 }))
-        qDebug() << "Failed to set output volume.";
-    settings = openSettings(this, QString::fromLatin1(model.iniFileName));
     buildWidgets();
     mixerBlock.applyInitialPattern(MixerStateBlock::Model::KA2);
-    auto *meterTimer = new QTimer(this);
-    connect(meterTimer, &QTimer::timeout, this, &DualInputPanel::updateMeters);
-    meterTimer->start(500);
+    startMeterTimer(this, [this] { updateMeters(); });
     loadState();
 }
 

@@ -28,8 +28,7 @@ public:
 protected:
     struct Model
     {
-        const char *context; // class name: translation context, log texts
-        const char *iniFileName; // "/ka2.ini"
+        const char *context; // class name: translation context, log texts, "/NAME.ini"
         bool instrumentSwitches;
     };
     explicit DualInputPanel(const Model &model);

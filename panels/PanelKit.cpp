@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace panelkit {
@@ -119,19 +120,27 @@ QHBoxLayout *phoneRow(Knob *knob, QLabel *level, QLabel *captionLabel)
     return row;
 }
 
-bool setStartupVolumes(OrvelinIoControl &channel, std::initializer_list<int> outputs)
+QSettings *startPanel(QWidget *panel, OrvelinIoControl &channel, const char *name, std::initializer_list<int> outputs)
 {
-    bool ok = true;
+    if (!channel.openDevice()) {
+        qDebug().noquote() << QStringLiteral("Failed to create device in %1.").arg(QLatin1String(name));
+        return nullptr;
+    }
+    bool volumeSet = true;
     for (int output : outputs)
-        ok = channel.setOutVolume(output, 100);
-    return ok;
-}
-
-QSettings *openSettings(QObject *owner, const QString &fileName)
-{
+        volumeSet = channel.setOutVolume(output, 100);
+    if (!volumeSet)
+        qDebug() << "Failed to set output volume.";
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(folder);
-    return openSettingsFile(folder + fileName, owner);
+    return openSettingsFile(folder + QStringLiteral("/%1.ini").arg(QLatin1String(name)), panel);
+}
+
+void startMeterTimer(QWidget *panel, std::function<void()> tick)
+{
+    auto *meterTimer = new QTimer(panel);
+    QObject::connect(meterTimer, &QTimer::timeout, panel, std::move(tick));
+    meterTimer->start(500);
 }
 
 void save(QSettings &settings, const QString &key, const QVariant &value)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QVariant>
 
@@ -40,12 +42,15 @@ QHBoxLayout *phoneRow(Knob *knob, QLabel *level, QLabel *captionLabel);
 extern const char *const kCaptionStyle; // "font-size: 12px; color: white;"
 extern const char *const kSmallCaptionStyle; // "font-size: 10px; color: white;"
 
-// Sends volume 100 to each output in order; only the last result counts.
-bool setStartupVolumes(OrvelinIoControl &channel, std::initializer_list<int> outputs);
-
-// The panel's INI file in the application data folder, which is created when missing. A file
-// that cannot be parsed is copied to NAME.damaged before anything is written over it.
-QSettings *openSettings(QObject *owner, const QString &fileName);
+// The construction steps every panel shares before its widgets: open the panel's own channel
+// (without a device: "Failed to create device in NAME." and an empty panel), send volume 100 to
+// each output in order (only the last result counts; a refusal is logged and the panel goes on,
+// since restoring resends every control), and open "/NAME.ini" in the application data folder,
+// created when missing. Returns the settings store, or nullptr when the device could not be opened.
+// A file that cannot be parsed is copied to NAME.ini.damaged before anything is written over it.
+QSettings *startPanel(QWidget *panel, OrvelinIoControl &channel, const char *name, std::initializer_list<int> outputs);
+// The meter timer every panel runs for its whole life: one tick every 500 ms.
+void startMeterTimer(QWidget *panel, std::function<void()> tick);
 // setValue and sync. A file that cannot be written keeps the value in memory and warns why.
 void save(QSettings &settings, const QString &key, const QVariant &value);
 

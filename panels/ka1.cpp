@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSettings>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace panelkit;
@@ -25,19 +24,12 @@ ka1::ka1()
     : QWidget(nullptr)
     , channel(std::make_unique<OrvelinIoControl>())
 {
-    if (!channel->openDevice()) {
-        qDebug() << "Failed to create device in ka1.";
+    settings = startPanel(this, *channel, "ka1", { 1, 2 });
+    if (!settings)
         return;
-    }
-    // Every control is resent while restoring, so a refused start-up volume is only logged.
-    if (!setStartupVolumes(*channel, { 1, 2 }))
-        qDebug() << "Failed to set output volume.";
-    settings = openSettings(this, QStringLiteral("/ka1.ini"));
     buildWidgets();
     mixerBlock.applyInitialPattern(MixerStateBlock::Model::KA1);
-    auto *meterTimer = new QTimer(this);
-    connect(meterTimer, &QTimer::timeout, this, &ka1::updateMeters);
-    meterTimer->start(500);
+    startMeterTimer(this, [this] { updateMeters(); });
     loadState();
 }
 

@@ -18,5 +18,5 @@ namespace {
 } // namespace
 
 ka2::ka2()
-    : DualInputPanel(Model { "ka2", "/ka2.ini", false })
+    : DualInputPanel(Model { "ka2", false })
 { }

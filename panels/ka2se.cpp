@@ -20,5 +20,5 @@ namespace {
 } // namespace
 
 ka2se::ka2se()
-    : DualInputPanel(Model { "ka2se", "/ka2se.ini", true })
+    : DualInputPanel(Model { "ka2se", true })
 { }

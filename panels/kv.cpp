@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSettings>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace panelkit;
@@ -27,19 +26,12 @@ kv::kv()
     : QWidget(nullptr)
     , channel(std::make_unique<OrvelinIoControl>())
 {
-    if (!channel->openDevice()) {
-        qDebug() << "Failed to create device in kv.";
+    settings = startPanel(this, *channel, "kv", { 1, 2 });
+    if (!settings)
         return;
-    }
-    // Every control is resent while restoring, so a refused start-up volume is only logged.
-    if (!setStartupVolumes(*channel, { 1, 2 }))
-        qDebug() << "Failed to set output volume.";
-    settings = openSettings(this, QStringLiteral("/kv.ini"));
     buildWidgets();
     mixerBlock.applyInitialPattern(MixerStateBlock::Model::KV);
-    auto *meterTimer = new QTimer(this);
-    connect(meterTimer, &QTimer::timeout, this, &kv::updateMeters);
-    meterTimer->start(500);
+    startMeterTimer(this, [this] { updateMeters(); });
     loadState();
 }
 
