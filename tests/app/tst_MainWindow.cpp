@@ -57,6 +57,7 @@ private:
         emu::Emulator emulator { env.runtimeDir().toStdString(), 1 };
         std::unique_ptr<Settings> settings;
         std::unique_ptr<MainWindow> window;
+        bool listenerWaiting = false;
 
         explicit Rig(bool withDevice = true)
         {
@@ -66,6 +67,11 @@ private:
             settings = std::make_unique<Settings>();
             window = std::make_unique<MainWindow>();
             window->setSettings(settings.get());
+            // The dialog's listener announces its first wait on its own schedule; let it speak
+            // before any test compares whole logs.
+            listenerWaiting = QTest::qWaitFor(
+                [this] { return log.contains(QStringLiteral("ThreadSettingsPip is running waiting Asio Info...")); },
+                5000);
         }
         ~Rig()
         {
@@ -252,6 +258,7 @@ private slots:
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
         QVERIFY(rig.watching());
         rig.window->checkPresence();
+        QVERIFY(rig.listenerWaiting);
         QCOMPARE(rig.log.lines(),
             QStringList({ QStringLiteral("Error reading device PID from driver, error count: 1"),
                 QStringLiteral("Error reading device PID from driver, error count: 2"),
