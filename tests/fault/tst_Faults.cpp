@@ -205,12 +205,12 @@ void tst_Faults::silentDriverCostsOneTimeOutPerChannel()
     clock.start();
     speaker->setValue(-12);
     QVERIFY(clock.elapsed() >= 1900);
-    QVERIFY(clock.elapsed() < 2600);
+    QVERIFY(clock.elapsed() < 3500); // one time-out, not two
     QVERIFY(log.contains("Failed to set speaker volume."));
     // The channel is closed after its time-out, so the next request fails at once.
     clock.restart();
     speaker->setValue(-13);
-    QVERIFY(clock.elapsed() < 200);
+    QVERIFY(clock.elapsed() < 1000); // well short of another time-out
     QVERIFY(onDisk(rig.iniPath("/ka2.ini")).contains("SpeakerValue=-13\n"));
 
     // The presence check gives up on the silent device and the panel goes.
@@ -249,7 +249,7 @@ void tst_Faults::silentPipePeerDelaysOnlyTheListener()
     platform::pipeClose(silent);
     QCOMPARE(box->currentText(), QString("256"));
     QVERIFY(clock.elapsed() >= 1900);
-    QVERIFY(longestGap < 300);
+    QVERIFY(longestGap < 1000); // the 2 s wait never lands on the GUI thread
     QCOMPARE(log.count("Error reading from pipe. Error code: 121"), 1);
     QCOMPARE(rig.emulator.state().bufferSize, 256u);
 }
