@@ -165,7 +165,7 @@ void restore(QSettings &settings, std::initializer_list<StoredControl> controls)
         const QString key = QString::fromLatin1(control.key);
         if (control.button)
             control.button->setSelected(settings.value(key, false).toBool());
-        else
+        else if (control.knob)
             control.knob->setValue(settings.value(key, control.fallback).toInt());
     }
     qDebug() << "已从配置文件加载控件状态";

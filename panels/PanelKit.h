@@ -64,7 +64,8 @@ struct StoredControl
 };
 StoredControl stored(const char *key, Button *button);
 StoredControl stored(const char *key, Knob *knob, int fallback);
-// Gives every control its stored value in order; each one runs its handler once.
+// Gives every control its stored value in order; each one runs its handler once. A control the
+// model lacks (a null pointer) is passed over.
 void restore(QSettings &settings, std::initializer_list<StoredControl> controls);
 
 // Decibels an output plays: -80 when muted, 20 dB less when dimmed, else the knob.
