@@ -19,5 +19,13 @@ namespace {
 } // namespace
 
 ka1::ka1()
-    : SingleInputPanel(Model { "ka1", MixerStateBlock::Model::KA1, true, "INPUT", panelkit::kCaptionStyle, true, true })
+    : SingleInputPanel(Model {
+        "ka1",
+        MixerStateBlock::Model::KA1,
+        /* fullInput */ true,
+        /* inputTitle */ "INPUT",
+        panelkit::kCaptionStyle,
+        /* headphoneTitleTranslated */ true,
+        /* logsHeadphoneSuccess */ true,
+    })
 { }

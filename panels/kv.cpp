@@ -16,5 +16,13 @@ const char *const kKvCaptionStyle = " font-size: 12px; color: white;";
 } // namespace
 
 kv::kv()
-    : SingleInputPanel(Model { "kv", MixerStateBlock::Model::KV, false, "MIC", kKvCaptionStyle, false, false })
+    : SingleInputPanel(Model {
+        "kv",
+        MixerStateBlock::Model::KV,
+        /* fullInput */ false,
+        /* inputTitle */ "MIC",
+        kKvCaptionStyle,
+        /* headphoneTitleTranslated */ false,
+        /* logsHeadphoneSuccess */ false,
+    })
 { }
