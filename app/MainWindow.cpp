@@ -223,5 +223,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Without a tray nothing could bring the window back, so closing it ends the program
     // through the normal teardown.
     event->accept();
-    QCoreApplication::quit();
+    // Not quit(): it would ask an open settings dialog to close first and could be refused.
+    QCoreApplication::exit(0);
 }

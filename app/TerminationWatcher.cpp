@@ -16,6 +16,7 @@ TerminationWatcher::TerminationWatcher(QObject *parent)
     connect(notifier, &QSocketNotifier::activated, this, [requests] {
         platform::takeTerminationRequests(requests);
         qDebug() << "Termination requested, quitting.";
-        QCoreApplication::quit();
+        // Not quit(): a shown main window would refuse to close and keep the program running.
+        QCoreApplication::exit(0);
     });
 }

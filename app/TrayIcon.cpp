@@ -19,7 +19,9 @@ TrayIcon::TrayIcon(QObject *parent)
     setIcon(QIcon(QStringLiteral(":/icon/icon.png")));
 
     QAction *quit = new QAction(tr("Quit"), this);
-    connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    // exit() rather than quit(): quit() first asks every window to close and gives up when one
+    // refuses, and the main window refuses (it hides) while the tray is there.
+    connect(quit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     menu->addAction(quit);
     menu->addSeparator();
 

@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>
@@ -42,12 +43,19 @@ private:
         return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
     }
 
-private slots:
-    void iconAtStartClickShowsCloseHides()
+    static bool viewable(XDisplayProbe &x, qint64 pid, const QString &title)
     {
-        XDisplayProbe x;
-        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
-        E2eSession session;
+        return find(x.windowsOf(pid), [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; });
+    }
+
+    static bool click(XDisplayProbe::WindowId window, int button)
+    {
+        return xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window),
+            QStringLiteral("8"), QStringLiteral("8"), QStringLiteral("click"), QString::number(button) });
+    }
+
+    static void startTray(XDisplayProbe &x, E2eSession &session)
+    {
         session.environment().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         session.startHelper(QStringLiteral("trayer"),
             { QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
@@ -55,6 +63,57 @@ private slots:
                 QStringLiteral("160"), QStringLiteral("--height"), QStringLiteral("32"),
                 QStringLiteral("--SetDockType"), QStringLiteral("false") });
         QVERIFY(waitFor([&] { return x.trayPresent(); }, 5000));
+    }
+
+    // The one window of the program on screen at start: its tray icon.
+    static XDisplayProbe::WindowId trayIcon(XDisplayProbe &x, qint64 pid)
+    {
+        XDisplayProbe::WindowId icon = 0;
+        waitFor(
+            [&] {
+                const auto windows = x.windowsOf(pid);
+                const auto *shown = find(windows, [](const XDisplayProbe::Window &w) { return w.viewable; });
+                icon = shown ? shown->id : 0;
+                return shown != nullptr;
+            },
+            5000);
+        return icon;
+    }
+
+    static int shownCount(XDisplayProbe &x, qint64 pid)
+    {
+        int shown = 0;
+        for (const XDisplayProbe::Window &w : x.windowsOf(pid))
+            shown += w.viewable ? 1 : 0;
+        return shown;
+    }
+
+    // Opens the tray menu with a right click and picks the entry `downs` steps from the top.
+    static bool pickFromMenu(XDisplayProbe &x, qint64 pid, XDisplayProbe::WindowId icon, int downs)
+    {
+        // Right after a menu closed, a click can be lost: click again until the menu is there.
+        const int before = shownCount(x, pid);
+        if (!waitFor(
+                [&] {
+                    click(icon, 3);
+                    return waitFor([&] { return shownCount(x, pid) == before + 1; }, 1000);
+                },
+                5000))
+            return false;
+        for (int i = 0; i < downs; ++i)
+            xdotool({ QStringLiteral("key"), QStringLiteral("Down") });
+        return xdotool({ QStringLiteral("key"), QStringLiteral("Return") });
+    }
+
+private slots:
+    void iconAtStartClickShowsCloseHides()
+    {
+        XDisplayProbe x;
+        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
+        E2eSession session;
+        startTray(x, session);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(session.startEmulator(2, QStringLiteral("V2.1.0.777")));
 
         QProcess *program = session.startProgram();
@@ -63,49 +122,23 @@ private slots:
         const QString title = QStringLiteral("Orvelin KA2 - FW: V2.1.0.777");
 
         // Only the tray icon is on screen; the main window exists but is not shown.
-        XDisplayProbe::WindowId icon = 0;
-        QVERIFY(waitFor(
-            [&] {
-                const auto windows = x.windowsOf(pid);
-                const auto *shown = find(windows, [](const XDisplayProbe::Window &w) { return w.viewable; });
-                icon = shown ? shown->id : 0;
-                return shown != nullptr;
-            },
-            5000));
-        auto windows = x.windowsOf(pid);
-        int viewable = 0;
-        for (const XDisplayProbe::Window &w : windows)
-            viewable += w.viewable ? 1 : 0;
-        QCOMPARE(viewable, 1);
-        QVERIFY(!find(windows, [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; }));
+        const XDisplayProbe::WindowId icon = trayIcon(x, pid);
+        QVERIFY(icon != 0);
+        QCOMPARE(shownCount(x, pid), 1);
+        QVERIFY(!viewable(x, pid, title));
         QVERIFY(!session.log(program).contains(QStringLiteral("systemTrayWindowChanged")));
 
         // A right click opens only the menu.
-        QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(icon),
-            QStringLiteral("8"), QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("3") }));
-        QVERIFY(waitFor(
-            [&] {
-                int shown = 0;
-                for (const XDisplayProbe::Window &w : x.windowsOf(pid))
-                    shown += w.viewable ? 1 : 0;
-                return shown == 2;
-            },
-            3000));
-        QVERIFY(
-            !find(x.windowsOf(pid), [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; }));
+        QVERIFY(click(icon, 3));
+        QVERIFY(waitFor([&] { return shownCount(x, pid) == 2; }, 3000));
+        QVERIFY(!viewable(x, pid, title));
         QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("Escape") }));
 
         // A left click shows the main window with the model and firmware in its title.
         QVERIFY(waitFor(
             [&] {
-                xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(icon),
-                    QStringLiteral("8"), QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("1") });
-                return waitFor(
-                    [&] {
-                        return find(x.windowsOf(pid),
-                            [&](const XDisplayProbe::Window &w) { return w.title == title && w.viewable; });
-                    },
-                    1000);
+                click(icon, 1);
+                return waitFor([&] { return viewable(x, pid, title); }, 1000);
             },
             5000));
         const XDisplayProbe::Window main
@@ -133,6 +166,67 @@ private slots:
         QVERIFY(session.waitForLog(program, QStringLiteral("Cleared all widgets from base layout."), 3000));
 
         QCOMPARE(session.terminate(program), 0);
+    }
+
+    // "Quit" and a termination request end the program at once, whatever window is shown, with
+    // the whole teardown.
+    void quitEndsTheProgramWithAnyWindowShown_data()
+    {
+        QTest::addColumn<bool>("withSettings");
+        QTest::addColumn<bool>("byQuit");
+        QTest::newRow("main window, Quit") << false << true;
+        QTest::newRow("main window and settings dialog, Quit") << true << true;
+        QTest::newRow("main window and settings dialog, SIGTERM") << true << false;
+    }
+
+    void quitEndsTheProgramWithAnyWindowShown()
+    {
+        QFETCH(bool, withSettings);
+        QFETCH(bool, byQuit);
+        XDisplayProbe x;
+        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
+        E2eSession session;
+        startTray(x, session);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(session.startEmulator(18, QStringLiteral("V5.0.0.500")));
+        QProcess *program = session.startProgram();
+        const qint64 pid = program->processId();
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 18"), 8000));
+        const QString title = QStringLiteral("Orvelin KA2 SE - FW: V5.0.0.500");
+        const XDisplayProbe::WindowId icon = trayIcon(x, pid);
+        QVERIFY(icon != 0);
+        QVERIFY(waitFor(
+            [&] {
+                click(icon, 1);
+                return waitFor([&] { return viewable(x, pid, title); }, 1000);
+            },
+            5000));
+        if (withSettings) {
+            // Quit, Set Samplerate, Setup.
+            QVERIFY(pickFromMenu(x, pid, icon, 3));
+            QVERIFY(waitFor(
+                [&] {
+                    return find(x.windowsOf(pid), [&](const XDisplayProbe::Window &w) {
+                        return w.viewable && w.title == QLatin1String("Settings");
+                    });
+                },
+                3000));
+        }
+
+        QElapsedTimer clock;
+        clock.start();
+        if (byQuit) {
+            QVERIFY(pickFromMenu(x, pid, icon, 1));
+            QVERIFY(program->waitForFinished(2000));
+        } else {
+            QCOMPARE(session.terminate(program, 2000), 0);
+        }
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+        const QStringList lines = session.log(program).trimmed().split(QLatin1Char('\n'));
+        QCOMPARE(lines.last().trimmed(), QStringLiteral("Settings dialog closed and resources cleaned up."));
     }
 
     void withoutTrayTheWindowShowsAndClosingQuits()
