@@ -18,7 +18,7 @@ find_program(ORVELIN_XDOTOOL xdotool)
 if(X11_FOUND AND ORVELIN_XVFB_RUN AND ORVELIN_TRAYER AND ORVELIN_XDOTOOL)
     add_executable(tst_Tray e2e/tst_Tray.cpp e2e/XDisplayProbe.cpp)
     target_link_libraries(tst_Tray PRIVATE orvelin_e2e_session Qt6::Test X11::X11)
-    add_test(NAME tst_Tray COMMAND ${ORVELIN_XVFB_RUN} -a -s "-screen 0 1280x800x24 -nolisten tcp" $<TARGET_FILE:tst_Tray>)
+    add_test(NAME tst_Tray COMMAND ${ORVELIN_XVFB_RUN} -a -s "-screen 0 1280x800x24 -nolisten tcp -noreset" $<TARGET_FILE:tst_Tray>)
     set_tests_properties(tst_Tray PROPERTIES
         ENVIRONMENT "ORVELIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp"
         TIMEOUT 120)
