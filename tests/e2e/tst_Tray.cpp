@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <cstdint>
 #include <functional>
 
 // The program in a real system tray (trayer on Xvfb): at start only the icon is there, a click on
@@ -105,20 +106,29 @@ private:
         return xdotool({ QStringLiteral("key"), QStringLiteral("Return") });
     }
 
+    // trayer, the emulator with this model and the program, up to the device being found.
+    static void startInTray(
+        XDisplayProbe &x, E2eSession &session, std::uint32_t model, const QString &firmware, QProcess *&program)
+    {
+        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
+        startTray(x, session);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(session.startEmulator(model, firmware));
+        program = session.startProgram();
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: %1").arg(model), 8000));
+    }
+
 private slots:
     void iconAtStartClickShowsCloseHides()
     {
         XDisplayProbe x;
-        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
         E2eSession session;
-        startTray(x, session);
+        QProcess *program = nullptr;
+        startInTray(x, session, 2, QStringLiteral("V2.1.0.777"), program);
         if (QTest::currentTestFailed())
             return;
-        QVERIFY(session.startEmulator(2, QStringLiteral("V2.1.0.777")));
-
-        QProcess *program = session.startProgram();
         const qint64 pid = program->processId();
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 8000));
         const QString title = QStringLiteral("Orvelin KA2 - FW: V2.1.0.777");
 
         // Only the tray icon is on screen; the main window exists but is not shown.
@@ -184,15 +194,12 @@ private slots:
         QFETCH(bool, withSettings);
         QFETCH(bool, byQuit);
         XDisplayProbe x;
-        QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
         E2eSession session;
-        startTray(x, session);
+        QProcess *program = nullptr;
+        startInTray(x, session, 18, QStringLiteral("V5.0.0.500"), program);
         if (QTest::currentTestFailed())
             return;
-        QVERIFY(session.startEmulator(18, QStringLiteral("V5.0.0.500")));
-        QProcess *program = session.startProgram();
         const qint64 pid = program->processId();
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 18"), 8000));
         const QString title = QStringLiteral("Orvelin KA2 SE - FW: V5.0.0.500");
         const XDisplayProbe::WindowId icon = trayIcon(x, pid);
         QVERIFY(icon != 0);
