@@ -90,6 +90,18 @@ private:
         return shown;
     }
 
+    // A left click on the icon shows the window titled `title`; a click lost while the tray settles
+    // is repeated.
+    static bool showByClick(XDisplayProbe &x, qint64 pid, XDisplayProbe::WindowId icon, const QString &title)
+    {
+        return waitFor(
+            [&] {
+                click(icon, 1);
+                return waitFor([&] { return viewable(x, pid, title); }, 1000);
+            },
+            5000);
+    }
+
     // Opens the tray menu with a right click and picks the entry `downs` steps from the top.
     static bool pickFromMenu(XDisplayProbe &x, qint64 pid, XDisplayProbe::WindowId icon, int downs)
     {
@@ -146,12 +158,7 @@ private slots:
         QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("Escape") }));
 
         // A left click shows the main window with the model and firmware in its title.
-        QVERIFY(waitFor(
-            [&] {
-                click(icon, 1);
-                return waitFor([&] { return viewable(x, pid, title); }, 1000);
-            },
-            5000));
+        QVERIFY(showByClick(x, pid, icon, title));
         const XDisplayProbe::Window main
             = *find(x.windowsOf(pid), [&](const XDisplayProbe::Window &w) { return w.title == title; });
         QVERIFY(main.width > 300 && main.height > 150);
@@ -204,12 +211,7 @@ private slots:
         const QString title = QStringLiteral("Orvelin KA2 SE - FW: V5.0.0.500");
         const XDisplayProbe::WindowId icon = trayIcon(x, pid);
         QVERIFY(icon != 0);
-        QVERIFY(waitFor(
-            [&] {
-                click(icon, 1);
-                return waitFor([&] { return viewable(x, pid, title); }, 1000);
-            },
-            5000));
+        QVERIFY(showByClick(x, pid, icon, title));
         if (withSettings) {
             // Quit, Set Samplerate, Setup.
             QVERIFY(pickFromMenu(x, pid, icon, 3));
