@@ -178,8 +178,8 @@ void DualInputPanel::loadState()
 {
     // The input types go first, so the device knows them before any pad, phantom or gain.
     if (model.instrumentSwitches) {
-        mic1InstrumentButton->setSelected(settings->value(QStringLiteral("Button/Mic1InstrIsChecked"), false).toBool());
-        mic2InstrumentButton->setSelected(settings->value(QStringLiteral("Button/Mic2InstrIsChecked"), false).toBool());
+        mic1InstrumentButton->setSelected(storedSwitch(*settings, QStringLiteral("Button/Mic1InstrIsChecked"), false));
+        mic2InstrumentButton->setSelected(storedSwitch(*settings, QStringLiteral("Button/Mic2InstrIsChecked"), false));
     }
     restore(*settings,
         {

@@ -159,14 +159,71 @@ StoredControl stored(const char *key, Knob *knob, int fallback)
     return StoredControl { key, nullptr, knob, fallback };
 }
 
+namespace {
+
+void logUnreadable(const QString &key)
+{
+    qDebug().noquote() << QStringLiteral("Unreadable stored value for %1, its default is used.").arg(key);
+}
+
+// Text as read from the file, or a switch or number a writer in this process left in the shared
+// cache; a list or any other type is unreadable.
+QString storedText(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return value.toString();
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+bool storedSwitch(const QSettings &settings, const QString &key, bool fallback)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return fallback;
+    const QString text = storedText(value);
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const qlonglong number = text.toLongLong(&ok);
+    if (ok)
+        return number != 0;
+    logUnreadable(key);
+    return fallback;
+}
+
+int storedNumber(const QSettings &settings, const QString &key, int fallback)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return fallback;
+    bool ok = false;
+    const int number = storedText(value).toInt(&ok);
+    if (ok)
+        return number;
+    logUnreadable(key);
+    return fallback;
+}
+
 void restore(QSettings &settings, std::initializer_list<StoredControl> controls)
 {
     for (const StoredControl &control : controls) {
         const QString key = QString::fromLatin1(control.key);
         if (control.button)
-            control.button->setSelected(settings.value(key, false).toBool());
+            control.button->setSelected(storedSwitch(settings, key, false));
         else if (control.knob)
-            control.knob->setValue(settings.value(key, control.fallback).toInt());
+            control.knob->setValue(storedNumber(settings, key, control.fallback));
     }
     qDebug() << "已从配置文件加载控件状态";
 }

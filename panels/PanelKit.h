@@ -64,6 +64,11 @@ struct StoredControl
 };
 StoredControl stored(const char *key, Button *button);
 StoredControl stored(const char *key, Knob *knob, int fallback);
+// A stored switch is on for "true" (any case) or a non-zero integer and off for "false" or 0; a
+// stored knob value is integer text. Anything else is unreadable and gives the fallback, with a
+// debug line naming the key, since a damaged "48 V" or volume must not switch or jump anything on.
+bool storedSwitch(const QSettings &settings, const QString &key, bool fallback);
+int storedNumber(const QSettings &settings, const QString &key, int fallback);
 // Gives every control its stored value in order; each one runs its handler once. A control the
 // model lacks (a null pointer) is passed over.
 void restore(QSettings &settings, std::initializer_list<StoredControl> controls);

@@ -23,6 +23,8 @@ private slots:
     void lookOfSwitchesAndLabels();
     void unwritableFolderKeepsValuesInMemory();
     void damagedFileIsCopiedAsideAndReadAsFarAsPossible();
+    void unreadableValueGivesTheKeysDefault_data();
+    void unreadableValueGivesTheKeysDefault();
     void noDeviceGivesAnEmptyPanel_data();
     void noDeviceGivesAnEmptyPanel();
 };
@@ -111,6 +113,72 @@ void tst_PanelKit::damagedFileIsCopiedAsideAndReadAsFarAsPossible()
     QCOMPARE(copy.readAll(), damaged);
     QCOMPARE(rig.stored("/ka1.ini", "Dial/HeadphoneValue"), QString("-80"));
     QCOMPARE(panel.findChild<Knob *>("micKnob")->value, 0);
+}
+
+void tst_PanelKit::unreadableValueGivesTheKeysDefault_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("restored"); // a switch as 0 or 1
+    QTest::addColumn<bool>("unreadable");
+    QTest::newRow("phantom no") << "Button/Mic148VIsChecked"
+                                << "no"
+                                << "mic1PhantomButton" << 0 << true;
+    QTest::newRow("phantom off") << "Button/Mic248VIsChecked"
+                                 << "off"
+                                 << "mic2PhantomButton" << 0 << true;
+    QTest::newRow("phantom TRUE") << "Button/Mic148VIsChecked"
+                                  << "TRUE"
+                                  << "mic1PhantomButton" << 1 << false;
+    QTest::newRow("pad 2") << "Button/Mic120dBIsChecked"
+                           << "2"
+                           << "mic1PadButton" << 1 << false;
+    QTest::newRow("pad 0") << "Button/Mic120dBIsChecked"
+                           << "0"
+                           << "mic1PadButton" << 0 << false;
+    QTest::newRow("instrument yes") << "Button/Mic1InstrIsChecked"
+                                    << "yes"
+                                    << "mic1InstrumentButton" << 0 << true;
+    QTest::newRow("instrument 1") << "Button/Mic2InstrIsChecked"
+                                  << "1"
+                                  << "mic2InstrumentButton" << 1 << false;
+    QTest::newRow("headphone loud") << "Dial/HeadphoneValue"
+                                    << "loud"
+                                    << "headphoneKnob" << -80 << true;
+    QTest::newRow("speaker empty") << "Dial/SpeakerValue"
+                                   << ""
+                                   << "speakerKnob" << -80 << true;
+    QTest::newRow("speaker 12.7") << "Dial/SpeakerValue"
+                                  << "12.7"
+                                  << "speakerKnob" << -80 << true;
+    QTest::newRow("headphone -20") << "Dial/HeadphoneValue"
+                                   << "-20"
+                                   << "headphoneKnob" << -20 << false;
+    QTest::newRow("gain 99 bounded") << "Dial/Mic1Value"
+                                     << "99"
+                                     << "mic1Knob" << 56 << false;
+}
+
+void tst_PanelKit::unreadableValueGivesTheKeysDefault()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    QFETCH(QString, control);
+    QFETCH(int, restored);
+    QFETCH(bool, unreadable);
+    PanelRig rig(18);
+    rig.store("/ka2se.ini", { { key, text } });
+    testsupport::LogCapture log;
+    ka2se panel;
+    if (auto *button = panel.findChild<Button *>(control))
+        QCOMPARE(int(button->isSelected()), restored);
+    else
+        QCOMPARE(panel.findChild<Knob *>(control)->value, restored);
+    QCOMPARE(
+        log.count(QStringLiteral("Unreadable stored value for %1, its default is used.").arg(key)), unreadable ? 1 : 0);
+    if (key.startsWith("Dial/"))
+        QCOMPARE(rig.stored("/ka2se.ini", key), QString::number(restored));
 }
 
 void tst_PanelKit::noDeviceGivesAnEmptyPanel_data()

@@ -80,9 +80,9 @@ void tst_ka1::restoringBoundsStoredValuesAndWritesThemBack()
     QVERIFY(rig.sent().contains("vendor 01 64 00 01 01 00 00"));
     QCOMPARE(panel.findChild<Button *>("micInstrumentButton")->text(), QString("INST"));
     QCOMPARE(rig.stored("/ka1.ini", "Dial/MicValue"), QString("42"));
-    QCOMPARE(rig.stored("/ka1.ini", "Dial/HeadphoneValue"), QString("0")); // not a number: 0
+    QCOMPARE(rig.stored("/ka1.ini", "Dial/HeadphoneValue"), QString("-80")); // not a number: the key's default, silence
     QCOMPARE(rig.stored("/ka1.ini", "Dial/OtgToHpValue"), QString("-80"));
-    QCOMPARE(rig.lastCell(65536), 1.0);
+    QCOMPARE(rig.lastCell(65536), 0.0);
     QCOMPARE(rig.lastCell(16400), 0.0);
 }
 

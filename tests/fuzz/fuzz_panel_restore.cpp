@@ -1,7 +1,7 @@
 // A panel built over an INI file of arbitrary bytes, against the in-process emulated device.
 // Whatever the file holds, the panel restores what a reader of the same file sees (bounded to
-// each knob's range, a value that does not convert giving zero), writes back a file that parses
-// with every key in range, sends the gain it shows, and keeps a damaged file's bytes aside.
+// each knob's range, a value that does not read as a switch or an integer giving the key's default), writes back a file
+// that parses with every key in range, sends the gain it shows, and keeps a damaged file's bytes aside.
 #include "emulator/Emulator.h"
 #include "panels/ka1.h"
 #include "panels/ka2.h"
@@ -106,9 +106,23 @@ const std::vector<PanelKind> &panelKinds()
 int expectedValue(const QSettings &file, const Key &key)
 {
     const QString name = QString::fromLatin1(key.name);
-    if (key.isSwitch)
-        return file.value(name, false).toBool() ? 1 : 0;
-    return std::clamp(file.value(name, key.fallback).toInt(), key.minimum, key.maximum);
+    const QVariant stored = file.value(name);
+    // A list or another variant type in the file reads as no text at all.
+    const bool plain = stored.typeId() == QMetaType::QString || stored.typeId() == QMetaType::Bool
+        || stored.typeId() == QMetaType::Int || stored.typeId() == QMetaType::UInt
+        || stored.typeId() == QMetaType::LongLong || stored.typeId() == QMetaType::ULongLong;
+    const QString text = plain ? stored.toString() : QString();
+    bool ok = false;
+    if (key.isSwitch) {
+        if (!stored.isValid())
+            return 0;
+        if (text.toLower() == QLatin1String("true"))
+            return 1;
+        const qlonglong number = text.toLongLong(&ok);
+        return ok && number != 0 ? 1 : 0;
+    }
+    const int number = text.toInt(&ok);
+    return std::clamp(ok ? number : key.fallback, key.minimum, key.maximum);
 }
 
 // The value as the panel wrote it back: strictly "true"/"false" or an integer in range.
