@@ -124,6 +124,8 @@ void MainWindow::renewPresenceChannel()
         delete presenceChannel;
     }
     presenceChannel = new OrvelinIoControl();
+    // Failures of an earlier channel say nothing about this one.
+    pidErrorCount = 0;
     // A failed open shows up as failed reads in the presence check.
     presenceChannel->openDevice();
     presenceTimer->start();

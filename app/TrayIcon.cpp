@@ -113,8 +113,13 @@ void TrayIcon::selectSampleRate(std::uint32_t rate)
         qDebug() << "selectedRate is same";
     } else {
         device.stopAudio();
-        device.setSampleRate(rate);
-        qDebug() << "Sampleate is changed:" << rate;
+        if (device.setSampleRate(rate)) {
+            qDebug() << "Sampleate is changed:" << rate;
+        } else {
+            // Audio was stopped for the change: bring it back at the old rate rather than leave it silent.
+            qWarning() << "Failed to set sample rate:" << rate;
+            device.startAudio();
+        }
     }
     device.closeDevice();
 }

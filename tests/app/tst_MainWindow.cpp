@@ -275,6 +275,13 @@ private slots:
         rig.window->detectDevice();
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin KV - FW: V1.2.3.456"));
+
+        // The new channel counts its failures from zero: one failed read keeps the panel.
+        rig.log.clear();
+        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 1);
+        rig.window->checkPresence();
+        QVERIFY(rig.log.contains(QStringLiteral("Error reading device PID from driver, error count: 1")));
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });
     }
 
     void noDriverStopsMonitoringEverySecond()

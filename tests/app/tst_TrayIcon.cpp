@@ -131,6 +131,15 @@ private slots:
         emulator.fail(kGetSampleRate, emu::FaultMode::Refuse, 1);
         entry(tray, QStringLiteral("96000"))->trigger();
         QCOMPARE(codes(emulator), (QList<std::uint32_t> { kGetSampleRate, kStopAudio, kSetSampleRate }));
+
+        // A refused rate must not leave audio stopped nor be logged as changed.
+        emulator.clearRequests();
+        log.clear();
+        emulator.fail(kSetSampleRate, emu::FaultMode::Refuse, 1);
+        entry(tray, QStringLiteral("44100"))->trigger();
+        QCOMPARE(codes(emulator), (QList<std::uint32_t> { kGetSampleRate, kStopAudio, kSetSampleRate, kStartAudio }));
+        QVERIFY(log.contains(QStringLiteral("Failed to set sample rate: 44100")));
+        QVERIFY(!log.contains(QStringLiteral("Sampleate is changed:")));
     }
 
     void firmwareUpgradeSendsTheBareCommand()
