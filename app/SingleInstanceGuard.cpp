@@ -1,10 +1,12 @@
 #include "app/SingleInstanceGuard.h"
 
+#include "platform/ProcessSignals.h"
+
 #include <QDebug>
 
 SingleInstanceGuard::SingleInstanceGuard(const QString &semaphoreKey, const QString &memoryKey)
-    : lock(semaphoreKey, 1, QSystemSemaphore::Open)
-    , marker(memoryKey)
+    : lock(semaphoreKey + QString::fromStdString(platform::instanceKeySuffix()), 1, QSystemSemaphore::Open)
+    , marker(memoryKey + QString::fromStdString(platform::instanceKeySuffix()))
 { }
 
 bool SingleInstanceGuard::anotherCopyRuns()

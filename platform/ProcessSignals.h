@@ -2,6 +2,8 @@
 
 #include "platform/PortHandle.h"
 
+#include <string>
+
 namespace platform {
 
 // Turns the system's polite termination requests (SIGTERM, SIGINT) into a readable descriptor,
@@ -12,5 +14,9 @@ PortHandle terminationRequests();
 
 // Empties the descriptor after it became readable; returns how many requests were pending.
 int takeTerminationRequests(PortHandle handle);
+
+// Appended to the names of the single-instance lock and marker. Their key files live in the
+// shared /tmp on Linux, so each user gets their own ("-uid1000"); Windows keeps the bare names.
+std::string instanceKeySuffix();
 
 } // namespace platform

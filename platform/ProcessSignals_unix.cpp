@@ -63,4 +63,9 @@ int takeTerminationRequests(PortHandle handle)
     }
 }
 
+std::string instanceKeySuffix()
+{
+    return "-uid" + std::to_string(getuid());
+}
+
 } // namespace platform

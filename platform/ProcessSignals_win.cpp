@@ -13,4 +13,9 @@ int takeTerminationRequests(PortHandle)
     return 0;
 }
 
+std::string instanceKeySuffix()
+{
+    return std::string();
+}
+
 } // namespace platform
