@@ -161,8 +161,9 @@ bool PipeServerPort::connect()
 {
     if (d->stopped.load())
         return fail(PipeError::Aborted);
+    // A server that was never created has no handle to connect on.
     if (d->pipe == INVALID_HANDLE_VALUE)
-        return fail(PipeError::FileNotFound);
+        return fail(PipeError::InvalidHandle);
     OVERLAPPED overlapped {};
     overlapped.hEvent = d->ioEvent;
     ::ResetEvent(d->ioEvent);
