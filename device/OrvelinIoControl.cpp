@@ -133,7 +133,13 @@ bool OrvelinIoControl::readMeters(MeterBlock &block)
 {
     if (!isOpen())
         return false;
-    return platform::driverRequest(handle, DriverCode::ReadMeters, nullptr, 0, block.data(), MeterBlock::kSize);
+    // A driver that fails part-way (ERROR_MORE_DATA) has still written into the buffer it was given:
+    // only a complete read may reach the readouts.
+    MeterBlock fresh;
+    if (!platform::driverRequest(handle, DriverCode::ReadMeters, nullptr, 0, fresh.data(), MeterBlock::kSize))
+        return false;
+    block = fresh;
+    return true;
 }
 
 bool OrvelinIoControl::stopAudio()
@@ -231,7 +237,12 @@ bool OrvelinIoControl::readUsbStatus(UsbStatus &status)
 {
     if (!isOpen())
         return false;
-    const bool ok = platform::driverRequest(handle, DriverCode::ReadUsbStatus, nullptr, 0, statusReply, 7);
+    // A failed read may have written part of its reply; the last good reply stays whole.
+    std::uint8_t fresh[sizeof(statusReply)];
+    std::memcpy(fresh, statusReply, sizeof(fresh));
+    const bool ok = platform::driverRequest(handle, DriverCode::ReadUsbStatus, nullptr, 0, fresh, 7);
+    if (ok)
+        std::memcpy(statusReply, fresh, sizeof(fresh));
     // The record is filled even after a failure, from what the last good reply left.
     status = decodeUsbStatus(statusReply);
     return ok;

@@ -78,8 +78,9 @@ void closeQuietly(int &fd)
 
 bool parseFaultMode(const std::string &word, FaultMode &mode)
 {
-    static const std::map<std::string, FaultMode> words = { { "off", FaultMode::Off }, { "refuse", FaultMode::Refuse },
-        { "silent", FaultMode::Silent }, { "short", FaultMode::Short }, { "close", FaultMode::Close } };
+    static const std::map<std::string, FaultMode> words
+        = { { "off", FaultMode::Off }, { "refuse", FaultMode::Refuse }, { "silent", FaultMode::Silent },
+              { "short", FaultMode::Short }, { "close", FaultMode::Close }, { "partial", FaultMode::Partial } };
     const auto found = words.find(word);
     if (found == words.end())
         return false;
@@ -373,7 +374,7 @@ struct Emulator::Impl
                     faults.erase(fault);
             }
             // A request the driver cannot even parse is refused like any other bad request.
-            if (mode == FaultMode::Off && wellFormed)
+            if ((mode == FaultMode::Off || mode == FaultMode::Partial) && wellFormed)
                 reply = device.handle(record.code, record.input.data(), record.input.size(), record.outputLength);
             record.ok = mode == FaultMode::Off && reply.ok;
             switch (mode) {
@@ -392,6 +393,9 @@ struct Emulator::Impl
             case FaultMode::Close:
                 record.result = "closed";
                 break;
+            case FaultMode::Partial:
+                record.result = "partial";
+                break;
             }
             logTo = sink;
             if (logTo)
@@ -408,6 +412,9 @@ struct Emulator::Impl
         case FaultMode::Refuse:
             sendReply(fd, reply);
             break;
+        case FaultMode::Partial:
+            sendReply(fd, reply, true);
+            break;
         case FaultMode::Short: {
             const std::uint8_t stub[3] = { 1, 0, 0 };
             ::send(fd, stub, sizeof(stub), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -422,12 +429,13 @@ struct Emulator::Impl
         }
     }
 
-    void sendReply(int fd, const Reply &reply)
+    void sendReply(int fd, const Reply &reply, bool refusedWithData = false)
     {
-        std::vector<std::uint8_t> packet(8 + (reply.ok ? reply.data.size() : 0));
-        platform::writeLe32(packet.data(), reply.ok ? 1 : 0);
+        const bool withData = reply.ok || refusedWithData;
+        std::vector<std::uint8_t> packet(8 + (withData ? reply.data.size() : 0));
+        platform::writeLe32(packet.data(), reply.ok && !refusedWithData ? 1 : 0);
         platform::writeLe32(packet.data() + 4, static_cast<std::uint32_t>(packet.size() - 8));
-        if (reply.ok && !reply.data.empty())
+        if (withData && !reply.data.empty())
             std::memcpy(packet.data() + 8, reply.data.data(), reply.data.size());
         if (::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN)
             dropConnection(fd);

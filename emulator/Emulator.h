@@ -16,7 +16,8 @@ enum class FaultMode {
     Refuse, // reply ok = 0
     Silent, // no reply at all
     Short, // a 3-byte reply
-    Close // drop the connection
+    Close, // drop the connection
+    Partial // refused, yet the reply carries data, as a driver failing with ERROR_MORE_DATA fills the buffer
 };
 
 // One request as the device saw it (also written as one JSON line to the log).

@@ -172,11 +172,13 @@ bool driverRequest(PortHandle handle, std::uint32_t code, const void *in, std::u
     const std::uint32_t claimed = readLe32(reply + 4);
     if (ok > 1 || claimed > static_cast<std::uint32_t>(received) - kReplyHeader)
         return abandon(fd);
-    if (ok != 1)
-        return false;
+    // A refusal may still carry bytes, as a Windows driver failing with ERROR_MORE_DATA has filled
+    // the caller's buffer: they are copied the same way, so callers see what Windows would give them.
     const std::uint32_t copied = std::min(claimed, outLength);
     if (copied > 0)
         std::memcpy(out, reply + kReplyHeader, copied);
+    if (ok != 1)
+        return false;
     if (bytesReturned)
         *bytesReturned = copied;
     return true;

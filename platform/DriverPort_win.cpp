@@ -1,5 +1,9 @@
 // The driver's device interface through the Windows device installation API.
 #include "platform/DriverPort.h"
+#include "platform/PlatformLog.h"
+
+#include <atomic>
+#include <string>
 
 #include <windows.h>
 
@@ -16,6 +20,16 @@ const GUID kInterfaceClass = { 0x6EB9AB90, 0xB331, 0x4508, { 0xB9, 0x03, 0x48, 0
 HANDLE toHandle(PortHandle handle)
 {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+// The device is polled for: a refusal (access denied, sharing violation) would otherwise look like no
+// device at all, yet the same one every poll is worth a single line.
+std::atomic<DWORD> lastOpenError { ERROR_SUCCESS };
+
+void logOpenError(DWORD error)
+{
+    if (lastOpenError.exchange(error) != error)
+        log("Failed to open the device interface, error " + std::to_string(error));
 }
 
 } // namespace
@@ -40,6 +54,10 @@ PortHandle openDriverInterface()
                 if (SetupDiGetDeviceInterfaceDetailW(devices, &interfaceData, detail, required, nullptr, nullptr)) {
                     HANDLE file = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                    if (file == INVALID_HANDLE_VALUE)
+                        logOpenError(GetLastError());
+                    else
+                        lastOpenError = ERROR_SUCCESS;
                     result = reinterpret_cast<PortHandle>(file);
                 }
                 LocalFree(detail);

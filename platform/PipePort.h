@@ -19,6 +19,7 @@ constexpr const char *kAsioToPanelPipe = "\\\\.\\pipe\\OrvelinASIOToPannel";
 namespace PipeError {
 constexpr std::uint32_t FileNotFound = 2;
 constexpr std::uint32_t AccessDenied = 5;
+constexpr std::uint32_t InvalidHandle = 6;
 constexpr std::uint32_t BrokenPipe = 109;
 constexpr std::uint32_t Timeout = 121; // ERROR_SEM_TIMEOUT
 constexpr std::uint32_t PipeBusy = 231;

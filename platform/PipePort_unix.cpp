@@ -346,8 +346,9 @@ bool PipeServerPort::connect()
 {
     if (d->stopped.load())
         return fail(PipeError::Aborted);
+    // A server that was never created has no handle to connect on.
     if (d->listenFd < 0)
-        return fail(PipeError::FileNotFound);
+        return fail(PipeError::InvalidHandle);
     if (d->connectionFd >= 0)
         return fail(PipeError::PipeConnected);
     for (;;) {

@@ -141,10 +141,12 @@ bool PipeServerPort::create()
     if (!d->ioEvent || !d->stopEvent)
         return failWithLastError();
     // One instance for the whole run, reused for every client; remote clients are refused so no
-    // other machine can drive the panel.
-    d->pipe = ::CreateNamedPipeW(d->name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES,
-        65536, 65536, 300, nullptr);
+    // other machine can drive the panel. It must be the first instance of the name: otherwise
+    // another process already serving it could take the driver's messages.
+    d->pipe
+        = ::CreateNamedPipeW(d->name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+            PIPE_UNLIMITED_INSTANCES, 65536, 65536, 300, nullptr);
     if (d->pipe == INVALID_HANDLE_VALUE)
         return failWithLastError();
     return true;
@@ -159,8 +161,9 @@ bool PipeServerPort::connect()
 {
     if (d->stopped.load())
         return fail(PipeError::Aborted);
+    // A server that was never created has no handle to connect on.
     if (d->pipe == INVALID_HANDLE_VALUE)
-        return fail(PipeError::FileNotFound);
+        return fail(PipeError::InvalidHandle);
     OVERLAPPED overlapped {};
     overlapped.hEvent = d->ioEvent;
     ::ResetEvent(d->ioEvent);

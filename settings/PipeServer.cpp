@@ -18,11 +18,20 @@ PipeServer::~PipeServer()
 bool PipeServer::create()
 {
     if (!port.create()) {
-        qDebug() << "Error: Could not create pipe. Error code:" << platform::pipeLastError();
+        const std::uint32_t error = platform::pipeLastError();
+        if (error != lastCreateError)
+            qDebug() << "Error: Could not create pipe. Error code:" << error;
+        lastCreateError = error;
         return false;
     }
+    lastCreateError = 0;
     qDebug() << "Pipe created successfully.";
     return true;
+}
+
+bool PipeServer::isOpen() const
+{
+    return port.isOpen();
 }
 
 bool PipeServer::readMessage(std::uint8_t *buffer, std::size_t *received)

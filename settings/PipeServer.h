@@ -18,7 +18,9 @@ public:
     PipeServer(const PipeServer &) = delete;
     PipeServer &operator=(const PipeServer &) = delete;
 
+    // Logs a failure only when its error differs from the last failed create's.
     bool create();
+    bool isOpen() const;
     // Waits for a client, reads one message of at most kBufferSize bytes into buffer (which must
     // hold kBufferSize bytes), disconnects the client.
     bool readMessage(std::uint8_t *buffer, std::size_t *received = nullptr);
@@ -30,4 +32,5 @@ public:
 
 private:
     platform::PipeServerPort port;
+    std::uint32_t lastCreateError = 0;
 };

@@ -12,7 +12,9 @@
 
 namespace {
 constexpr unsigned long kPauseBetweenMessagesMs = 100;
-}
+// Another program may hold the pipe's name (error 5): the name is tried again this often.
+constexpr int kCreateRetrySteps = 10;
+} // namespace
 
 ThreadSettingsPip::ThreadSettingsPip(QObject *parent)
     : QThread(parent)
@@ -45,6 +47,13 @@ void ThreadSettingsPip::run()
 {
     std::uint8_t buffer[PipeServer::kBufferSize];
     while (!isInterruptionRequested() && !server->stopped()) {
+        if (!server->isOpen()) {
+            // Waits a second in short steps, so a stop is not held up.
+            for (int step = 0; step < kCreateRetrySteps && !server->stopped() && !isInterruptionRequested(); ++step)
+                msleep(kPauseBetweenMessagesMs);
+            if (server->stopped() || isInterruptionRequested() || !server->create())
+                continue;
+        }
         qDebug() << "ThreadSettingsPip is running waiting Asio Info...";
         std::memset(buffer, 0, sizeof buffer);
         std::size_t received = 0;

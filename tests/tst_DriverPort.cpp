@@ -195,8 +195,9 @@ void tst_DriverPort::refusalKeepsTheChannel()
     ScriptedDriver driver(interfaceFolder(env) + "/a", { join({ le32(0), le32(4), le32(3) }) });
     const platform::PortHandle handle = platform::openDriverInterface();
     std::uint32_t pid = 5;
+    // The bytes a refusal carries reach the buffer, as a Windows driver's partial copy does.
     QVERIFY(!readPid(handle, pid));
-    QCOMPARE(pid, 5u);
+    QCOMPARE(pid, 3u);
     QVERIFY(readPid(handle, pid));
     QCOMPARE(pid, 99u);
     platform::closeDriverHandle(handle);

@@ -6,6 +6,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 #include <vector>
@@ -225,6 +226,13 @@ void tst_OrvelinIoControl::refusedRequestsFailAndKeepValues()
     QCOMPARE(pid, 1u);
     QCOMPARE(rig.device.state().phantom[0], false);
 
+    // A meter read that fails after a partial copy leaves the readouts as they were.
+    MeterBlock meters;
+    const MeterBlock before = meters;
+    rig.device.fail(0xFFDC2074, emu::FaultMode::Partial, 1);
+    QVERIFY(!rig.channel.readMeters(meters));
+    QVERIFY(std::equal(meters.data(), meters.data() + MeterBlock::kSize, before.data()));
+
     // A packet the firmware does not know is refused by the driver itself.
     VendorCommandPacket unknown;
     unknown.bytes[0] = 0x01;
@@ -294,12 +302,15 @@ void tst_OrvelinIoControl::usbStatusIsDecodedEvenAfterFailure()
     QCOMPARE(status.usbErrorCount, 0x01020304u);
     QCOMPARE(rig.device.requests().back().outputLength, 7u);
 
-    // A failed read still fills the record, from the last reply the channel kept.
+    // A failed read still fills the record, from the last reply the channel kept, also when the
+    // failure wrote part of a reply.
     rig.device.setUsbErrorCount(9);
-    rig.device.fail(0xFFDC20C0, emu::FaultMode::Refuse, 1);
-    UsbStatus after;
-    QVERIFY(!rig.channel.readUsbStatus(after));
-    QCOMPARE(after.usbErrorCount, 0x01020304u);
+    for (emu::FaultMode mode : { emu::FaultMode::Refuse, emu::FaultMode::Partial }) {
+        rig.device.fail(0xFFDC20C0, mode, 1);
+        UsbStatus after;
+        QVERIFY(!rig.channel.readUsbStatus(after));
+        QCOMPARE(after.usbErrorCount, 0x01020304u);
+    }
 
     const std::uint8_t reply[7] = { 0x34, 0x12, 0xAB, 0x01, 0x00, 0x00, 0x80 };
     const UsbStatus decoded = decodeUsbStatus(reply);

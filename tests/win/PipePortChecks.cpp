@@ -199,6 +199,11 @@ void missingServerIsFileNotFound()
     }
     CHECK(pipeOpen(name) == kInvalidHandle);
     CHECK_EQ(pipeLastError(), 2u);
+
+    // Connecting on a server whose pipe was never created is an invalid handle, as on Windows.
+    PipeServerPort never(name);
+    CHECK(!never.connect());
+    CHECK_EQ(pipeLastError(), 6u);
 }
 
 void busyServerMakesClientsWait()
