@@ -362,6 +362,9 @@ bool Settings::applyAsioBufferSize(int size)
 {
     if (!online) {
         qDebug() << kNotOnline;
+        // Not applied, so not to be skipped as already known when the driver repeats it later.
+        if (listener)
+            listener->forgetBufferSize(static_cast<std::uint32_t>(size));
         return false;
     }
     if (kBufferSizes.contains(QString::number(size))) {

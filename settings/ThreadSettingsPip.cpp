@@ -43,6 +43,12 @@ void ThreadSettingsPip::stopListening()
     wait();
 }
 
+void ThreadSettingsPip::forgetBufferSize(std::uint32_t size)
+{
+    // Only if no newer report has taken its place meanwhile.
+    previousSize.compare_exchange_strong(size, 0);
+}
+
 void ThreadSettingsPip::run()
 {
     std::uint8_t buffer[PipeServer::kBufferSize];
@@ -72,8 +78,10 @@ void ThreadSettingsPip::handleMessage(const std::uint8_t *buffer, std::size_t le
     qDebug() << "Received data from pipe:" << record.fields[0] << record.fields[1] << record.fields[2]
              << record.fields[3] << record.fields[4];
 
-    const AsioStatusAction action = handleAsioStatusRecord(record, previousSize);
+    const AsioStatusAction action = handleAsioStatusRecord(record, previousSize.load());
     currentSize = action.bufferSize;
+    // Remembered before the dialog sees the size, so that its refusal can take it back.
+    previousSize = action.previousSize;
     if (action.passBufferSize) {
         // Queued, not blocking: the dialog's destructor waits for this thread, so a blocking call
         // could deadlock. The result is not needed here.
@@ -84,7 +92,6 @@ void ThreadSettingsPip::handleMessage(const std::uint8_t *buffer, std::size_t le
         }
         qDebug() << "ASIO Buffer Size changed to:" << currentSize;
     }
-    previousSize = action.previousSize;
 
     if (action.showWindow) {
         qDebug() << "Open Window Signal from ASIO.";

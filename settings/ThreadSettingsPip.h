@@ -2,6 +2,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -23,6 +24,9 @@ public:
     void setDialog(Settings *settingsDialog) { dialog = settingsDialog; }
     // Ends the loop and waits for it; never terminates the thread. Safe to call more than once.
     void stopListening();
+    // The dialog could not take this size (no device yet): it no longer counts as the previous
+    // size, so the driver's next report of it is passed on again. Any thread.
+    void forgetBufferSize(std::uint32_t size);
 
 signals:
     void progressUpdated(int value);
@@ -36,5 +40,6 @@ private:
     Settings *dialog = nullptr;
     std::unique_ptr<PipeServer> server;
     std::uint32_t currentSize = 0;
-    std::uint32_t previousSize = 0;
+    // Also reset from the GUI thread by forgetBufferSize.
+    std::atomic<std::uint32_t> previousSize { 0 };
 };
