@@ -270,12 +270,21 @@ void tst_Settings::refusedSetStillRestartsAudio()
 
 void tst_Settings::asioSizeLandsOnTheGuiThread()
 {
-    Rig rig;
+    Rig rig(false);
+    emu::AsioPeer asio;
+    // A size reported before the device is there is refused; the same size reported once it is
+    // there is applied, not skipped as already known.
+    QVERIFY(asio.sendStatus(0, 256, 0, 0, 0));
+    QTRY_VERIFY(rig.log.contains(QStringLiteral("ASIO Buffer Size changed to: 256")));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(rig.buffer->currentText(), QStringLiteral("48"));
+    QVERIFY(rig.dialog->connectDevice());
+    rig.device.clearRequests();
+
     QThread *handlerThread = nullptr;
     connect(
         rig.buffer, &QComboBox::currentIndexChanged, rig.buffer, [&] { handlerThread = QThread::currentThread(); },
         Qt::DirectConnection);
-    emu::AsioPeer asio;
     QVERIFY(asio.sendStatus(0, 256, 0, 0, 0));
     QTRY_COMPARE(rig.buffer->currentText(), QStringLiteral("256"));
     QCOMPARE(handlerThread, QCoreApplication::instance()->thread());
@@ -300,6 +309,11 @@ void tst_Settings::errorCountLabel()
 {
     Rig rig;
     auto *label = rig.dialog->findChild<QLabel *>(QStringLiteral("errorLabel"));
+    // The count is polled once a second from construction on, shown or not.
+    const QList<QTimer *> timers = rig.dialog->findChildren<QTimer *>();
+    QCOMPARE(timers.size(), 1);
+    QCOMPARE(timers.front()->interval(), 1000);
+    QVERIFY(timers.front()->isActive());
     rig.dialog->show();
     QVERIFY(!label->isVisible());
     rig.device.setUsbErrorCount(3);
