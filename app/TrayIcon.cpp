@@ -2,6 +2,7 @@
 
 #include "device/OrvelinIoControl.h"
 #include "platform/SoundPanel.h"
+#include "platform/SystemShell.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -142,22 +143,48 @@ void TrayIcon::openSoundPannel()
         QString::fromUtf8("无法打开声音设置面板，请检查系统设置。"), QMessageBox::Ok);
 }
 
-void TrayIcon::refreshDeviceList()
+namespace {
+
+QString consoleText(const QByteArray &bytes)
 {
-    QProcess process;
-    process.start(QStringLiteral("cmd.exe"),
-        { QStringLiteral("/c"), QStringLiteral("taskkill /f /im explorer.exe && start explorer.exe") },
-        QIODevice::ReadWrite);
-    const bool finished = process.waitForFinished(5000);
-    if (!finished) {
-        qWarning() << "重启资源管理器超时";
-        qWarning().noquote() << "错误信息:" << process.errorString();
-    }
+    return QString::fromStdString(platform::consoleOutputToUtf8(bytes.toStdString()));
+}
+
+// The lines for a shell restart whose command has ended (or never started).
+void reportShellRestart(QProcess &process, bool finished)
+{
     if (process.exitCode() != 0) {
         qWarning() << "命令执行失败，退出代码:" << process.exitCode();
-        qWarning().noquote() << "输出:" << QString::fromLocal8Bit(process.readAllStandardOutput());
-        qWarning().noquote() << "错误输出:" << QString::fromLocal8Bit(process.readAllStandardError());
+        qWarning().noquote() << "输出:" << consoleText(process.readAllStandardOutput());
+        qWarning().noquote() << "错误输出:" << consoleText(process.readAllStandardError());
     } else if (finished) {
         qDebug() << "资源管理器已成功重启";
     }
+}
+
+} // namespace
+
+void TrayIcon::refreshDeviceList()
+{
+    // The command is never killed: killed between taskkill and start, it would leave the user
+    // without a shell. So the process has no parent that could delete (and kill) it; one that
+    // outlasts the wait reports and frees itself when it ends.
+    auto *process = new QProcess;
+    process->start(QString::fromStdString(platform::commandProcessor()),
+        { QStringLiteral("/c"), QStringLiteral("taskkill /f /im explorer.exe && start explorer.exe") },
+        QIODevice::ReadWrite);
+    const bool finished = process->waitForFinished(shellRestartWaitMs);
+    if (!finished) {
+        qWarning() << "重启资源管理器超时";
+        qWarning().noquote() << "错误信息:" << process->errorString();
+        if (process->state() != QProcess::NotRunning) {
+            QObject::connect(process, &QProcess::finished, process, [process] {
+                reportShellRestart(*process, true);
+                process->deleteLater();
+            });
+            return;
+        }
+    }
+    reportShellRestart(*process, finished);
+    delete process;
 }

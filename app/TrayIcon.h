@@ -28,6 +28,10 @@ public:
     void selectSampleRate(std::uint32_t rate);
     void requestFirmwareUpgrade();
 
+    // How long the shell restart waits for its command, 5000 ms. Tests shorten it so they need not
+    // wait 5 s; the program never changes it.
+    void setShellRestartWait(int milliseconds) { shellRestartWaitMs = milliseconds; }
+
 private slots:
     void showSettings();
     void clickCallback(QSystemTrayIcon::ActivationReason reason);
@@ -40,4 +44,5 @@ private:
     QWidget *mainWindow = nullptr;
     Settings *settingsDialog = nullptr;
     std::unique_ptr<QMenu> menu;
+    int shellRestartWaitMs = 5000;
 };

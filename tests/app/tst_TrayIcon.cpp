@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
@@ -249,7 +250,8 @@ private slots:
         // A stand-in cmd.exe shows the arguments and how its exit code is reported.
         QFile command(bin.filePath(QStringLiteral("cmd.exe")));
         QVERIFY(command.open(QIODevice::WriteOnly));
-        command.write("#!/bin/sh\necho \"args:$1|$2\"\necho oops >&2\nexit \"${CMD_EXIT:-0}\"\n");
+        command.write("#!/bin/sh\n/bin/sleep \"${CMD_SLEEP:-0}\"\necho \"args:$1|$2\"\necho oops 错误 >&2\nexit "
+                      "\"${CMD_EXIT:-0}\"\n");
         command.close();
         command.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
         log.clear();
@@ -258,13 +260,32 @@ private slots:
         QCOMPARE(log.lines().value(0), QStringLiteral("命令执行失败，退出代码: 3"));
         QCOMPARE(
             log.lines().value(1), QStringLiteral("输出: args:/c|taskkill /f /im explorer.exe && start explorer.exe\n"));
-        QCOMPARE(log.lines().value(2), QStringLiteral("错误输出: oops\n"));
+        QCOMPARE(log.lines().value(2), QStringLiteral("错误输出: oops 错误\n"));
         QVERIFY(!log.contains(QStringLiteral("资源管理器已成功重启")));
 
         log.clear();
         qputenv("CMD_EXIT", "0");
         refresh->trigger();
         QCOMPARE(log.lines(), QStringList { QStringLiteral("资源管理器已成功重启") });
+
+        // A command slower than the wait is not killed: the handler returns, and how the command
+        // ended is logged once it has run to its end.
+        log.clear();
+        tray.setShellRestartWait(100);
+        qputenv("CMD_SLEEP", "0.6");
+        qputenv("CMD_EXIT", "4");
+        QElapsedTimer clock;
+        clock.start();
+        refresh->trigger();
+        QVERIFY(clock.elapsed() < 500);
+        QCOMPARE(log.lines().value(0), QStringLiteral("重启资源管理器超时"));
+        QCOMPARE(log.lines().size(), 2);
+        QTRY_COMPARE(log.lines().size(), 5);
+        QCOMPARE(log.lines().value(2), QStringLiteral("命令执行失败，退出代码: 4"));
+        QCOMPARE(
+            log.lines().value(3), QStringLiteral("输出: args:/c|taskkill /f /im explorer.exe && start explorer.exe\n"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        qunsetenv("CMD_SLEEP");
         qunsetenv("CMD_EXIT");
         qputenv("PATH", savedPath);
     }

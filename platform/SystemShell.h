@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// The command processor behind the tray's shell restart and the text its console programs write.
+namespace platform {
+
+// The command processor to start, in UTF-8. On Windows the full path of cmd.exe in the system
+// folder, so that no cmd.exe on the search path or in the working folder is run; empty when the
+// system folder cannot be read. The Linux stand-in names "cmd.exe", found on the search path.
+std::string commandProcessor();
+
+// Console programs write in the OEM code page on Windows, not the ANSI one; this turns such
+// output into UTF-8. Linux console output is UTF-8 already and passes unchanged.
+std::string consoleOutputToUtf8(const std::string &bytes);
+
+} // namespace platform

@@ -1,0 +1,16 @@
+#include "platform/SystemShell.h"
+
+namespace platform {
+
+std::string commandProcessor()
+{
+    // There is no system folder to take it from; a stand-in on the search path plays it.
+    return "cmd.exe";
+}
+
+std::string consoleOutputToUtf8(const std::string &bytes)
+{
+    return bytes;
+}
+
+} // namespace platform
