@@ -1,4 +1,5 @@
 // The driver's device interface through the Windows device installation API.
+#include "platform/DriverPort_win.h"
 #include "platform/DriverPort.h"
 #include "platform/PlatformLog.h"
 
@@ -33,6 +34,11 @@ void logOpenError(DWORD error)
 }
 
 } // namespace
+
+const GUID &driverInterfaceClass()
+{
+    return kInterfaceClass;
+}
 
 PortHandle openDriverInterface()
 {

@@ -1,3 +1,4 @@
+#include "platform/PipePort_win.h"
 #include "platform/PipePort.h"
 
 #include <windows.h>
@@ -86,6 +87,13 @@ void pipeClose(PortHandle handle)
         ::CloseHandle(toHandle(handle));
 }
 
+DWORD pipeServerOpenMode()
+{
+    // The first instance of the name only: otherwise another process already serving it could
+    // take the driver's messages.
+    return PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+}
+
 // The server handle is overlapped so that every wait also watches the stop event: stop() wakes
 // a blocked connect or read, which cancels its own I/O and waits for the cancellation to complete
 // before returning, so nothing the kernel may still write to is freed early.
@@ -141,12 +149,10 @@ bool PipeServerPort::create()
     if (!d->ioEvent || !d->stopEvent)
         return failWithLastError();
     // One instance for the whole run, reused for every client; remote clients are refused so no
-    // other machine can drive the panel. It must be the first instance of the name: otherwise
-    // another process already serving it could take the driver's messages.
-    d->pipe
-        = ::CreateNamedPipeW(d->name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-            PIPE_UNLIMITED_INSTANCES, 65536, 65536, 300, nullptr);
+    // other machine can drive the panel.
+    d->pipe = ::CreateNamedPipeW(d->name.c_str(), pipeServerOpenMode(),
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES,
+        65536, 65536, 300, nullptr);
     if (d->pipe == INVALID_HANDLE_VALUE)
         return failWithLastError();
     return true;
