@@ -2,6 +2,53 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>DualInputPanel</name>
+    <message>
+        <source>MIC1</source>
+        <translation>MIC1</translation>
+    </message>
+    <message>
+        <source>MIC2</source>
+        <translation>MIC2</translation>
+    </message>
+    <message>
+        <source>Gain</source>
+        <translation>Gain</translation>
+    </message>
+    <message>
+        <source>DIRECT</source>
+        <translation>DIRECT</translation>
+    </message>
+    <message>
+        <source>SPEAKER</source>
+        <translation>SPEAKER</translation>
+    </message>
+    <message>
+        <source>HEADPHONE</source>
+        <translation>HEADPHONE</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>Phone To SP Volume</source>
+        <translation>Phone To SP Volume</translation>
+    </message>
+    <message>
+        <source>Phone To HP Volume</source>
+        <translation>Phone To HP Volume</translation>
+    </message>
+    <message>
+        <source>MIC</source>
+        <translation>MIC</translation>
+    </message>
+    <message>
+        <source>INST</source>
+        <translation>INST</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>No Device Connect!</source>
@@ -40,38 +87,7 @@
     </message>
 </context>
 <context>
-    <name>TrayIcon</name>
-    <message>
-        <source>Quit</source>
-        <translation>Quit</translation>
-    </message>
-    <message>
-        <source>Set Samplerate</source>
-        <translation>Set Samplerate</translation>
-    </message>
-    <message>
-        <source>Setup</source>
-        <translation>Setup</translation>
-    </message>
-    <message>
-        <source>Main Window</source>
-        <translation>Main Window</translation>
-    </message>
-    <message>
-        <source>Upgrade Firmware</source>
-        <translation>Upgrade Firmware</translation>
-    </message>
-    <message>
-        <source>Refresh Audio Device</source>
-        <translation>Refresh Audio Device</translation>
-    </message>
-    <message>
-        <source>Win Sound Pannel</source>
-        <translation>Win Sound Pannel</translation>
-    </message>
-</context>
-<context>
-    <name>ka1</name>
+    <name>SingleInputPanel</name>
     <message>
         <source>INPUT</source>
         <translation>INPUT</translation>
@@ -106,108 +122,34 @@
     </message>
 </context>
 <context>
-    <name>ka2</name>
+    <name>TrayIcon</name>
     <message>
-        <source>MIC1</source>
-        <translation>MIC1</translation>
+        <source>Quit</source>
+        <translation>Quit</translation>
     </message>
     <message>
-        <source>MIC2</source>
-        <translation>MIC2</translation>
+        <source>Set Samplerate</source>
+        <translation>Set Samplerate</translation>
     </message>
     <message>
-        <source>Gain</source>
-        <translation>Gain</translation>
+        <source>Setup</source>
+        <translation>Setup</translation>
     </message>
     <message>
-        <source>DIRECT</source>
-        <translation>DIRECT</translation>
+        <source>Main Window</source>
+        <translation>Main Window</translation>
     </message>
     <message>
-        <source>SPEAKER</source>
-        <translation>SPEAKER</translation>
+        <source>Upgrade Firmware</source>
+        <translation>Upgrade Firmware</translation>
     </message>
     <message>
-        <source>HEADPHONE</source>
-        <translation>HEADPHONE</translation>
+        <source>Refresh Audio Device</source>
+        <translation>Refresh Audio Device</translation>
     </message>
     <message>
-        <source>Volume</source>
-        <translation>Volume</translation>
-    </message>
-    <message>
-        <source>Phone To SP Volume</source>
-        <translation>Phone To SP Volume</translation>
-    </message>
-    <message>
-        <source>Phone To HP Volume</source>
-        <translation>Phone To HP Volume</translation>
-    </message>
-</context>
-<context>
-    <name>ka2se</name>
-    <message>
-        <source>MIC1</source>
-        <translation>MIC1</translation>
-    </message>
-    <message>
-        <source>MIC2</source>
-        <translation>MIC2</translation>
-    </message>
-    <message>
-        <source>Gain</source>
-        <translation>Gain</translation>
-    </message>
-    <message>
-        <source>MIC</source>
-        <translation>MIC</translation>
-    </message>
-    <message>
-        <source>INST</source>
-        <translation>INST</translation>
-    </message>
-    <message>
-        <source>DIRECT</source>
-        <translation>DIRECT</translation>
-    </message>
-    <message>
-        <source>SPEAKER</source>
-        <translation>SPEAKER</translation>
-    </message>
-    <message>
-        <source>HEADPHONE</source>
-        <translation>HEADPHONE</translation>
-    </message>
-    <message>
-        <source>Volume</source>
-        <translation>Volume</translation>
-    </message>
-    <message>
-        <source>Phone To SP Volume</source>
-        <translation>Phone To SP Volume</translation>
-    </message>
-    <message>
-        <source>Phone To HP Volume</source>
-        <translation>Phone To HP Volume</translation>
-    </message>
-</context>
-<context>
-    <name>kv</name>
-    <message>
-        <source>MIC</source>
-        <translation>MIC</translation>
-    </message>
-    <message>
-        <source>Gain</source>
-        <translation>Gain</translation>
-    </message>
-    <message>
-        <source>DIRECT</source>
-        <translation>DIRECT</translation>
-    </message>
-    <message>
-        <source>Volume</source>
-        <translation>Volume</translation>
+        <source>Win Sound Pannel</source>
+        <translation>Win Sound Pannel</translation>
     </message>
 </context>
 </TS>

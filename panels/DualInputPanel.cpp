@@ -43,7 +43,10 @@ DualInputPanel::~DualInputPanel()
 
 QString DualInputPanel::text(const char *source) const
 {
-    return QCoreApplication::translate(model.context, source);
+    // The model's own class comes first, so a translation file may still word a text for one
+    // model alone; the translations both models share are marked here, in this class's context.
+    const QString own = QCoreApplication::translate(model.context, source);
+    return own != QLatin1String(source) ? own : tr(source);
 }
 
 void DualInputPanel::buildWidgets()
@@ -81,21 +84,22 @@ QVBoxLayout *DualInputPanel::buildInputColumn(int channelNumber)
     const QString prefix = first ? QStringLiteral("mic1") : QStringLiteral("mic2");
     auto *column = new QVBoxLayout;
     column->setContentsMargins(10, 10, 20, 10);
-    column->addWidget(sectionTitle(this, first ? text("MIC1") : text("MIC2")));
+    column->addWidget(sectionTitle(this, first ? text(QT_TR_NOOP("MIC1")) : text(QT_TR_NOOP("MIC2"))));
     Knob *knob = makeGainKnob(this, 56, 9);
     knob->setObjectName(prefix + QStringLiteral("Knob"));
     column->addWidget(knob);
     QLabel *level = readout(this);
     level->setObjectName(prefix + QStringLiteral("LevelLabel"));
     column->addWidget(level);
-    column->addWidget(caption(this, text("Gain"), QString::fromLatin1(kCaptionStyle)));
+    column->addWidget(caption(this, text(QT_TR_NOOP("Gain")), QString::fromLatin1(kCaptionStyle)));
 
     auto *switches = new QVBoxLayout;
     switches->setAlignment(Qt::AlignCenter);
     column->addLayout(switches);
     Button *instrument = nullptr;
     if (model.instrumentSwitches) {
-        instrument = makeSwitch(this, text("MIC"), QStringLiteral("#00ff7f"), SwitchParent::AfterConstruction);
+        instrument
+            = makeSwitch(this, text(QT_TR_NOOP("MIC")), QStringLiteral("#00ff7f"), SwitchParent::AfterConstruction);
         instrument->setObjectName(prefix + QStringLiteral("InstrumentButton"));
         switches->addWidget(instrument);
         connect(instrument, &Button::pressed, this,
@@ -108,7 +112,8 @@ QVBoxLayout *DualInputPanel::buildInputColumn(int channelNumber)
         = makeSwitch(this, QStringLiteral("48V"), QStringLiteral("#ff1111"), SwitchParent::AfterConstruction);
     phantom->setObjectName(prefix + QStringLiteral("PhantomButton"));
     switches->addWidget(phantom);
-    Button *direct = makeSwitch(this, text("DIRECT"), QStringLiteral("#00FFFF"), SwitchParent::AfterConstruction);
+    Button *direct
+        = makeSwitch(this, text(QT_TR_NOOP("DIRECT")), QStringLiteral("#00FFFF"), SwitchParent::AfterConstruction);
     direct->setObjectName(prefix + QStringLiteral("DirectButton"));
     switches->addWidget(direct);
     column->addStretch();
@@ -127,12 +132,12 @@ QVBoxLayout *DualInputPanel::buildOutputColumn(bool speaker)
     auto *column = new QVBoxLayout;
     column->setAlignment(Qt::AlignCenter);
     column->setContentsMargins(20, 10, 10, 10);
-    column->addWidget(sectionTitle(this, speaker ? text("SPEAKER") : text("HEADPHONE")));
+    column->addWidget(sectionTitle(this, speaker ? text(QT_TR_NOOP("SPEAKER")) : text(QT_TR_NOOP("HEADPHONE"))));
     Knob *knob = makeVolumeKnob(this);
     auto *knobRow = new QHBoxLayout;
     knobRow->addWidget(knob);
     column->addLayout(knobRow);
-    column->addWidget(caption(this, text("Volume"), QString::fromLatin1(kCaptionStyle)));
+    column->addWidget(caption(this, text(QT_TR_NOOP("Volume")), QString::fromLatin1(kCaptionStyle)));
 
     auto *switchRow = new QHBoxLayout;
     switchRow->setAlignment(Qt::AlignCenter);
@@ -148,7 +153,7 @@ QVBoxLayout *DualInputPanel::buildOutputColumn(bool speaker)
     Knob *phone = makePhoneKnob(this);
     QLabel *level = readout(this);
     column->addLayout(phoneRow(phone, level,
-        caption(this, speaker ? text("Phone To SP Volume") : text("Phone To HP Volume"),
+        caption(this, speaker ? text(QT_TR_NOOP("Phone To SP Volume")) : text(QT_TR_NOOP("Phone To HP Volume")),
             QString::fromLatin1(kSmallCaptionStyle))));
     column->addStretch();
 
@@ -210,37 +215,23 @@ void DualInputPanel::save(const QString &key, const QVariant &value)
 
 void DualInputPanel::applyMicGain(int channelNumber, int value)
 {
-    // The device receives twice the knob value.
-    if (channel->setMicVolume(channelNumber, 2 * value))
-        qDebug() << "Mic volume set to:" << value;
-    else
-        qDebug() << "Failed to set mic volume.";
+    sendMicGain(*channel, channelNumber, value);
     Knob *knob = channelNumber == 1 ? mic1Knob : mic2Knob;
     save(channelNumber == 1 ? QStringLiteral("Dial/Mic1Value") : QStringLiteral("Dial/Mic2Value"), knob->value);
 }
 
 void DualInputPanel::applyMicInstrument(int channelNumber, bool on)
 {
-    qDebug() << "Mic Instr Button Clicked" << int(on);
     Button *button = channelNumber == 1 ? mic1InstrumentButton : mic2InstrumentButton;
-    if (channel->setMicInstrument(channelNumber, on)) {
-        if (channelNumber == 1)
-            qDebug() << "Mic instruction switched for channel 1.";
-        button->setText(on ? text("INST") : text("MIC"));
-    } else {
-        qDebug() << "Failed to switch mic instruction.";
-    }
+    if (sendInputSwitch(*channel, InputSwitch::Instrument, channelNumber, on))
+        button->setText(text(on ? QT_TR_NOOP("INST") : QT_TR_NOOP("MIC")));
     save(channelNumber == 1 ? QStringLiteral("Button/Mic1InstrIsChecked") : QStringLiteral("Button/Mic2InstrIsChecked"),
         button->isSelected());
 }
 
 void DualInputPanel::applyMicPad(int channelNumber, bool on)
 {
-    qDebug() << "Mic 20dB Button Clicked" << int(on);
-    if (!channel->setMic20dB(channelNumber, on))
-        qDebug() << "Failed to switch mic 20dB.";
-    else if (channelNumber == 1)
-        qDebug() << "Mic 20dB switched for channel 1.";
+    sendInputSwitch(*channel, InputSwitch::Pad, channelNumber, on);
     Button *button = channelNumber == 1 ? mic1PadButton : mic2PadButton;
     save(channelNumber == 1 ? QStringLiteral("Button/Mic120dBIsChecked") : QStringLiteral("Button/Mic220dBIsChecked"),
         button->isSelected());
@@ -248,11 +239,7 @@ void DualInputPanel::applyMicPad(int channelNumber, bool on)
 
 void DualInputPanel::applyMicPhantom(int channelNumber, bool on)
 {
-    qDebug() << "Mic 48V Button Clicked" << int(on);
-    if (!channel->setMic48V(channelNumber, on))
-        qDebug() << "Failed to switch mic 48V.";
-    else if (channelNumber == 1)
-        qDebug() << "Mic 48V switched for channel 1.";
+    sendInputSwitch(*channel, InputSwitch::Phantom, channelNumber, on);
     Button *button = channelNumber == 1 ? mic1PhantomButton : mic2PhantomButton;
     save(channelNumber == 1 ? QStringLiteral("Button/Mic148VIsChecked") : QStringLiteral("Button/Mic248VIsChecked"),
         button->isSelected());
@@ -321,21 +308,15 @@ void DualInputPanel::applySpeakerVolume(int value)
 
 void DualInputPanel::onSpeakerMute(bool on)
 {
-    speakerMuted = on;
-    if (on) {
-        applySpeakerVolume(-80);
-        qDebug() << "Speaker Mute Button Clicked: Mute ON";
-    } else {
-        applySpeakerVolume(speakerKnob->value);
-        qDebug() << "Speaker Mute Button Clicked: Mute OFF";
-    }
+    switchOutput(
+        speakerMuted, on, [this, on] { applySpeakerVolume(on ? -80 : speakerKnob->value); },
+        "Speaker Mute Button Clicked: Mute ON", "Speaker Mute Button Clicked: Mute OFF");
     save(QStringLiteral("Button/SpeakerMuteIsChecked"), speakerMuteButton->isSelected());
 }
 
 void DualInputPanel::onSpeakerDim(bool on)
 {
-    speakerDimmed = on;
-    applySpeakerVolume(speakerKnob->value);
+    switchOutput(speakerDimmed, on, [this] { applySpeakerVolume(speakerKnob->value); });
     save(QStringLiteral("Button/SpeakerDimIsChecked"), speakerDimButton->isSelected());
 }
 
@@ -356,8 +337,7 @@ void DualInputPanel::applyHeadphoneVolume(int value)
 
 void DualInputPanel::onHeadphoneMute(bool on)
 {
-    headphoneMuted = on;
-    applyHeadphoneVolume(headphoneKnob->value);
+    switchOutput(headphoneMuted, on, [this] { applyHeadphoneVolume(headphoneKnob->value); });
     save(QStringLiteral("Button/HeadphoneMuteIsChecked"), headphoneMuteButton->isSelected());
 }
 

@@ -17,7 +17,8 @@ class QSettings;
 class QVBoxLayout;
 
 // The two-input panel shared by the KA2 and the KA2 SE; the SE adds an instrument switch on
-// each input. Texts are translated in the concrete class's context ("ka2" or "ka2se").
+// each input. Texts are translated in the concrete class's context ("ka2" or "ka2se") where a
+// translation has one there, else in this class's, where they are marked.
 class DualInputPanel : public QWidget
 {
     Q_OBJECT

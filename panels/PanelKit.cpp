@@ -235,6 +235,51 @@ int effectiveVolume(int knobValue, bool muted, bool dimmed)
     return dimmed ? knobValue - 20 : knobValue;
 }
 
+void sendMicGain(OrvelinIoControl &channel, int input, int value)
+{
+    if (channel.setMicVolume(input, 2 * value))
+        qDebug() << "Mic volume set to:" << value;
+    else
+        qDebug() << "Failed to set mic volume.";
+}
+
+bool sendInputSwitch(OrvelinIoControl &channel, InputSwitch which, int input, bool on)
+{
+    struct Kind
+    {
+        const char *clicked;
+        const char *switched;
+        const char *failed;
+        bool (OrvelinIoControl::*request)(int, bool);
+    };
+    // In the order of InputSwitch.
+    static const Kind kinds[] = {
+        { "Mic Instr Button Clicked", "Mic instruction switched for channel 1.", "Failed to switch mic instruction.",
+            &OrvelinIoControl::setMicInstrument },
+        { "Mic 20dB Button Clicked", "Mic 20dB switched for channel 1.", "Failed to switch mic 20dB.",
+            &OrvelinIoControl::setMic20dB },
+        { "Mic 48V Button Clicked", "Mic 48V switched for channel 1.", "Failed to switch mic 48V.",
+            &OrvelinIoControl::setMic48V },
+    };
+    const Kind &kind = kinds[static_cast<int>(which)];
+    qDebug() << kind.clicked << int(on);
+    const bool ok = (channel.*kind.request)(input, on);
+    if (!ok)
+        qDebug() << kind.failed;
+    else if (input == 1)
+        qDebug() << kind.switched;
+    return ok;
+}
+
+void switchOutput(
+    bool &state, bool on, const std::function<void()> &replayVolume, const char *onLine, const char *offLine)
+{
+    state = on;
+    replayVolume();
+    if (const char *line = on ? onLine : offLine)
+        qDebug() << line;
+}
+
 bool readMeters(OrvelinIoControl &channel, MeterBlock &block)
 {
     if (channel.readMeters(block))

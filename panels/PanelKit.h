@@ -76,6 +76,22 @@ void restore(QSettings &settings, std::initializer_list<StoredControl> controls)
 // Decibels an output plays: -80 when muted, 20 dB less when dimmed, else the knob.
 int effectiveVolume(int knobValue, bool muted, bool dimmed);
 
+// The device step of a gain handler: the device receives twice the knob value; the result is
+// logged. Storing the knob is the panel's.
+void sendMicGain(OrvelinIoControl &channel, int input, int value);
+
+// The device step of an input's instrument, pad or phantom handler: the click line, the request
+// and its result line. The success line names channel 1 and is logged for the first input only.
+// Returns whether the device took it; storing the switch is the panel's.
+enum class InputSwitch { Instrument, Pad, Phantom };
+bool sendInputSwitch(OrvelinIoControl &channel, InputSwitch which, int input, bool on);
+
+// A mute or dim switch: keeps its new state, replays the output's volume handler (which reads
+// that state), then logs onLine or offLine where the panel has them (nullptr for none). Storing
+// the switch is the panel's.
+void switchOutput(bool &state, bool on, const std::function<void()> &replayVolume, const char *onLine = nullptr,
+    const char *offLine = nullptr);
+
 // readMeters into the block; a failure is logged and leaves the block as it was.
 bool readMeters(OrvelinIoControl &channel, MeterBlock &block);
 

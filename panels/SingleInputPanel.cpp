@@ -43,7 +43,10 @@ SingleInputPanel::~SingleInputPanel()
 
 QString SingleInputPanel::text(const char *source) const
 {
-    return QCoreApplication::translate(model.context, source);
+    // The model's own class comes first, so a translation file may still word a text for one
+    // model alone; the translations both models share are marked here, in this class's context.
+    const QString own = QCoreApplication::translate(model.context, source);
+    return own != QLatin1String(source) ? own : tr(source);
 }
 
 void SingleInputPanel::buildWidgets()
@@ -63,12 +66,13 @@ void SingleInputPanel::buildWidgets()
     micLevelLabel = readout(this);
     micLevelLabel->setObjectName(QStringLiteral("micLevelLabel"));
     input->addWidget(micLevelLabel);
-    input->addWidget(caption(this, text("Gain"), captionStyle));
+    input->addWidget(caption(this, text(QT_TR_NOOP("Gain")), captionStyle));
     auto *switches = new QVBoxLayout;
     switches->setAlignment(Qt::AlignCenter);
     input->addLayout(switches);
     if (model.fullInput) {
-        micInstrumentButton = makeSwitch(this, text("MIC"), QStringLiteral("#00ff7f"), SwitchParent::AtConstruction);
+        micInstrumentButton
+            = makeSwitch(this, text(QT_TR_NOOP("MIC")), QStringLiteral("#00ff7f"), SwitchParent::AtConstruction);
         micInstrumentButton->setObjectName(QStringLiteral("micInstrumentButton"));
         switches->addWidget(micInstrumentButton);
         micPadButton
@@ -80,7 +84,8 @@ void SingleInputPanel::buildWidgets()
         micPhantomButton->setObjectName(QStringLiteral("micPhantomButton"));
         switches->addWidget(micPhantomButton);
     }
-    micDirectButton = makeSwitch(this, text("DIRECT"), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
+    micDirectButton
+        = makeSwitch(this, text(QT_TR_NOOP("DIRECT")), QStringLiteral("#00FFFF"), SwitchParent::AtConstruction);
     micDirectButton->setObjectName(QStringLiteral("micDirectButton"));
     switches->addWidget(micDirectButton);
 
@@ -90,14 +95,14 @@ void SingleInputPanel::buildWidgets()
     root->addLayout(output);
     output->setAlignment(Qt::AlignCenter);
     output->setContentsMargins(20, 10, 10, 10);
-    output->addWidget(
-        sectionTitle(this, model.headphoneTitleTranslated ? text("HEADPHONE") : QStringLiteral("HEADPHONE")));
+    output->addWidget(sectionTitle(
+        this, model.headphoneTitleTranslated ? text(QT_TR_NOOP("HEADPHONE")) : QStringLiteral("HEADPHONE")));
     auto *knobRow = new QHBoxLayout;
     headphoneKnob = makeVolumeKnob(this);
     headphoneKnob->setObjectName(QStringLiteral("headphoneKnob"));
     knobRow->addWidget(headphoneKnob);
     output->addLayout(knobRow);
-    output->addWidget(caption(this, text("Volume"), captionStyle));
+    output->addWidget(caption(this, text(QT_TR_NOOP("Volume")), captionStyle));
     auto *muteRow = new QHBoxLayout;
     muteRow->setAlignment(Qt::AlignCenter);
     headphoneMuteButton
@@ -117,7 +122,7 @@ void SingleInputPanel::buildWidgets()
         otgLevelLabel = readout(this);
         otgLevelLabel->setObjectName(QStringLiteral("otgLevelLabel"));
         output->addLayout(phoneRow(otgToHpKnob, otgLevelLabel,
-            caption(this, text("Phone To HP Volume"), QString::fromLatin1(kSmallCaptionStyle))));
+            caption(this, text(QT_TR_NOOP("Phone To HP Volume")), QString::fromLatin1(kSmallCaptionStyle))));
     }
     output->addStretch();
 
@@ -154,43 +159,26 @@ void SingleInputPanel::loadState()
 
 void SingleInputPanel::applyMicGain(int value)
 {
-    // The device receives twice the knob value.
-    if (channel->setMicVolume(1, 2 * value))
-        qDebug() << "Mic volume set to:" << value;
-    else
-        qDebug() << "Failed to set mic volume.";
+    sendMicGain(*channel, 1, value);
     save(*settings, QStringLiteral("Dial/MicValue"), micKnob->value);
 }
 
 void SingleInputPanel::applyMicInstrument(bool on)
 {
-    qDebug() << "Mic Instr Button Clicked" << int(on);
-    if (channel->setMicInstrument(1, on)) {
-        qDebug() << "Mic instruction switched for channel 1.";
-        micInstrumentButton->setText(on ? text("INST") : text("MIC"));
-    } else {
-        qDebug() << "Failed to switch mic instruction.";
-    }
+    if (sendInputSwitch(*channel, InputSwitch::Instrument, 1, on))
+        micInstrumentButton->setText(text(on ? QT_TR_NOOP("INST") : QT_TR_NOOP("MIC")));
     save(*settings, QStringLiteral("Button/MicInstrIsChecked"), micInstrumentButton->isSelected());
 }
 
 void SingleInputPanel::applyMicPad(bool on)
 {
-    qDebug() << "Mic 20dB Button Clicked" << int(on);
-    if (channel->setMic20dB(1, on))
-        qDebug() << "Mic 20dB switched for channel 1.";
-    else
-        qDebug() << "Failed to switch mic 20dB.";
+    sendInputSwitch(*channel, InputSwitch::Pad, 1, on);
     save(*settings, QStringLiteral("Button/Mic20dBIsChecked"), micPadButton->isSelected());
 }
 
 void SingleInputPanel::applyMicPhantom(bool on)
 {
-    qDebug() << "Mic 48V Button Clicked" << int(on);
-    if (channel->setMic48V(1, on))
-        qDebug() << "Mic 48V switched for channel 1.";
-    else
-        qDebug() << "Failed to switch mic 48V.";
+    sendInputSwitch(*channel, InputSwitch::Phantom, 1, on);
     save(*settings, QStringLiteral("Button/Mic48VIsChecked"), micPhantomButton->isSelected());
 }
 
@@ -220,22 +208,17 @@ void SingleInputPanel::applyHeadphoneVolume(int value)
 
 void SingleInputPanel::onHeadphoneMute(bool on)
 {
-    headphoneMuted = on;
-    if (on) {
-        applyHeadphoneVolume(-80);
-        qDebug() << "Headphone Mute Button Clicked: Mute ON";
-    } else {
-        applyHeadphoneVolume(headphoneKnob->value);
-        qDebug() << "Headphone Mute Button Clicked: Mute OFF";
-    }
+    switchOutput(
+        headphoneMuted, on, [this, on] { applyHeadphoneVolume(on ? -80 : headphoneKnob->value); },
+        "Headphone Mute Button Clicked: Mute ON", "Headphone Mute Button Clicked: Mute OFF");
     save(*settings, QStringLiteral("Button/HeadphoneMuteIsChecked"), headphoneMuteButton->isSelected());
 }
 
 void SingleInputPanel::onHeadphoneDim(bool on)
 {
-    headphoneDimmed = on;
-    applyHeadphoneVolume(headphoneKnob->value);
-    qDebug() << (on ? "Headphone Dim Button Clicked: Dim ON" : "Headphone Dim Button Clicked: Dim OFF");
+    switchOutput(
+        headphoneDimmed, on, [this] { applyHeadphoneVolume(headphoneKnob->value); },
+        "Headphone Dim Button Clicked: Dim ON", "Headphone Dim Button Clicked: Dim OFF");
     save(*settings, QStringLiteral("Button/HeadphoneDimIsChecked"), headphoneDimButton->isSelected());
 }
 

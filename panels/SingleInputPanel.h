@@ -17,7 +17,7 @@ class QSettings;
 // The one-input panel shared by the KA1 and the KV: an input with gain and direct monitoring, a
 // headphone with volume, mute and dim. The KA1 adds instrument, pad and phantom switches and the
 // phone input's level into the headphone. Texts are translated in the concrete class's context
-// ("ka1" or "kv").
+// ("ka1" or "kv") where a translation has one there, else in this class's, where they are marked.
 class SingleInputPanel : public QWidget
 {
     Q_OBJECT
@@ -31,7 +31,7 @@ protected:
         const char *context; // class name: translation context, "/NAME.ini"
         MixerStateBlock::Model pattern;
         bool fullInput; // instrument, pad and phantom switches and the phone-input knob
-        const char *inputTitle; // "INPUT" or "MIC"
+        const char *inputTitle; // "INPUT" or "MIC", marked for translation in this class's context
         const char *captionStyle; // style of the "Gain" and "Volume" captions
         bool headphoneTitleTranslated;
         bool logsHeadphoneSuccess; // the KV logs only a failed headphone volume
