@@ -6,6 +6,7 @@
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QtTest>
 
 class tst_ka1 : public QObject
@@ -170,6 +171,11 @@ void tst_ka1::readoutsShowInputAndPhoneLevels()
     QCOMPARE(panel.findChild<QLabel *>("micLevelLabel")->text(), QString("-160 dB"));
     QTRY_COMPARE(panel.findChild<QLabel *>("micLevelLabel")->text(), QString("-6.0 dB"));
     QCOMPARE(panel.findChild<QLabel *>("otgLevelLabel")->text(), QString("0.0 dB"));
+    // Read again every 500 ms for as long as the panel lives.
+    const QList<QTimer *> timers = panel.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(timers.size(), 1);
+    QCOMPARE(timers.front()->interval(), 500);
+    QVERIFY(timers.front()->isActive() && !timers.front()->isSingleShot());
 }
 
 void tst_ka1::refusedRequestsKeepAndSaveTheState()

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "controls/Button.h"
 #include "emulator/Emulator.h"
 #include "panels/ka1.h"
 #include "panels/ka2.h"
@@ -9,8 +10,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProcess>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTranslator>
 #include <QtTest>
@@ -168,9 +171,44 @@ private slots:
             rig.emulator.plug(code);
             rig.window->detectDevice();
             QCOMPARE(rig.shown().size(), 1);
+            QWidget *panel = rig.window->centralWidget()->findChild<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+            QStringList texts;
+            for (const QLabel *label : panel->findChildren<QLabel *>())
+                texts << label->text();
+            for (const Button *button : panel->findChildren<Button *>())
+                texts << button->text();
+            if (code == 1) {
+                const QStringList translated = { QStringLiteral("输入"), QStringLiteral("增益"),
+                    QStringLiteral("麦克风"), QStringLiteral("直接监听"), QStringLiteral("耳机"),
+                    QStringLiteral("音量"), QStringLiteral("手机到耳机音量") };
+                for (const QString &text : translated)
+                    QVERIFY2(texts.contains(text), qPrintable(text));
+                QVERIFY(!texts.contains(QStringLiteral("INPUT")));
+                auto *instrument = panel->findChild<Button *>(QStringLiteral("micInstrumentButton"));
+                instrument->setSelected(true);
+                QCOMPARE(instrument->text(), QStringLiteral("乐器"));
+            } else if (code == 15) {
+                // The KV's title is translated, its headphone title is not.
+                QVERIFY(texts.contains(QStringLiteral("麦克风")));
+                QVERIFY(texts.contains(QStringLiteral("HEADPHONE")));
+            }
             screenshot(rig.window.get(), rig.shown().constFirst() + QStringLiteral("_zh_CN"));
         }
         QCoreApplication::removeTranslator(&chinese);
+    }
+
+    void closingWithoutATrayEndsTheLoop()
+    {
+        // Without a tray nothing could bring a hidden window back: closing it ends the event loop
+        // with 0 instead of hiding it.
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        Rig rig(false);
+        rig.window->show();
+        QEventLoop loop;
+        QTimer::singleShot(0, rig.window.get(), [&rig] { rig.window->close(); });
+        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(1); });
+        QCOMPARE(loop.exec(), 0);
+        QVERIFY(!rig.window->isVisible());
     }
 
     void versionCharactersAreTakenLiterally()
