@@ -1,6 +1,7 @@
 #include "device/OrvelinIoControl.h"
 
 #include "device/DriverCodes.h"
+#include "device/GuardedCall.h"
 #include "device/MeterBlock.h"
 #include "device/MixerStateBlock.h"
 #include "device/PlatformLogBridge.h"
@@ -10,27 +11,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <iostream>
 
 namespace {
 
 constexpr std::uint32_t kFirmwareReplySize = 32;
 constexpr int kFirmwareVersionLength = 10;
-
-// Runs one vendor-command operation; exceptions end in the operation's failure text on the
-// standard error stream and a false result.
-template <typename Operation> bool guarded(const char *prefix, Operation operation)
-{
-    try {
-        return operation();
-    } catch (const std::exception &error) {
-        std::cerr << prefix << error.what() << std::endl;
-    } catch (...) {
-        std::cerr << prefix << "Unknown error" << std::endl;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -179,43 +165,43 @@ bool OrvelinIoControl::sendVendorCommand(const VendorCommandPacket &packet)
 // sent) and false when the request failed.
 bool OrvelinIoControl::setMicVolume(int channel, int value)
 {
-    return guarded("Failed to set mic volume: ",
+    return guardedCall("Failed to set mic volume: ",
         [&] { return sendVendorCommand(makeValuePacket(VendorCommand::MicVolume, channel, value)); });
 }
 
 bool OrvelinIoControl::setOutVolume(int output, int value)
 {
-    return guarded("Failed to set out volume: ",
+    return guardedCall("Failed to set out volume: ",
         [&] { return sendVendorCommand(makeValuePacket(VendorCommand::OutVolume, output, value)); });
 }
 
 bool OrvelinIoControl::setMic20dB(int channel, bool on)
 {
-    return guarded("Failed to set mic 20dB: ",
+    return guardedCall("Failed to set mic 20dB: ",
         [&] { return sendVendorCommand(makeSwitchPacket(VendorCommand::Mic20dB, channel, on)); });
 }
 
 bool OrvelinIoControl::setMic48V(int channel, bool on)
 {
-    return guarded("Failed to set mic 48V: ",
+    return guardedCall("Failed to set mic 48V: ",
         [&] { return sendVendorCommand(makeSwitchPacket(VendorCommand::Mic48V, channel, on)); });
 }
 
 bool OrvelinIoControl::setMicInstrument(int channel, bool on)
 {
-    return guarded("Failed to switch mic instruction: ",
+    return guardedCall("Failed to switch mic instruction: ",
         [&] { return sendVendorCommand(makeSwitchPacket(VendorCommand::MicInstrument, channel, on)); });
 }
 
 bool OrvelinIoControl::upgradeFirmware()
 {
-    return guarded("Failed to upgrade firmware: ",
+    return guardedCall("Failed to upgrade firmware: ",
         [&] { return sendVendorCommand(makeBarePacket(VendorCommand::UpgradeFirmware)); });
 }
 
 bool OrvelinIoControl::getFirmwareVersion(std::uint8_t *buffer, int maxLength)
 {
-    return guarded("Failed to get firmware version: ", [&] {
+    return guardedCall("Failed to get firmware version: ", [&] {
         const VendorCommandPacket request = makeBarePacket(VendorCommand::FirmwareVersion);
         std::uint8_t reply[kFirmwareReplySize] = {};
         const bool ok = isOpen()

@@ -1,3 +1,4 @@
+#include "device/GuardedCall.h"
 #include "device/MeterBlock.h"
 #include "device/MixerStateBlock.h"
 #include "device/OrvelinIoControl.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -288,6 +290,14 @@ void tst_OrvelinIoControl::firmwareFailureIsReported()
         std::string("Failed to read firmware version from device.\nFailed to read firmware version from device.\n"));
     QCOMPARE(buffer[0], std::uint8_t(1));
     QCOMPARE(rig.device.requests().size(), std::size_t(1));
+
+    // An exception inside a vendor command ends in its failure text and a false result.
+    ErrorStream thrown;
+    QVERIFY(!guardedCall("Failed to set mic 48V: ", []() -> bool { throw std::runtime_error("device gone"); }));
+    QVERIFY(!guardedCall("Failed to upgrade firmware: ", []() -> bool { throw 7; }));
+    QVERIFY(guardedCall("Failed to set mic volume: ", [] { return true; }));
+    QCOMPARE(
+        thrown.str(), std::string("Failed to set mic 48V: device gone\nFailed to upgrade firmware: Unknown error\n"));
 }
 
 void tst_OrvelinIoControl::usbStatusIsDecodedEvenAfterFailure()
