@@ -27,20 +27,33 @@ QByteArray audioServiceMessage(const QString &command)
 
 bool sendAudioServiceCommand(const QString &command)
 {
+    const AudioServicePipeCalls calls {
+        [](const std::string &name, std::uint32_t &error) {
+            const platform::PortHandle handle = platform::pipeOpen(name);
+            error = handle == platform::kInvalidHandle ? platform::pipeLastError() : 0;
+            return handle;
+        },
+        platform::pipeWait,
+    };
+    return sendAudioServiceCommand(command, calls);
+}
+
+bool sendAudioServiceCommand(const QString &command, const AudioServicePipeCalls &calls)
+{
     installPlatformLogBridge();
     const QByteArray message = audioServiceMessage(command);
     int opens = 0;
     platform::PortHandle handle = platform::kInvalidHandle;
     for (;;) {
-        handle = platform::pipeOpen(platform::kAudioControlPipe);
+        std::uint32_t error = 0;
+        handle = calls.open(platform::kAudioControlPipe, error);
         if (handle != platform::kInvalidHandle)
             break;
-        const std::uint32_t error = platform::pipeLastError();
         if (error != platform::PipeError::PipeBusy) {
             qWarning() << "Could not open pipe. Is Audio Service running? Error:" << error;
             return false;
         }
-        if (!platform::pipeWait(platform::kAudioControlPipe, kBusyWaitMs)) {
+        if (!calls.wait(platform::kAudioControlPipe, kBusyWaitMs)) {
             qWarning() << "WaitNamedPipe timed out.";
             return false;
         }

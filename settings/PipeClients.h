@@ -1,6 +1,12 @@
 #pragma once
 
+#include "platform/PortHandle.h"
+
 #include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
 
 // The two messages the panel sends as a pipe client. Each opens the pipe, writes once and closes;
 // no reply is read.
@@ -9,6 +15,15 @@
 // unit. A busy pipe is waited for (1000 ms each), with at most three opens. True when the whole
 // message was written.
 bool sendAudioServiceCommand(const QString &command);
+
+// The two calls the busy rule is made of: open (on failure the handle is invalid and error holds
+// the pipe error) and the wait for a busy pipe. Tests pass their own to script a busy service.
+struct AudioServicePipeCalls
+{
+    std::function<platform::PortHandle(const std::string &name, std::uint32_t &error)> open;
+    std::function<bool(const std::string &name, int timeoutMs)> wait;
+};
+bool sendAudioServiceCommand(const QString &command, const AudioServicePipeCalls &calls);
 
 // Sends the reset byte 0x31 to the ASIO driver; no wait, no retry. Returns whether the pipe could
 // be opened (the dialog logs its own line after a send on an opened pipe).

@@ -125,6 +125,26 @@ void tst_PipeProtocols::busyAudioServiceIsWaitedFor()
 {
     testsupport::IsolatedEnvironment env;
     testsupport::LogCapture log;
+
+    // Busy at every open although every wait succeeds: three opens and three one-second waits on
+    // the service's pipe, then the command gives up without a line.
+    QStringList calls;
+    const AudioServicePipeCalls alwaysBusy {
+        [&](const std::string &name, std::uint32_t &error) {
+            calls << QStringLiteral("open ") + QString::fromStdString(name);
+            error = 231;
+            return platform::kInvalidHandle;
+        },
+        [&](const std::string &name, int timeoutMs) {
+            calls << QStringLiteral("wait %1 ").arg(timeoutMs) + QString::fromStdString(name);
+            return true;
+        },
+    };
+    QVERIFY(!sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"), alwaysBusy));
+    const QString open = QStringLiteral("open \\\\.\\pipe\\OrvelinAudioControlPipe");
+    const QString wait = QStringLiteral("wait 1000 \\\\.\\pipe\\OrvelinAudioControlPipe");
+    QCOMPARE(calls, (QStringList { open, wait, open, wait, open, wait }));
+    QVERIFY(log.lines().isEmpty());
     platform::PipeServerPort server(platform::kAudioControlPipe);
     QVERIFY(server.create());
     std::vector<platform::PortHandle> held = fillUntilBusy(platform::kAudioControlPipe);
