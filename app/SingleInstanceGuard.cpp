@@ -1,12 +1,11 @@
 #include "app/SingleInstanceGuard.h"
 
-#include "platform/ProcessSignals.h"
-
 #include <QDebug>
 
-SingleInstanceGuard::SingleInstanceGuard(const QString &semaphoreKey, const QString &memoryKey)
-    : lock(semaphoreKey + QString::fromStdString(platform::instanceKeySuffix()), 1, QSystemSemaphore::Open)
-    , marker(memoryKey + QString::fromStdString(platform::instanceKeySuffix()))
+SingleInstanceGuard::SingleInstanceGuard(
+    const QString &semaphoreKey, const QString &memoryKey, const QString &userSuffix)
+    : lock(semaphoreKey + userSuffix, 1, QSystemSemaphore::Open)
+    , marker(memoryKey + userSuffix)
 { }
 
 bool SingleInstanceGuard::anotherCopyRuns()

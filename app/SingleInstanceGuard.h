@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ProcessSignals.h"
+
 #include <QSharedMemory>
 #include <QSystemSemaphore>
 
@@ -11,8 +13,11 @@ class SingleInstanceGuard
 public:
     enum class Outcome { Running, AlreadyRunning, CreateFailed };
 
+    // Both keys get userSuffix appended: on Linux their files live in the shared /tmp, so each
+    // user has their own copy ("-uid1000"); Windows keeps the bare names.
     explicit SingleInstanceGuard(const QString &semaphoreKey = QStringLiteral("OrvelinQtDriverSemaphore"),
-        const QString &memoryKey = QStringLiteral("OrvelinQtDriverSharedMemory"));
+        const QString &memoryKey = QStringLiteral("OrvelinQtDriverSharedMemory"),
+        const QString &userSuffix = QString::fromStdString(platform::instanceKeySuffix()));
 
     // Decides once, logging the refusal or the failure; the lock is released on every path.
     Outcome acquire();

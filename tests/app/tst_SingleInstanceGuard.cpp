@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <unistd.h>
 
 // Only one copy runs; the keys are made unique per test so no real copy is ever met.
 class tst_SingleInstanceGuard : public QObject
@@ -47,6 +48,11 @@ private slots:
         auto third = makeGuard();
         QCOMPARE(third->acquire(), SingleInstanceGuard::Outcome::AlreadyRunning);
         third.reset();
+
+        // Another user's copy has keys of its own and starts beside it.
+        QCOMPARE(QString::fromStdString(platform::instanceKeySuffix()), QStringLiteral("-uid%1").arg(getuid()));
+        SingleInstanceGuard otherUser(semaphoreKey, memoryKey, QStringLiteral("-uid%1").arg(getuid() + 1));
+        QCOMPARE(otherUser.acquire(), SingleInstanceGuard::Outcome::Running);
 
         // Once the first copy has ended, the segment is gone and a new copy starts.
         first.reset();
