@@ -64,18 +64,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint32_t claimed = header ? le32(reply + 4) : 0;
     const bool wellFormed = header && okWord <= 1 && claimed <= replySize - 8 && replySize <= 8 + 768;
 
+    // A well-formed reply's bytes reach the buffer, those of a refusal too (as a Windows driver
+    // failing part-way fills it); a malformed reply leaves the buffer untouched.
+    const std::uint32_t copied = !wellFormed ? 0 : claimed < outLength ? claimed : outLength;
+    require(std::memcmp(out, reply + 8, copied) == 0);
+    for (std::size_t i = copied; i < sizeof out; ++i)
+        require(out[i] == kFill);
     if (ok) {
         require(wellFormed && okWord == 1);
-        const std::uint32_t copied = claimed < outLength ? claimed : outLength;
         require(returned == copied);
-        require(std::memcmp(out, reply + 8, copied) == 0);
-        for (std::size_t i = copied; i < sizeof out; ++i)
-            require(out[i] == kFill);
     } else {
         require(!(wellFormed && okWord == 1));
         require(returned == 0xFFFFFFFF);
-        for (std::uint8_t byte : out)
-            require(byte == kFill);
     }
 
     // A refusal keeps the channel; anything malformed closes it, so the valid reply queued after
