@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+// The name the panel's control channel listens on and scripts connect to. Linux: the socket
+// "control" in the runtime folder R; Windows: a pipe named after the user.
+namespace platform {
+
+// Server side: also creates R where missing (0700). Empty when R is refused or the path too long.
+std::string controlServerName();
+
+// Client side: creates nothing. Empty when R is missing or refused.
+std::string controlClientName();
+
+} // namespace platform
