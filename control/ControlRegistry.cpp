@@ -1,6 +1,7 @@
 #include "control/ControlRegistry.h"
 
 #include "controls/Button.h"
+#include "controls/ButtonAccessible.h"
 #include "controls/Knob.h"
 #include "controls/KnobAccessible.h"
 #include "device/OrvelinIoControl.h"
@@ -9,7 +10,6 @@
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QJsonArray>
-#include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
 
@@ -56,9 +56,10 @@ ControlRegistry::ControlRegistry(QWidget *root, QObject *parent)
     QAccessible::installFactory(&KnobAccessible::factory);
     // The main window builds the panel when a device answers; a light poll follows it, so mouse
     // changes are announced even before any client asks for something.
+    followTimer->setInterval(250);
     connect(followTimer, &QTimer::timeout, this, [this] { refresh(); });
-    followTimer->start(250);
-    refresh();
+    if (!refresh())
+        followTimer->start();
 }
 
 bool ControlRegistry::refresh()
@@ -81,6 +82,16 @@ bool ControlRegistry::refresh()
     if (!found)
         return false;
     attach(found);
+    if (controls.isEmpty()) {
+        // A panel without widgets: its device did not open. It is left as no panel at all.
+        panel = nullptr;
+        return false;
+    }
+    followTimer->stop();
+    connect(found, &QObject::destroyed, this, [this] {
+        controls.clear();
+        followTimer->start();
+    });
     return true;
 }
 
@@ -96,18 +107,17 @@ void ControlRegistry::attach(QWidget *found)
     const QByteArray contextBytes = context.toLatin1();
     for (const controltable::Row &row : controltable::rows(context)) {
         auto *widget = found->findChild<QWidget *>(QString::fromLatin1(row.objectName));
-        if (!widget)
+        if (!qobject_cast<Knob *>(widget) && !qobject_cast<Button *>(widget))
             continue;
         Control control;
         control.name = QString::fromLatin1(row.name);
         control.key = QString::fromLatin1(row.key);
         control.widget = widget;
         control.knob = qobject_cast<Knob *>(widget) != nullptr;
-        QString label = row.section ? QCoreApplication::translate(contextBytes.constData(), row.section) : QString();
-        const QString own = row.caption ? QCoreApplication::translate(contextBytes.constData(), row.caption)
-                                        : static_cast<Button *>(widget)->text();
-        control.label = label.isEmpty() ? own : label + QLatin1Char(' ') + own;
-        widget->setAccessibleName(control.label);
+        control.section = row.section ? QCoreApplication::translate(contextBytes.constData(), row.section) : QString();
+        if (row.caption)
+            control.caption = QCoreApplication::translate(contextBytes.constData(), row.caption);
+        widget->setAccessibleName(labelOf(control));
         controls.push_back(control);
         const QString name = control.name;
         lastAnnounced.insert(name, valueText(control));
@@ -130,6 +140,13 @@ const ControlRegistry::Control *ControlRegistry::find(const QString &name) const
     return nullptr;
 }
 
+QString ControlRegistry::labelOf(const Control &control)
+{
+    // A switch is named by its caption, which some switches change with their state (MIC/INST).
+    const QString own = control.knob ? control.caption : static_cast<Button *>(control.widget)->text();
+    return control.section.isEmpty() ? own : control.section + QLatin1Char(' ') + own;
+}
+
 QString ControlRegistry::valueText(const Control &control) const
 {
     if (control.knob)
@@ -139,21 +156,26 @@ QString ControlRegistry::valueText(const Control &control) const
 
 void ControlRegistry::announce(const Control &control)
 {
+    const QString label = labelOf(control);
+    if (control.widget->accessibleName() != label) {
+        control.widget->setAccessibleName(label);
+        QAccessibleEvent event(control.widget, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
     // Handlers run again for an unchanged value (a press emits twice); only a change is news.
     const QString value = valueText(control);
     if (lastAnnounced.value(control.name) == value)
         return;
     lastAnnounced.insert(control.name, value);
-    if (QAccessible::isActive()) {
-        if (control.knob) {
-            QAccessibleValueChangeEvent event(control.widget, static_cast<Knob *>(control.widget)->value);
-            QAccessible::updateAccessibility(&event);
-        } else {
-            QAccessible::State state;
-            state.checked = true;
-            QAccessibleStateChangeEvent event(control.widget, state);
-            QAccessible::updateAccessibility(&event);
-        }
+    // Qt passes these on only while a screen reader listens.
+    if (control.knob) {
+        QAccessibleValueChangeEvent event(control.widget, static_cast<Knob *>(control.widget)->value);
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessible::State state;
+        state.checked = true;
+        QAccessibleStateChangeEvent event(control.widget, state);
+        QAccessible::updateAccessibility(&event);
     }
     emit changed(control.name, value);
 }
@@ -209,7 +231,7 @@ QJsonObject ControlRegistry::list()
         return error("no-device", "No device is connected.");
     QJsonArray items;
     for (const Control &control : controls) {
-        QJsonObject item { { "name", control.name }, { "label", control.label },
+        QJsonObject item { { "name", control.name }, { "label", labelOf(control) },
             { "kind", control.knob ? "knob" : "switch" }, { "value", valueText(control) } };
         if (control.knob) {
             const auto *knob = static_cast<Knob *>(control.widget);
@@ -289,13 +311,7 @@ QJsonObject ControlRegistry::apply(const QVector<std::pair<const Control *, int>
                     button->setSelected(change.second != 0);
                 } else if (button->isSelected() != (change.second != 0)) {
                     // A press, as the mouse gives it: the switch toggles and its handler runs.
-                    const QPointF centre = QRectF(button->rect()).center();
-                    QMouseEvent press(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre), Qt::LeftButton,
-                        Qt::LeftButton, Qt::NoModifier);
-                    QCoreApplication::sendEvent(button, &press);
-                    QMouseEvent release(QEvent::MouseButtonRelease, centre, button->mapToGlobal(centre), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-                    QCoreApplication::sendEvent(button, &release);
+                    ButtonAccessible::pressAsMouse(button);
                 }
             }
         }
@@ -320,12 +336,22 @@ QJsonObject ControlRegistry::dump()
     return QJsonObject { { "ok", true }, { "model", controltable::modelName(panelClass()) }, { "values", values } };
 }
 
+namespace {
+
+// "KA2 SE", "ka2se" and "KA2SE" name the same model.
+QString modelKey(QString model)
+{
+    return model.remove(QLatin1Char(' ')).toLower();
+}
+
+} // namespace
+
 QJsonObject ControlRegistry::load(const QString &model, const Pairs &keyValues)
 {
     if (!refresh())
         return error("no-device", "No device is connected.");
     const QString own = controltable::modelName(panelClass());
-    if (model.compare(own, Qt::CaseInsensitive) != 0)
+    if (modelKey(model) != modelKey(own))
         return error("wrong-model", QStringLiteral("The preset is for the %1, the device is a %2.").arg(model, own));
     QVector<int> values(controls.size(), 0);
     QVector<bool> given(controls.size(), false);
@@ -345,11 +371,16 @@ QJsonObject ControlRegistry::load(const QString &model, const Pairs &keyValues)
                 "bad-value", QStringLiteral("The preset's %1: %2").arg(pair.first, bad.value("message").toString()));
         given[index] = true;
     }
-    // Restoring order is the table's; missing keys keep the control as it is.
+    // Every control is replayed in the restoring order, those the preset leaves out with their
+    // present value, as a restart with the preset's values stored would replay them.
     QVector<std::pair<const Control *, int>> changes;
-    for (int i = 0; i < controls.size(); ++i)
-        if (given[i])
-            changes.push_back({ &controls[i], values[i] });
+    for (int i = 0; i < controls.size(); ++i) {
+        int value = values[i];
+        if (!given[i])
+            value = controls[i].knob ? static_cast<Knob *>(controls[i].widget)->value
+                                     : int(static_cast<Button *>(controls[i].widget)->isSelected());
+        changes.push_back({ &controls[i], value });
+    }
     QJsonObject reply = apply(changes, true);
     reply.insert("unknown", unknown);
     return reply;

@@ -55,12 +55,14 @@ private:
     {
         QString name;
         QString key;
-        QString label;
+        QString section; // the column's title, translated as the panel shows it
+        QString caption; // a knob's caption, translated; a switch shows its own text
         QWidget *widget;
         bool knob;
     };
     void attach(QWidget *panel);
     const Control *find(const QString &name) const;
+    static QString labelOf(const Control &control);
     QString valueText(const Control &control) const;
     QJsonObject check(const Control &control, const QString &text, int &value) const;
     QJsonObject apply(const QVector<std::pair<const Control *, int>> &changes, bool asRestore);

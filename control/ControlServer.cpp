@@ -4,15 +4,16 @@
 #include "platform/ControlEndpoint.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
-
-const char *const kWatching = "orvelinWatching";
-const char *const kPending = "orvelinPending";
 
 QByteArray line(const QJsonObject &object)
 {
@@ -33,13 +34,20 @@ ControlServer::ControlServer(QWidget *root, QObject *parent)
     : QObject(parent)
     , server(new QLocalServer(this))
     , controls(new ControlRegistry(root, this))
+    , turn(new QTimer(this))
 {
+    turn->setSingleShot(true);
+    turn->setInterval(0);
+    connect(turn, &QTimer::timeout, this, &ControlServer::serve);
     connect(server, &QLocalServer::newConnection, this, &ControlServer::accept);
     connect(controls, &ControlRegistry::changed, this, &ControlServer::broadcast);
 }
 
 ControlServer::~ControlServer()
 {
+    for (const auto &client : clients)
+        if (!client->gone)
+            client->socket->disconnect(this);
     server->close();
 }
 
@@ -67,73 +75,151 @@ QString ControlServer::serverName() const
 
 int ControlServer::clientCount() const
 {
-    return server->findChildren<QLocalSocket *>().size();
+    return static_cast<int>(std::count_if(
+        clients.begin(), clients.end(), [](const std::unique_ptr<Client> &c) { return !c->gone && !c->closing; }));
 }
 
 void ControlServer::accept()
 {
+    sweep();
     while (QLocalSocket *socket = server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        if (clientCount() > kMaxClients) {
-            send(socket, line(ControlRegistry::error("busy", "Too many clients are connected.")));
+        if (!platform::peerIsCurrentUser(static_cast<std::intptr_t>(socket->socketDescriptor()))) {
+            qDebug() << "Control client refused: it runs as another user.";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        if (clientCount() >= kMaxClients) {
+            qDebug() << "Control client refused: 16 clients are connected.";
+            socket->write(line(ControlRegistry::error("busy", "Too many clients are connected.")) + '\n');
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             socket->disconnectFromServer();
             continue;
         }
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readClient(socket); });
+        // Qt stops reading from the connection while this much waits, so a client that sends
+        // faster than its requests are served is held back by the system, not by our memory.
+        socket->setReadBufferSize(kInputBuffer);
+        clients.push_back(std::make_unique<Client>());
+        Client *client = clients.back().get();
+        client->socket = socket;
+        connect(socket, &QLocalSocket::readyRead, this, [this, client] {
+            pull(*client);
+            turn->start();
+        });
+        // A script may send its lines and hang up at once; what arrived is still served.
+        connect(socket, &QLocalSocket::disconnected, this, [this, client] {
+            client->closing = true;
+            turn->start();
+        });
+        if (socket->bytesAvailable() > 0) {
+            pull(*client);
+            turn->start();
+        }
     }
 }
 
-void ControlServer::readClient(QLocalSocket *socket)
+void ControlServer::forget(Client &client)
 {
-    QByteArray pending = socket->property(kPending).toByteArray() + socket->readAll();
-    int start = 0;
-    for (int end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n', start)) {
-        QByteArray request = pending.mid(start, end - start);
-        start = end + 1;
-        if (request.size() > kMaxLine) {
-            pending = request; // dropped below
-            start = 0;
-            break;
-        }
-        if (request.endsWith('\r'))
-            request.chop(1);
-        if (request.trimmed() == "watch") {
-            socket->setProperty(kWatching, true);
-            send(socket, line(QJsonObject { { "ok", true }, { "watching", true } }));
-        } else {
-            send(socket, handle(request));
-        }
-        if (socket->state() != QLocalSocket::ConnectedState)
-            return;
-    }
-    pending.remove(0, start);
-    if (pending.size() > kMaxLine || pending.contains('\n')) {
-        qDebug() << "Control client dropped: a line over 4 KiB.";
-        send(socket, line(ControlRegistry::error("line-too-long", "A request line is longer than 4 KiB.")));
-        socket->disconnectFromServer();
+    if (client.gone)
         return;
-    }
-    socket->setProperty(kPending, pending);
+    client.gone = true;
+    client.socket->disconnect(this);
+    client.socket->deleteLater();
+    turn->start(); // the next turn removes it
 }
 
-void ControlServer::send(QLocalSocket *socket, const QByteArray &reply)
+void ControlServer::sweep()
 {
-    socket->write(reply + '\n');
+    clients.erase(
+        std::remove_if(clients.begin(), clients.end(), [](const std::unique_ptr<Client> &c) { return c->gone; }),
+        clients.end());
+}
+
+void ControlServer::drop(Client &client, const char *why)
+{
+    qDebug().noquote() << "Control client dropped:" << why;
+    QLocalSocket *socket = client.socket;
+    forget(client);
+    socket->abort();
+}
+
+void ControlServer::serve()
+{
+    sweep();
+    QElapsedTimer clock;
+    clock.start();
+    // Each client in turn gets one line, until the turn's time is used up.
+    bool more = true;
+    while (more && clock.elapsed() < kTurnMs) {
+        more = false;
+        for (std::size_t i = 0; i < clients.size() && clock.elapsed() < kTurnMs; ++i)
+            if (!clients[i]->gone && serveOne(*clients[i]))
+                more = true;
+    }
+    if (more)
+        turn->start();
+}
+
+bool ControlServer::serveOne(Client &client)
+{
+    int end = client.input.indexOf('\n');
+    if (end < 0) {
+        pull(client);
+        end = client.input.indexOf('\n');
+    }
+    if ((end < 0 ? client.input.size() : end) > kMaxLine) {
+        send(client, line(ControlRegistry::error("line-too-long", "A request line is longer than 4 KiB.")));
+        client.socket->flush();
+        drop(client, "a line over 4 KiB.");
+        return false;
+    }
+    if (end < 0) {
+        if (client.closing)
+            forget(client);
+        return false;
+    }
+    QByteArray request = client.input.left(end);
+    client.input.remove(0, end + 1);
+    if (request.endsWith('\r'))
+        request.chop(1);
+    if (request.trimmed() == "watch") {
+        client.watching = true;
+        send(client, line(QJsonObject { { "ok", true }, { "watching", true } }));
+    } else {
+        const QByteArray reply = handle(request);
+        if (!client.gone)
+            send(client, reply);
+    }
+    return !client.gone && (client.input.contains('\n') || client.socket->bytesAvailable() > 0);
+}
+
+void ControlServer::pull(Client &client)
+{
+    // Taken at once, so lines sent just before hanging up are not lost with the connection.
+    const qint64 room = kInputBuffer - client.input.size();
+    if (room > 0 && client.socket->bytesAvailable() > 0)
+        client.input += client.socket->read(room);
+}
+
+bool ControlServer::send(Client &client, const QByteArray &reply)
+{
+    if (client.gone)
+        return false;
+    if (client.socket->bytesToWrite() + reply.size() + 1 > kMaxQueued) {
+        drop(client, "1 MiB of replies and changes waits unread.");
+        return false;
+    }
+    client.socket->write(reply + '\n');
+    return true;
 }
 
 void ControlServer::broadcast(const QString &name, const QString &value)
 {
     const QByteArray event = line(QJsonObject { { "event", "changed" }, { "name", name }, { "value", value } });
-    for (QLocalSocket *socket : server->findChildren<QLocalSocket *>()) {
-        if (!socket->property(kWatching).toBool() || socket->state() != QLocalSocket::ConnectedState)
-            continue;
-        if (socket->bytesToWrite() + event.size() > kMaxQueued) {
-            qDebug() << "Control client dropped: it stopped reading its changes.";
-            socket->abort();
-            continue;
-        }
-        send(socket, event);
-    }
+    // A drop only marks its client, so the list stays as it is while it is walked.
+    for (const auto &client : clients)
+        if (client->watching && !client->gone)
+            send(*client, event);
 }
 
 QByteArray ControlServer::handle(const QByteArray &request)

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -60,6 +61,8 @@ int failed(const QJsonObject &reply)
         return fail(BadValue, message);
     if (code == QLatin1String("refused"))
         return fail(Refused, message);
+    if (code == QLatin1String("busy"))
+        return fail(NoPanel, message);
     if (code == QLatin1String("wrong-model"))
         return fail(BadPreset, message);
     return fail(Usage, message);
@@ -79,9 +82,20 @@ int run(const QStringList &args)
             && (args[1] == QLatin1String("save") || args[1] == QLatin1String("load")));
     if (!shapeOk)
         return fail(Usage, QString::fromLatin1(kUsage).trimmed());
-    for (const QString &arg : args)
-        if (arg.contains(QLatin1Char(' ')) && command != QLatin1String("preset"))
-            return fail(BadValue, QStringLiteral("\"%1\" holds a space; names and values never do").arg(arg));
+    // A blank or a line break would split a word or start a second request on the channel.
+    const auto plainWord = [](const QString &word) {
+        return !word.isEmpty() && std::none_of(word.begin(), word.end(), [](QChar c) {
+            return c.isSpace() || c.category() == QChar::Other_Control;
+        });
+    };
+    if (command == QLatin1String("get") && !plainWord(args[1]))
+        return fail(UnknownControl, QStringLiteral("there is no control named \"%1\"").arg(args[1]));
+    if (command == QLatin1String("set"))
+        for (int i = 1; i < args.size(); ++i)
+            if (!plainWord(args[i]))
+                return i % 2 == 1
+                    ? fail(UnknownControl, QStringLiteral("there is no control named \"%1\"").arg(args[i]))
+                    : fail(BadValue, QStringLiteral("\"%1\" is not a value for %2").arg(args[i], args[i - 1]));
 
     Preset preset;
     if (command == QLatin1String("preset") && args[1] == QLatin1String("load")) {
@@ -100,7 +114,7 @@ int run(const QStringList &args)
             return failed(reply);
         if (!reply.value("connected").toBool()) {
             out(QStringLiteral("connected: no"));
-            return NoDevice;
+            return fail(NoDevice, QStringLiteral("no device is connected"));
         }
         out(QStringLiteral("model: %1").arg(reply.value("model").toString()));
         out(QStringLiteral("firmware: %1").arg(reply.value("firmware").toString()));
@@ -166,14 +180,20 @@ int run(const QStringList &args)
             return fail(BadPreset, why);
         return Done;
     }
+    // Only the keys the panel stores travel; the others are reported here, so a preset full of
+    // foreign keys cannot make the request line too long.
+    const QJsonObject stored = client.request(QStringLiteral("dump"));
+    if (!stored.value("ok").toBool())
+        return failed(stored);
+    const QJsonObject known = stored.value("values").toObject();
     QStringList words { QStringLiteral("load"),
         QString(preset.model).replace(QLatin1String(" "), QLatin1String("%20")) };
     for (const auto &pair : preset.values) {
-        if (pair.first.contains(QLatin1Char(' '))) {
+        if (!known.contains(pair.first)) {
             std::fprintf(stderr, "orvelinctl: ignored unknown key %s\n", qPrintable(pair.first));
             continue;
         }
-        words << pair.first << pair.second;
+        words << pair.first << (plainWord(pair.second) ? pair.second : QStringLiteral("?"));
     }
     const QJsonObject reply = client.request(words.join(QLatin1Char(' ')));
     if (!reply.value("ok").toBool() && reply.value("error").toString() == QLatin1String("bad-value"))

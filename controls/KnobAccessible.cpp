@@ -3,6 +3,7 @@
 #include "controls/Button.h"
 #include "controls/ButtonAccessible.h"
 #include "controls/Knob.h"
+#include "controls/KnobGeometry.h"
 
 KnobAccessible::KnobAccessible(Knob *knob)
     : QAccessibleWidget(knob, QAccessible::Dial)
@@ -23,7 +24,7 @@ void *KnobAccessible::interface_cast(QAccessible::InterfaceType type)
 QString KnobAccessible::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Value)
-        return QString::number(knob()->value + knob()->displayOffset) + knob()->suffix;
+        return knobText(knob()->value, knob()->displayOffset, knob()->suffix); // as painted
     return QAccessibleWidget::text(t);
 }
 
@@ -32,9 +33,13 @@ QVariant KnobAccessible::currentValue() const
     return knob()->value;
 }
 
-void KnobAccessible::setCurrentValue(const QVariant &)
+void KnobAccessible::setCurrentValue(const QVariant &value)
 {
-    // Changes come from the mouse or the control channel, which both run the panel's handler.
+    // The same road as a typed value: bounded by the knob, then the panel's handler runs.
+    bool ok = false;
+    const int v = value.toInt(&ok);
+    if (ok)
+        knob()->setValue(v);
 }
 
 QVariant KnobAccessible::maximumValue() const

@@ -5,8 +5,9 @@
 
 class Knob;
 
-// A knob as a screen reader sees it: a dial with its current, minimum and maximum value. It stays
-// without focus and keys; the value is only read, never set, through this interface.
+// A knob as a screen reader sees it: a dial with its current, minimum and maximum value, its text
+// as painted. It stays without focus and keys; a value set through this interface goes through
+// setValue, so the panel's handler runs as for a typed value.
 class KnobAccessible : public QAccessibleWidget, public QAccessibleValueInterface
 {
 public:

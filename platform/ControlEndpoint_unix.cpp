@@ -2,6 +2,9 @@
 
 #include "platform/RuntimeDir.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace platform {
 
 std::string controlServerName()
@@ -17,6 +20,15 @@ std::string controlClientName()
     if (!checkRuntimeDirectory(""))
         return {};
     return runtimePath("control");
+}
+
+bool peerIsCurrentUser(std::intptr_t descriptor)
+{
+    ucred peer {};
+    socklen_t size = sizeof(peer);
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer))
+        return false;
+    return peer.uid == ::geteuid();
 }
 
 } // namespace platform

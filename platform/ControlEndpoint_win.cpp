@@ -31,4 +31,10 @@ std::string controlClientName()
     return userPipeName();
 }
 
+bool peerIsCurrentUser(std::intptr_t)
+{
+    // The pipe's access list, set by QLocalServer's user-only option, admits this user alone.
+    return true;
+}
+
 } // namespace platform
