@@ -156,6 +156,10 @@ void ControlServer::serve()
             if (!clients[i]->gone && serveOne(*clients[i]))
                 more = true;
     }
+    // The time may run out before the clients that still wait were reached.
+    for (const auto &client : clients)
+        if (!client->gone && (client->closing || client->input.contains('\n') || client->socket->bytesAvailable() > 0))
+            more = true;
     if (more)
         turn->start();
 }
