@@ -3,6 +3,7 @@
 #include "app/TerminationWatcher.h"
 #include "app/Translation.h"
 #include "app/TrayIcon.h"
+#include "control/ControlServer.h"
 #include "device/PlatformLogBridge.h"
 #include "settings/Settings.h"
 
@@ -47,6 +48,8 @@ int main(int argc, char *argv[])
     // Without a tray nothing could ever show the window, so it is shown at once.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         mainWindow->show();
+    auto control = std::make_unique<ControlServer>(mainWindow.get());
+    control->start();
 
     // Start-up measurement: the steady clock once the event loop runs, for the benchmark to compare
     // with the moment it started the process.
@@ -60,6 +63,7 @@ int main(int argc, char *argv[])
 
     const int exitCode = app.exec();
 
+    control.reset();
     trayIcon.reset();
     mainWindow.reset();
     settings.reset();

@@ -10,6 +10,12 @@ add_dependencies(orvelin_e2e_session OrvelinDriver orvelin-emulator)
 orvelin_add_qtest(tst_EndToEnd e2e/tst_EndToEnd.cpp)
 target_link_libraries(tst_EndToEnd PRIVATE orvelin_e2e_session)
 
+# orvelinctl against the running program.
+orvelin_add_qtest(tst_Scripting e2e/tst_Scripting.cpp)
+target_link_libraries(tst_Scripting PRIVATE orvelin_e2e_session)
+target_compile_definitions(tst_Scripting PRIVATE ORVELINCTL_EXE="$<TARGET_FILE:orvelinctl>")
+add_dependencies(tst_Scripting orvelinctl)
+
 # The tray itself: Xvfb with trayer as the system tray, clicks from xdotool.
 find_package(X11)
 find_program(ORVELIN_XVFB_RUN xvfb-run)

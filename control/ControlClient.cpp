@@ -1,0 +1,47 @@
+#include "control/ControlClient.h"
+
+#include "platform/ControlEndpoint.h"
+
+#include <QJsonDocument>
+#include <QLocalSocket>
+
+ControlClient::ControlClient()
+    : socket(new QLocalSocket)
+{ }
+
+ControlClient::~ControlClient()
+{
+    delete socket;
+}
+
+bool ControlClient::connectToPanel(const QString &name)
+{
+    const QString endpoint = name.isEmpty() ? QString::fromStdString(platform::controlClientName()) : name;
+    if (endpoint.isEmpty())
+        return false;
+    socket->connectToServer(endpoint);
+    return socket->waitForConnected(2000);
+}
+
+bool ControlClient::readLine(QByteArray &line, int timeoutMs)
+{
+    while (!socket->canReadLine()) {
+        if (socket->state() != QLocalSocket::ConnectedState && socket->bytesAvailable() == 0)
+            return false;
+        if (!socket->waitForReadyRead(timeoutMs) && !socket->canReadLine())
+            return false;
+    }
+    line = socket->readLine().trimmed();
+    return true;
+}
+
+QJsonObject ControlClient::request(const QString &line)
+{
+    socket->write(line.toUtf8() + '\n');
+    if (!socket->waitForBytesWritten(5000) && socket->bytesToWrite() > 0)
+        return {};
+    QByteArray reply;
+    if (!readLine(reply, 10000))
+        return {};
+    return QJsonDocument::fromJson(reply).object();
+}

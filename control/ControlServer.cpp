@@ -1,0 +1,256 @@
+#include "control/ControlServer.h"
+
+#include "control/ControlRegistry.h"
+#include "platform/ControlEndpoint.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+QByteArray line(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+ControlRegistry::Pairs pairsOf(const QStringList &words, int from)
+{
+    ControlRegistry::Pairs pairs;
+    for (int i = from; i + 1 < words.size(); i += 2)
+        pairs.push_back({ words[i], words[i + 1] });
+    return pairs;
+}
+
+} // namespace
+
+ControlServer::ControlServer(QWidget *root, QObject *parent)
+    : QObject(parent)
+    , server(new QLocalServer(this))
+    , controls(new ControlRegistry(root, this))
+    , turn(new QTimer(this))
+{
+    turn->setSingleShot(true);
+    turn->setInterval(0);
+    connect(turn, &QTimer::timeout, this, &ControlServer::serve);
+    connect(server, &QLocalServer::newConnection, this, &ControlServer::accept);
+    connect(controls, &ControlRegistry::changed, this, &ControlServer::broadcast);
+}
+
+ControlServer::~ControlServer()
+{
+    for (const auto &client : clients)
+        if (!client->gone)
+            client->socket->disconnect(this);
+    server->close();
+}
+
+bool ControlServer::start(const QString &name)
+{
+    const QString endpoint = name.isEmpty() ? QString::fromStdString(platform::controlServerName()) : name;
+    if (endpoint.isEmpty()) {
+        qDebug() << "Control channel not started: no private place for it.";
+        return false;
+    }
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    // The single-instance marker keeps a second panel away, so a socket left here is stale.
+    QLocalServer::removeServer(endpoint);
+    if (!server->listen(endpoint)) {
+        qDebug().noquote() << "Control channel not started:" << server->errorString();
+        return false;
+    }
+    return true;
+}
+
+QString ControlServer::serverName() const
+{
+    return server->fullServerName();
+}
+
+int ControlServer::clientCount() const
+{
+    return static_cast<int>(std::count_if(
+        clients.begin(), clients.end(), [](const std::unique_ptr<Client> &c) { return !c->gone && !c->closing; }));
+}
+
+void ControlServer::accept()
+{
+    sweep();
+    while (QLocalSocket *socket = server->nextPendingConnection()) {
+        if (!platform::peerIsCurrentUser(static_cast<std::intptr_t>(socket->socketDescriptor()))) {
+            qDebug() << "Control client refused: it runs as another user.";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        if (clientCount() >= kMaxClients) {
+            qDebug() << "Control client refused: 16 clients are connected.";
+            socket->write(line(ControlRegistry::error("busy", "Too many clients are connected.")) + '\n');
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            socket->disconnectFromServer();
+            continue;
+        }
+        // Qt stops reading from the connection while this much waits, so a client that sends
+        // faster than its requests are served is held back by the system, not by our memory.
+        socket->setReadBufferSize(kInputBuffer);
+        clients.push_back(std::make_unique<Client>());
+        Client *client = clients.back().get();
+        client->socket = socket;
+        connect(socket, &QLocalSocket::readyRead, this, [this, client] {
+            pull(*client);
+            turn->start();
+        });
+        // A script may send its lines and hang up at once; what arrived is still served.
+        connect(socket, &QLocalSocket::disconnected, this, [this, client] {
+            client->closing = true;
+            turn->start();
+        });
+        if (socket->bytesAvailable() > 0) {
+            pull(*client);
+            turn->start();
+        }
+    }
+}
+
+void ControlServer::forget(Client &client)
+{
+    if (client.gone)
+        return;
+    client.gone = true;
+    client.socket->disconnect(this);
+    client.socket->deleteLater();
+    turn->start(); // the next turn removes it
+}
+
+void ControlServer::sweep()
+{
+    clients.erase(
+        std::remove_if(clients.begin(), clients.end(), [](const std::unique_ptr<Client> &c) { return c->gone; }),
+        clients.end());
+}
+
+void ControlServer::drop(Client &client, const char *why)
+{
+    qDebug().noquote() << "Control client dropped:" << why;
+    QLocalSocket *socket = client.socket;
+    forget(client);
+    socket->abort();
+}
+
+void ControlServer::serve()
+{
+    sweep();
+    QElapsedTimer clock;
+    clock.start();
+    // Each client in turn gets one line, until the turn's time is used up.
+    bool more = true;
+    while (more && clock.elapsed() < kTurnMs) {
+        more = false;
+        for (std::size_t i = 0; i < clients.size() && clock.elapsed() < kTurnMs; ++i)
+            if (!clients[i]->gone && serveOne(*clients[i]))
+                more = true;
+    }
+    // The time may run out before the clients that still wait were reached.
+    for (const auto &client : clients)
+        if (!client->gone && (client->closing || client->input.contains('\n') || client->socket->bytesAvailable() > 0))
+            more = true;
+    if (more)
+        turn->start();
+}
+
+bool ControlServer::serveOne(Client &client)
+{
+    int end = client.input.indexOf('\n');
+    if (end < 0) {
+        pull(client);
+        end = client.input.indexOf('\n');
+    }
+    if ((end < 0 ? client.input.size() : end) > kMaxLine) {
+        send(client, line(ControlRegistry::error("line-too-long", "A request line is longer than 4 KiB.")));
+        client.socket->flush();
+        drop(client, "a line over 4 KiB.");
+        return false;
+    }
+    if (end < 0) {
+        if (client.closing)
+            forget(client);
+        return false;
+    }
+    QByteArray request = client.input.left(end);
+    client.input.remove(0, end + 1);
+    if (request.endsWith('\r'))
+        request.chop(1);
+    if (request.trimmed() == "watch") {
+        client.watching = true;
+        send(client, line(QJsonObject { { "ok", true }, { "watching", true } }));
+    } else {
+        const QByteArray reply = handle(request);
+        if (!client.gone)
+            send(client, reply);
+    }
+    return !client.gone && (client.input.contains('\n') || client.socket->bytesAvailable() > 0);
+}
+
+void ControlServer::pull(Client &client)
+{
+    // Taken at once, so lines sent just before hanging up are not lost with the connection.
+    const qint64 room = kInputBuffer - client.input.size();
+    if (room > 0 && client.socket->bytesAvailable() > 0)
+        client.input += client.socket->read(room);
+}
+
+bool ControlServer::send(Client &client, const QByteArray &reply)
+{
+    if (client.gone)
+        return false;
+    if (client.socket->bytesToWrite() + reply.size() + 1 > kMaxQueued) {
+        drop(client, "1 MiB of replies and changes waits unread.");
+        return false;
+    }
+    client.socket->write(reply + '\n');
+    return true;
+}
+
+void ControlServer::broadcast(const QString &name, const QString &value)
+{
+    const QByteArray event = line(QJsonObject { { "event", "changed" }, { "name", name }, { "value", value } });
+    // A drop only marks its client, so the list stays as it is while it is walked.
+    for (const auto &client : clients)
+        if (client->watching && !client->gone)
+            send(*client, event);
+}
+
+QByteArray ControlServer::handle(const QByteArray &request)
+{
+    const QStringList words = QString::fromUtf8(request).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return line(ControlRegistry::error("usage", "An empty request."));
+    const QString command = words.first();
+    if (command == QLatin1String("status") && words.size() == 1)
+        return line(controls->status());
+    if (command == QLatin1String("list") && words.size() == 1)
+        return line(controls->list());
+    if (command == QLatin1String("dump") && words.size() == 1)
+        return line(controls->dump());
+    if (command == QLatin1String("get") && words.size() == 2)
+        return line(controls->get(words[1]));
+    if (command == QLatin1String("set") && words.size() >= 3 && words.size() % 2 == 1)
+        return line(controls->set(pairsOf(words, 1)));
+    if (command == QLatin1String("load") && words.size() >= 2 && words.size() % 2 == 0) {
+        // The model name may hold a space ("KA2 SE"); it travels with %20.
+        QString model = words[1];
+        model.replace(QLatin1String("%20"), QLatin1String(" "));
+        return line(controls->load(model, pairsOf(words, 2)));
+    }
+    const bool known = QStringList { "status", "list", "dump", "get", "set", "load", "watch" }.contains(command);
+    if (known)
+        return line(ControlRegistry::error("usage", QStringLiteral("Wrong arguments for %1.").arg(command)));
+    return line(
+        ControlRegistry::error("unknown-command", QStringLiteral("Unknown command \"%1\".").arg(command.left(64))));
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class ControlRegistry;
+class QLocalServer;
+class QLocalSocket;
+class QTimer;
+class QWidget;
+
+// The running panel's control channel: a local socket (a pipe on Windows) only the current user
+// can open. One request per line, one JSON reply per line:
+//     status | list | get NAME | set NAME VALUE [NAME VALUE ...] | watch
+//     dump | load MODEL KEY VALUE [KEY VALUE ...]
+// Everything runs on the GUI thread without waiting on a client: requests are taken from the
+// clients in turns of a few milliseconds, so a client that sends a thousand lines at once does not
+// hold up painting, and replies are queued. A line over 4 KiB drops the client, a 17th client is
+// refused, and a client with 1 MiB of unread output is dropped.
+class ControlServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxLine = 4096;
+    static constexpr int kMaxClients = 16;
+    static constexpr qint64 kMaxQueued = 1024 * 1024;
+    // How long one turn of serving may keep the event loop.
+    static constexpr int kTurnMs = 8;
+    // Unserved input held per client, in Qt's buffer and in ours each.
+    static constexpr qint64 kInputBuffer = 64 * 1024;
+
+    explicit ControlServer(QWidget *root, QObject *parent = nullptr);
+    ~ControlServer() override;
+
+    // Listens on the user's control endpoint, or on name when given (tests). False, with a log
+    // line, when it cannot.
+    bool start(const QString &name = QString());
+    QString serverName() const;
+    // Clients connected and not yet dropped.
+    int clientCount() const;
+    ControlRegistry &registry() { return *controls; }
+
+    // One request line to its reply, without the newline; "watch" is the socket's own.
+    QByteArray handle(const QByteArray &line);
+
+private:
+    struct Client
+    {
+        QLocalSocket *socket;
+        QByteArray input; // bytes read but not yet taken as lines
+        bool watching = false;
+        bool closing = false; // the client hung up; its lines already here are still served
+        bool gone = false; // dropped or disconnected; removed at the start of the next turn
+    };
+
+    void accept();
+    void serve();
+    // Takes one line of the client; false when it has none (or was dropped).
+    bool serveOne(Client &client);
+    void pull(Client &client);
+    bool send(Client &client, const QByteArray &reply);
+    void drop(Client &client, const char *why);
+    void forget(Client &client);
+    void sweep();
+    void broadcast(const QString &name, const QString &value);
+
+    QLocalServer *server;
+    ControlRegistry *controls;
+    QTimer *turn;
+    std::vector<std::unique_ptr<Client>> clients;
+};

@@ -1,0 +1,214 @@
+// orvelinctl: drives the running panel over its control channel.
+
+#include "control/ControlClient.h"
+#include "control/Preset.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+enum Exit {
+    Done = 0,
+    Usage = 1,
+    NoPanel = 2,
+    NoDevice = 3,
+    UnknownControl = 4,
+    BadValue = 5,
+    Refused = 6,
+    BadPreset = 7
+};
+
+const char *const kUsage = "usage: orvelinctl status\n"
+                           "       orvelinctl list [--json]\n"
+                           "       orvelinctl get NAME\n"
+                           "       orvelinctl set NAME VALUE [NAME VALUE ...]\n"
+                           "       orvelinctl watch [--json]\n"
+                           "       orvelinctl preset save FILE\n"
+                           "       orvelinctl preset load FILE\n";
+
+int fail(int code, const QString &message)
+{
+    std::fprintf(stderr, "orvelinctl: %s\n", qPrintable(message));
+    return code;
+}
+
+void out(const QString &text)
+{
+    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// An error reply to its exit code and message.
+int failed(const QJsonObject &reply)
+{
+    if (reply.isEmpty())
+        return fail(NoPanel, QStringLiteral("the panel closed the connection"));
+    const QString code = reply.value("error").toString();
+    const QString message = reply.value("message").toString();
+    if (code == QLatin1String("no-device"))
+        return fail(NoDevice, message);
+    if (code == QLatin1String("unknown-control"))
+        return fail(UnknownControl, message);
+    if (code == QLatin1String("bad-value"))
+        return fail(BadValue, message);
+    if (code == QLatin1String("refused"))
+        return fail(Refused, message);
+    if (code == QLatin1String("busy"))
+        return fail(NoPanel, message);
+    if (code == QLatin1String("wrong-model"))
+        return fail(BadPreset, message);
+    return fail(Usage, message);
+}
+
+int run(const QStringList &args)
+{
+    if (args.isEmpty())
+        return fail(Usage, QString::fromLatin1(kUsage).trimmed());
+    const QString command = args[0];
+    const bool json = args.size() == 2 && args[1] == QLatin1String("--json");
+    const bool shapeOk = (command == QLatin1String("status") && args.size() == 1)
+        || ((command == QLatin1String("list") || command == QLatin1String("watch")) && (args.size() == 1 || json))
+        || (command == QLatin1String("get") && args.size() == 2)
+        || (command == QLatin1String("set") && args.size() >= 3 && args.size() % 2 == 1)
+        || (command == QLatin1String("preset") && args.size() == 3
+            && (args[1] == QLatin1String("save") || args[1] == QLatin1String("load")));
+    if (!shapeOk)
+        return fail(Usage, QString::fromLatin1(kUsage).trimmed());
+    // A blank or a line break would split a word or start a second request on the channel.
+    const auto plainWord = [](const QString &word) {
+        return !word.isEmpty() && std::none_of(word.begin(), word.end(), [](QChar c) {
+            return c.isSpace() || c.category() == QChar::Other_Control;
+        });
+    };
+    if (command == QLatin1String("get") && !plainWord(args[1]))
+        return fail(UnknownControl, QStringLiteral("there is no control named \"%1\"").arg(args[1]));
+    if (command == QLatin1String("set"))
+        for (int i = 1; i < args.size(); ++i)
+            if (!plainWord(args[i]))
+                return i % 2 == 1
+                    ? fail(UnknownControl, QStringLiteral("there is no control named \"%1\"").arg(args[i]))
+                    : fail(BadValue, QStringLiteral("\"%1\" is not a value for %2").arg(args[i], args[i - 1]));
+
+    Preset preset;
+    if (command == QLatin1String("preset") && args[1] == QLatin1String("load")) {
+        QString why;
+        if (!preset.read(args[2], why))
+            return fail(BadPreset, why);
+    }
+
+    ControlClient client;
+    if (!client.connectToPanel())
+        return fail(NoPanel, QStringLiteral("no running panel to talk to"));
+
+    if (command == QLatin1String("status")) {
+        const QJsonObject reply = client.request(QStringLiteral("status"));
+        if (!reply.value("ok").toBool())
+            return failed(reply);
+        if (!reply.value("connected").toBool()) {
+            out(QStringLiteral("connected: no"));
+            return fail(NoDevice, QStringLiteral("no device is connected"));
+        }
+        out(QStringLiteral("model: %1").arg(reply.value("model").toString()));
+        out(QStringLiteral("firmware: %1").arg(reply.value("firmware").toString()));
+        out(QStringLiteral("sample rate: %1")
+                .arg(reply.contains("sampleRate") ? QString::number(reply.value("sampleRate").toInt())
+                                                  : QStringLiteral("unknown")));
+        out(QStringLiteral("connected: yes"));
+        return Done;
+    }
+    if (command == QLatin1String("list")) {
+        const QJsonObject reply = client.request(QStringLiteral("list"));
+        if (!reply.value("ok").toBool())
+            return failed(reply);
+        const QJsonArray controls = reply.value("controls").toArray();
+        if (json) {
+            out(QString::fromUtf8(QJsonDocument(controls).toJson(QJsonDocument::Compact)));
+            return Done;
+        }
+        for (const QJsonValue &value : controls) {
+            const QJsonObject c = value.toObject();
+            const QString range = c.value("kind").toString() == QLatin1String("knob")
+                ? QStringLiteral("%1..%2").arg(c.value("min").toInt()).arg(c.value("max").toInt())
+                : QStringLiteral("on/off");
+            out(QStringLiteral("%1\t%2\t%3\t%4\t%5")
+                    .arg(c.value("name").toString(), c.value("label").toString(), c.value("kind").toString(), range,
+                        c.value("value").toString()));
+        }
+        return Done;
+    }
+    if (command == QLatin1String("get")) {
+        const QJsonObject reply = client.request(QStringLiteral("get ") + args[1]);
+        if (!reply.value("ok").toBool())
+            return failed(reply);
+        out(reply.value("value").toString());
+        return Done;
+    }
+    if (command == QLatin1String("set")) {
+        const QJsonObject reply = client.request(args.join(QLatin1Char(' ')));
+        return reply.value("ok").toBool() ? int(Done) : failed(reply);
+    }
+    if (command == QLatin1String("watch")) {
+        const QJsonObject reply = client.request(QStringLiteral("watch"));
+        if (!reply.value("ok").toBool())
+            return failed(reply);
+        QByteArray line;
+        while (client.readLine(line)) {
+            if (json) {
+                out(QString::fromUtf8(line));
+                continue;
+            }
+            const QJsonObject event = QJsonDocument::fromJson(line).object();
+            out(QStringLiteral("%1 %2").arg(event.value("name").toString(), event.value("value").toString()));
+        }
+        return fail(NoPanel, QStringLiteral("the panel closed the connection"));
+    }
+    // preset
+    if (args[1] == QLatin1String("save")) {
+        const QJsonObject reply = client.request(QStringLiteral("dump"));
+        if (!reply.value("ok").toBool())
+            return failed(reply);
+        QString why;
+        if (!Preset::write(args[2], reply.value("model").toString(), reply.value("values").toObject(), why))
+            return fail(BadPreset, why);
+        return Done;
+    }
+    // Only the keys the panel stores travel; the others are reported here, so a preset full of
+    // foreign keys cannot make the request line too long.
+    const QJsonObject stored = client.request(QStringLiteral("dump"));
+    if (!stored.value("ok").toBool())
+        return failed(stored);
+    const QJsonObject known = stored.value("values").toObject();
+    QStringList words { QStringLiteral("load"),
+        QString(preset.model).replace(QLatin1String(" "), QLatin1String("%20")) };
+    for (const auto &pair : preset.values) {
+        if (!known.contains(pair.first)) {
+            std::fprintf(stderr, "orvelinctl: ignored unknown key %s\n", qPrintable(pair.first));
+            continue;
+        }
+        words << pair.first << (plainWord(pair.second) ? pair.second : QStringLiteral("?"));
+    }
+    const QJsonObject reply = client.request(words.join(QLatin1Char(' ')));
+    if (!reply.value("ok").toBool() && reply.value("error").toString() == QLatin1String("bad-value"))
+        return fail(BadPreset, reply.value("message").toString());
+    for (const QJsonValue &key : reply.value("unknown").toArray())
+        std::fprintf(stderr, "orvelinctl: ignored unknown key %s\n", qPrintable(key.toString()));
+    return reply.value("ok").toBool() ? int(Done) : failed(reply);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    return run(args);
+}

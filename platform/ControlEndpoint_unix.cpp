@@ -1,0 +1,34 @@
+#include "platform/ControlEndpoint.h"
+
+#include "platform/RuntimeDir.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string controlServerName()
+{
+    if (!ensurePrivateDirectory(""))
+        return {};
+    const std::string path = runtimePath("control");
+    return socketPathFits(path) ? path : std::string();
+}
+
+std::string controlClientName()
+{
+    if (!checkRuntimeDirectory(""))
+        return {};
+    return runtimePath("control");
+}
+
+bool peerIsCurrentUser(std::intptr_t descriptor)
+{
+    ucred peer {};
+    socklen_t size = sizeof(peer);
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer))
+        return false;
+    return peer.uid == ::geteuid();
+}
+
+} // namespace platform
