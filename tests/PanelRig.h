@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/Button.h"
+#include "controls/Knob.h"
 #include "emulator/Emulator.h"
 #include "tests/support/TestSupport.h"
 
@@ -9,6 +11,7 @@
 #include <QPalette>
 #include <QSettings>
 #include <QStringList>
+#include <QTest>
 #include <QTranslator>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -91,8 +94,8 @@ public:
         return QStringLiteral("vendor ") + bytes.join(QLatin1Char(' '));
     }
 
-    // Shows the panel in a host with the main window's background and writes its picture.
-    static void screenshot(QWidget *panel, const QString &fileName)
+    // Shows the panel in a host with the main window's background and returns its picture.
+    static QImage grab(QWidget *panel)
     {
         QWidget host;
         host.setAutoFillBackground(true);
@@ -104,8 +107,28 @@ public:
         layout->addWidget(panel);
         host.show();
         host.adjustSize();
-        host.grab().save(testsupport::screenshotPath(fileName));
+        const QImage image = host.grab().toImage();
         panel->setParent(nullptr);
+        return image;
+    }
+
+    // The panel's second look: every switch on and every knob two thirds up its range, through
+    // the same calls a user's click or drag makes, so the panel's own reactions show too.
+    static void switchEverythingOn(QWidget *panel)
+    {
+        for (Button *button : panel->findChildren<Button *>())
+            if (!button->isSelected())
+                button->setSelected(true);
+        for (Knob *knob : panel->findChildren<Knob *>())
+            knob->setValue(knob->minimum + (knob->maximum - knob->minimum) * 2 / 3);
+    }
+
+    // Data rows of a panel's look: as restored from defaults, and with everything on.
+    static void addLookRows()
+    {
+        QTest::addColumn<bool>("everythingOn");
+        QTest::newRow("defaults") << false;
+        QTest::newRow("on") << true;
     }
 
     // Marks every text with the context it was translated in.

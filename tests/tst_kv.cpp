@@ -15,6 +15,7 @@ private slots:
     void muteLogsOnlyItsOwnLineAndDimLowersByTwentyDb();
     void readoutsAndFailedMeterRead();
     void textsAndStyles();
+    void screenshot_data() { PanelRig::addLookRows(); }
     void screenshot();
 };
 
@@ -114,7 +115,12 @@ void tst_kv::screenshot()
     kv panel;
     QCOMPARE(panel.findChildren<Knob *>().size(), 2);
     QCOMPARE(panel.findChildren<Button *>().size(), 3);
-    PanelRig::screenshot(&panel, "kv.png");
+    QFETCH(bool, everythingOn);
+    if (everythingOn)
+        PanelRig::switchEverythingOn(&panel);
+    const QString why = testsupport::differsFromReference(
+        PanelRig::grab(&panel), QStringLiteral("kv-%1").arg(QLatin1String(QTest::currentDataTag())));
+    QVERIFY2(why.isEmpty(), qPrintable(why));
 }
 
 QTEST_MAIN(tst_kv)

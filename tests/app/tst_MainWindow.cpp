@@ -118,6 +118,9 @@ private slots:
         // The detection timer itself drives the step, about once a second.
         QTRY_VERIFY_WITH_TIMEOUT(rig.log.count(QStringLiteral("Failed to connect to driver.")) >= 1, 2500);
         screenshot(rig.window.get(), QStringLiteral("searching"));
+        const QString why
+            = testsupport::differsFromReference(rig.window->grab().toImage(), QStringLiteral("main_window_no_device"));
+        QVERIFY2(why.isEmpty(), qPrintable(why));
     }
 
     void knownModelsBuildTheirPanelAndTitle_data()

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace testsupport {
@@ -34,6 +36,53 @@ QString screenshotPath(const QString &fileName)
     const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR", QDir::tempPath());
     QDir().mkpath(folder);
     return folder + QLatin1Char('/') + fileName;
+}
+
+QString differsFromReference(const QImage &actual, const QString &name)
+{
+    const QString reference = QString::fromUtf8(ORVELIN_REFERENCE_DIR "/") + name + QStringLiteral(".png");
+    const QImage shot = actual.convertToFormat(QImage::Format_ARGB32);
+    shot.save(screenshotPath(name + QStringLiteral(".png")));
+    if (qEnvironmentVariableIntValue("ORVELIN_UPDATE_REFERENCES") == 1) {
+        QDir().mkpath(QString::fromUtf8(ORVELIN_REFERENCE_DIR));
+        return shot.save(reference) ? QString() : QStringLiteral("cannot write ") + reference;
+    }
+    const QImage expected = QImage(reference).convertToFormat(QImage::Format_ARGB32);
+    QString why;
+    QImage diff(shot.size(), QImage::Format_ARGB32);
+    diff.fill(Qt::black);
+    if (expected.isNull()) {
+        why = QStringLiteral("no reference picture ") + reference;
+    } else if (expected.size() != shot.size()) {
+        why = QStringLiteral("size %1x%2, reference %3x%4")
+                  .arg(shot.width())
+                  .arg(shot.height())
+                  .arg(expected.width())
+                  .arg(expected.height());
+    } else {
+        int differing = 0;
+        for (int y = 0; y < shot.height(); ++y) {
+            const auto *a = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
+            const auto *e = reinterpret_cast<const QRgb *>(expected.constScanLine(y));
+            for (int x = 0; x < shot.width(); ++x) {
+                const int worst = std::max({ std::abs(qRed(a[x]) - qRed(e[x])), std::abs(qGreen(a[x]) - qGreen(e[x])),
+                    std::abs(qBlue(a[x]) - qBlue(e[x])), std::abs(qAlpha(a[x]) - qAlpha(e[x])) });
+                if (worst > kReferenceTolerance) {
+                    ++differing;
+                    diff.setPixel(x, y, qRgb(255, 0, 0));
+                } else {
+                    diff.setPixel(x, y, qRgb(qGray(a[x]) / 3, qGray(a[x]) / 3, qGray(a[x]) / 3));
+                }
+            }
+        }
+        if (differing)
+            why = QStringLiteral("%1 pixels differ from %2").arg(differing).arg(reference);
+    }
+    if (!why.isEmpty()) {
+        shot.save(screenshotPath(name + QStringLiteral(".actual.png")));
+        diff.save(screenshotPath(name + QStringLiteral(".diff.png")));
+    }
+    return why;
 }
 
 LogCapture *LogCapture::current = nullptr;
