@@ -1,19 +1,13 @@
 #pragma once
 
-#include "controls/Button.h"
-#include "controls/Knob.h"
 #include "emulator/Emulator.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QPalette>
 #include <QSettings>
 #include <QStringList>
-#include <QTest>
 #include <QTranslator>
-#include <QVBoxLayout>
 #include <QWidget>
 
 #include <cstring>
@@ -92,43 +86,6 @@ public:
         for (std::size_t i = 0; i < 7; ++i)
             bytes << QStringLiteral("%1").arg(r.input[i], 2, 16, QLatin1Char('0')).toUpper();
         return QStringLiteral("vendor ") + bytes.join(QLatin1Char(' '));
-    }
-
-    // Shows the panel in a host with the main window's background and returns its picture.
-    static QImage grab(QWidget *panel)
-    {
-        QWidget host;
-        host.setAutoFillBackground(true);
-        QPalette palette = host.palette();
-        palette.setColor(QPalette::Window, QColor(QStringLiteral("#2c313c")));
-        host.setPalette(palette);
-        auto *layout = new QVBoxLayout(&host);
-        panel->setParent(&host);
-        layout->addWidget(panel);
-        host.show();
-        host.adjustSize();
-        const QImage image = host.grab().toImage();
-        panel->setParent(nullptr);
-        return image;
-    }
-
-    // The panel's second look: every switch on and every knob two thirds up its range, through
-    // the same calls a user's click or drag makes, so the panel's own reactions show too.
-    static void switchEverythingOn(QWidget *panel)
-    {
-        for (Button *button : panel->findChildren<Button *>())
-            if (!button->isSelected())
-                button->setSelected(true);
-        for (Knob *knob : panel->findChildren<Knob *>())
-            knob->setValue(knob->minimum + (knob->maximum - knob->minimum) * 2 / 3);
-    }
-
-    // Data rows of a panel's look: as restored from defaults, and with everything on.
-    static void addLookRows()
-    {
-        QTest::addColumn<bool>("everythingOn");
-        QTest::newRow("defaults") << false;
-        QTest::newRow("on") << true;
     }
 
     // Marks every text with the context it was translated in.

@@ -56,8 +56,6 @@ private slots:
     void dragOnlyWithLeftButton();
     void wheelSteps();
     void paintsArcForValue();
-    void screenshots_data();
-    void screenshots();
 
 private:
     void openEditor();
@@ -68,7 +66,7 @@ private:
 void tst_Knob::init()
 {
     window = new QWidget;
-    // The main window's dark background, so screenshots show the knob as users see it.
+    // The main window's dark background, as users see the knob.
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, QColor(0x2c, 0x31, 0x3c));
     window->setPalette(palette);
@@ -368,34 +366,6 @@ void tst_Knob::paintsArcForValue()
 
     knob->arcColor = QColor(0xf1, 0xfa, 0x8c);
     QCOMPARE(pixel(6, lowerRight), knob->arcColor);
-}
-
-void tst_Knob::screenshots_data()
-{
-    QTest::addColumn<int>("side");
-    QTest::addColumn<int>("value");
-    for (int side : { 120, 70 })
-        for (const auto &[value, name] :
-            { std::pair<int, const char *> { -80, "minimum" }, { 0, "0dB" }, { 6, "maximum" } })
-            QTest::addRow("%d-%s", side, name) << side << value;
-}
-
-void tst_Knob::screenshots()
-{
-    QFETCH(int, side);
-    QFETCH(int, value);
-    if (side == 70) { // as the panels set up their phone knobs
-        knob->arcWidth = 3;
-        knob->fontSize = 10;
-    }
-    window->resize(side + 20, side + 20);
-    knob->setGeometry(10, 10, side, side);
-    knob->setValue(value);
-    const QImage image = window->grab().toImage();
-    QCOMPARE(image.size(), QSize(side + 20, side + 20));
-    const QString why = testsupport::differsFromReference(
-        image, QStringLiteral("knob-%1").arg(QLatin1String(QTest::currentDataTag())));
-    QVERIFY2(why.isEmpty(), qPrintable(why));
 }
 
 QTEST_MAIN(tst_Knob)

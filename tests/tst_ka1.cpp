@@ -21,8 +21,6 @@ private slots:
     void readoutsShowInputAndPhoneLevels();
     void refusedRequestsKeepAndSaveTheState();
     void refusedOutputVolumeStillBuildsThePanel();
-    void screenshot_data() { PanelRig::addLookRows(); }
-    void screenshot();
 };
 
 void tst_ka1::firstStartSendsEveryControlInOrder()
@@ -216,24 +214,6 @@ void tst_ka1::refusedOutputVolumeStillBuildsThePanel()
     QVERIFY(panel.findChild<Knob *>("micKnob"));
     QCOMPARE(rig.sent().size(), 11);
     QVERIFY(QFile::exists(rig.iniPath("/ka1.ini")));
-}
-
-void tst_ka1::screenshot()
-{
-    PanelRig rig(1);
-    ka1 panel;
-    auto knobs = panel.findChildren<Knob *>();
-    QCOMPARE(knobs.size(), 3);
-    QCOMPARE(panel.findChild<Knob *>("micKnob")->size(), QSize(120, 120));
-    QCOMPARE(panel.findChild<Knob *>("otgToHpKnob")->size(), QSize(70, 70));
-    for (Button *button : panel.findChildren<Button *>())
-        QCOMPARE(button->width(), 80);
-    QFETCH(bool, everythingOn);
-    if (everythingOn)
-        PanelRig::switchEverythingOn(&panel);
-    const QString why = testsupport::differsFromReference(
-        PanelRig::grab(&panel), QStringLiteral("ka1-%1").arg(QLatin1String(QTest::currentDataTag())));
-    QVERIFY2(why.isEmpty(), qPrintable(why));
 }
 
 QTEST_MAIN(tst_ka1)

@@ -19,8 +19,6 @@ private slots:
     void inputTwoAndPhoneToSpeakerLogLess();
     void readoutsOfBothInputsAndThePhone();
     void textsAreTranslatedInTheKa2Context();
-    void screenshot_data() { PanelRig::addLookRows(); }
-    void screenshot();
 };
 
 void tst_ka2::firstStartSendsEveryControlInOrder()
@@ -200,21 +198,6 @@ void tst_ka2::textsAreTranslatedInTheKa2Context()
         QStringList({ "ka2:MIC1", "ka2:Gain", "ka2:MIC2", "ka2:Gain", "ka2:SPEAKER", "ka2:Volume",
             "ka2:Phone To SP Volume", "ka2:HEADPHONE", "ka2:Volume", "ka2:Phone To HP Volume" }));
     QCOMPARE(panel.findChild<Button *>("mic1DirectButton")->text(), QString("ka2:DIRECT"));
-}
-
-void tst_ka2::screenshot()
-{
-    PanelRig rig(2);
-    ka2 panel;
-    QCOMPARE(panel.findChildren<Knob *>().size(), 6);
-    QCOMPARE(panel.findChildren<Button *>().size(), 10);
-    QCOMPARE(panel.findChild<Knob *>("otgToSpKnob")->size(), QSize(70, 70));
-    QFETCH(bool, everythingOn);
-    if (everythingOn)
-        PanelRig::switchEverythingOn(&panel);
-    const QString why = testsupport::differsFromReference(
-        PanelRig::grab(&panel), QStringLiteral("ka2-%1").arg(QLatin1String(QTest::currentDataTag())));
-    QVERIFY2(why.isEmpty(), qPrintable(why));
 }
 
 QTEST_MAIN(tst_ka2)

@@ -16,8 +16,6 @@ private slots:
     void storedInstrumentSwitchIsSentBeforePadAndGain();
     void instrumentSwitchPressAndRefusal();
     void textsAreTranslatedInTheKa2seContext();
-    void screenshot_data() { PanelRig::addLookRows(); }
-    void screenshot();
 };
 
 void tst_ka2se::firstStartSendsInputTypesFirst()
@@ -95,22 +93,6 @@ void tst_ka2se::textsAreTranslatedInTheKa2seContext()
     QCOMPARE(panel.findChild<Button *>("mic1InstrumentButton")->text(), QString("ka2se:MIC"));
     QCOMPARE(panel.findChild<Button *>("mic2InstrumentButton")->text(), QString("ka2se:INST"));
     QCOMPARE(panel.findChild<QLabel *>()->text(), QString("ka2se:MIC1"));
-}
-
-void tst_ka2se::screenshot()
-{
-    PanelRig rig(18);
-    ka2se panel;
-    QCOMPARE(panel.findChildren<Button *>().size(), 12);
-    QFETCH(bool, everythingOn);
-    if (everythingOn)
-        PanelRig::switchEverythingOn(&panel);
-    const QString why = testsupport::differsFromReference(
-        PanelRig::grab(&panel), QStringLiteral("ka2se-%1").arg(QLatin1String(QTest::currentDataTag())));
-    QVERIFY2(why.isEmpty(), qPrintable(why));
-    // The instrument switch heads each input's switch column.
-    auto *instrument = panel.findChild<Button *>("mic1InstrumentButton");
-    QVERIFY(instrument->y() < panel.findChild<Button *>("mic1PadButton")->y());
 }
 
 QTEST_MAIN(tst_ka2se)

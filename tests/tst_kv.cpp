@@ -15,8 +15,6 @@ private slots:
     void muteLogsOnlyItsOwnLineAndDimLowersByTwentyDb();
     void readoutsAndFailedMeterRead();
     void textsAndStyles();
-    void screenshot_data() { PanelRig::addLookRows(); }
-    void screenshot();
 };
 
 void tst_kv::firstStartSendsEveryControlInOrder()
@@ -107,20 +105,6 @@ void tst_kv::textsAndStyles()
     QCOMPARE(styles[2], QString(" font-size: 12px; color: white;"));
     QCOMPARE(styles[4], QString(" font-size: 12px; color: white;"));
     QCOMPARE(panel.findChild<Button *>("micDirectButton")->text(), QString("kv:DIRECT"));
-}
-
-void tst_kv::screenshot()
-{
-    PanelRig rig(15);
-    kv panel;
-    QCOMPARE(panel.findChildren<Knob *>().size(), 2);
-    QCOMPARE(panel.findChildren<Button *>().size(), 3);
-    QFETCH(bool, everythingOn);
-    if (everythingOn)
-        PanelRig::switchEverythingOn(&panel);
-    const QString why = testsupport::differsFromReference(
-        PanelRig::grab(&panel), QStringLiteral("kv-%1").arg(QLatin1String(QTest::currentDataTag())));
-    QVERIFY2(why.isEmpty(), qPrintable(why));
 }
 
 QTEST_MAIN(tst_kv)

@@ -48,36 +48,39 @@ QString differsFromReference(const QImage &actual, const QString &name)
         return shot.save(reference) ? QString() : QStringLiteral("cannot write ") + reference;
     }
     const QImage expected = QImage(reference).convertToFormat(QImage::Format_ARGB32);
-    QString why;
-    QImage diff(shot.size(), QImage::Format_ARGB32);
-    diff.fill(Qt::black);
     if (expected.isNull()) {
-        why = QStringLiteral("no reference picture ") + reference;
-    } else if (expected.size() != shot.size()) {
-        why = QStringLiteral("size %1x%2, reference %3x%4")
-                  .arg(shot.width())
-                  .arg(shot.height())
-                  .arg(expected.width())
-                  .arg(expected.height());
-    } else {
-        int differing = 0;
-        for (int y = 0; y < shot.height(); ++y) {
-            const auto *a = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
-            const auto *e = reinterpret_cast<const QRgb *>(expected.constScanLine(y));
-            for (int x = 0; x < shot.width(); ++x) {
-                const int worst = std::max({ std::abs(qRed(a[x]) - qRed(e[x])), std::abs(qGreen(a[x]) - qGreen(e[x])),
-                    std::abs(qBlue(a[x]) - qBlue(e[x])), std::abs(qAlpha(a[x]) - qAlpha(e[x])) });
-                if (worst > kReferenceTolerance) {
-                    ++differing;
-                    diff.setPixel(x, y, qRgb(255, 0, 0));
-                } else {
-                    diff.setPixel(x, y, qRgb(qGray(a[x]) / 3, qGray(a[x]) / 3, qGray(a[x]) / 3));
-                }
+        shot.save(screenshotPath(name + QStringLiteral(".actual.png")));
+        return QStringLiteral("no reference picture ") + reference;
+    }
+    // Compared over both pictures' extent, so a moved margin still shows where the rest differs;
+    // what only one of them covers counts as differing.
+    const QSize extent = shot.size().expandedTo(expected.size());
+    QImage diff(extent, QImage::Format_ARGB32);
+    int differing = 0;
+    for (int y = 0; y < extent.height(); ++y) {
+        for (int x = 0; x < extent.width(); ++x) {
+            const bool inBoth = shot.rect().contains(x, y) && expected.rect().contains(x, y);
+            const QRgb a = inBoth ? shot.pixel(x, y) : 0;
+            const QRgb e = inBoth ? expected.pixel(x, y) : 0;
+            const int worst = std::max({ std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)),
+                std::abs(qBlue(a) - qBlue(e)), std::abs(qAlpha(a) - qAlpha(e)) });
+            if (!inBoth || worst > kReferenceTolerance) {
+                ++differing;
+                diff.setPixel(x, y, qRgb(255, 0, 0));
+            } else {
+                diff.setPixel(x, y, qRgb(qGray(a) / 3, qGray(a) / 3, qGray(a) / 3));
             }
         }
-        if (differing)
-            why = QStringLiteral("%1 pixels differ from %2").arg(differing).arg(reference);
     }
+    QString why;
+    if (differing)
+        why = QStringLiteral("%1 pixels differ from %2").arg(differing).arg(reference);
+    if (shot.size() != expected.size())
+        why += QStringLiteral(" (size %1x%2, reference %3x%4)")
+                   .arg(shot.width())
+                   .arg(shot.height())
+                   .arg(expected.width())
+                   .arg(expected.height());
     if (!why.isEmpty()) {
         shot.save(screenshotPath(name + QStringLiteral(".actual.png")));
         diff.save(screenshotPath(name + QStringLiteral(".diff.png")));
