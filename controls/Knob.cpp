@@ -16,6 +16,47 @@ namespace {
 // The arcs start at the lower left and run clockwise over the top.
 constexpr int kArcStart = 225 * 16;
 constexpr int kTrackSpan = -270 * 16;
+
+QPen arcPen(const Knob &knob)
+{
+    QPen pen;
+    pen.setWidth(knob.arcWidth);
+    if (knob.roundCap)
+        pen.setCapStyle(Qt::RoundCap);
+    return pen;
+}
+
+void drawTrack(QPainter &painter, const Knob &knob)
+{
+    if (!knob.showTrack)
+        return;
+    QPen pen = arcPen(knob);
+    pen.setColor(knob.trackColor);
+    painter.setPen(pen);
+    painter.drawArc(knobArcRect(knob.width(), knob.height(), knob.arcWidth), kArcStart, kTrackSpan);
+}
+
+// The light falls from the top-left corner onto both discs.
+QRadialGradient discShading(const Knob &knob, bool shadow)
+{
+    const double bodyWidth = knob.width() - 2 * knob.arcWidth;
+    QRadialGradient gradient(0, 0, (shadow ? 0.6 : 0.5) * bodyWidth);
+    gradient.setColorAt(0, QColor(255, 255, 255));
+    gradient.setColorAt(1, shadow ? QColor(20, 20, 20) : QColor(30, 30, 30));
+    return gradient;
+}
+
+// A disc is filled with its shading and outlined one pixel wide with the same.
+void drawDisc(QPainter &painter, const Knob &knob, bool shadow, const QBrush &shading)
+{
+    QPen pen = arcPen(knob);
+    pen.setWidth(0);
+    pen.setBrush(shading);
+    painter.setPen(pen);
+    painter.setBrush(shading);
+    painter.drawEllipse(shadow ? knobShadowRect(knob.width(), knob.arcWidth, knob.bodyRatio)
+                               : knobBodyRect(knob.width(), knob.arcWidth, knob.bodyRatio));
+}
 } // namespace
 
 Knob::Knob(QWidget *parent)
@@ -40,54 +81,38 @@ void Knob::changeTo(qint64 v)
 
 void Knob::paintEvent(QPaintEvent *)
 {
-    const int w = width();
-    const int h = height();
-    const int a = arcWidth;
-    const double bodyWidth = w - 2 * a;
-    const QRect arcRect = knobArcRect(w, h, a);
-
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setFont(QFont(fontFamily, fontSize));
     painter.setPen(Qt::NoPen);
 
-    QPen pen;
-    pen.setWidth(a);
-    if (roundCap)
-        pen.setCapStyle(Qt::RoundCap);
+    // The track and the discs' shading are kept between repaints wherever the kept pictures give
+    // the very pixels drawing would; a resize or another look renews them.
+    const bool cached = KnobPaintCache::fits(painter);
+    if (cached)
+        paintCache.renew(
+            { size(), painter.device()->devicePixelRatio(), arcWidth, roundCap, showTrack, trackColor },
+            [this](QPainter &p) { drawTrack(p, *this); }, discShading(*this, true), discShading(*this, false));
+    if (cached && paintCache.laysTrack())
+        paintCache.layTrack(painter);
+    else
+        drawTrack(painter, *this);
 
-    if (showTrack) {
-        pen.setColor(trackColor);
-        painter.setPen(pen);
-        painter.drawArc(arcRect, kArcStart, kTrackSpan);
-    }
-
+    const int w = width();
+    const int h = height();
+    QPen pen = arcPen(*this);
     QConicalGradient arcGradient(w / 2, h / 2, 270);
     arcGradient.setColorAt(0, arcColor);
     arcGradient.setColorAt(1, arcColor);
     pen.setBrush(arcGradient);
     painter.setPen(pen);
-    painter.drawArc(arcRect, kArcStart, knobArcSpan(value, minimum, maximum));
+    painter.drawArc(knobArcRect(w, h, arcWidth), kArcStart, knobArcSpan(value, minimum, maximum));
 
-    // The light falls from the top-left corner onto both discs.
-    QRadialGradient shadowGradient(0, 0, 0.6 * bodyWidth);
-    shadowGradient.setColorAt(0, QColor(255, 255, 255));
-    shadowGradient.setColorAt(1, QColor(20, 20, 20));
-    pen.setWidth(0);
-    pen.setBrush(shadowGradient);
-    painter.setPen(pen);
-    painter.setBrush(shadowGradient);
-    painter.drawEllipse(knobShadowRect(w, a, bodyRatio));
-
-    QRadialGradient bodyGradient(0, 0, 0.5 * bodyWidth);
-    bodyGradient.setColorAt(0, QColor(255, 255, 255));
-    bodyGradient.setColorAt(1, QColor(30, 30, 30));
-    pen.setBrush(bodyGradient);
-    painter.setPen(pen);
-    painter.setBrush(bodyGradient);
-    painter.drawEllipse(knobBodyRect(w, a, bodyRatio));
+    drawDisc(painter, *this, true, cached ? paintCache.shadowShading() : QBrush(discShading(*this, true)));
+    drawDisc(painter, *this, false, cached ? paintCache.bodyShading() : QBrush(discShading(*this, false)));
 
     if (showText) {
+        pen.setWidth(0);
         pen.setColor(textColor);
         painter.setPen(pen);
         const QString text = knobText(value, displayOffset, suffix);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/KnobPaintCache.h"
+
 #include <QColor>
 #include <QRect>
 #include <QString>
@@ -61,4 +63,5 @@ private slots:
 
 private:
     void changeTo(qint64 v);
+    KnobPaintCache paintCache; // the track and the discs' shading, kept between repaints
 };

@@ -5,12 +5,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QPalette>
 #include <QSettings>
 #include <QStringList>
 #include <QTranslator>
-#include <QVBoxLayout>
 #include <QWidget>
 
 #include <cstring>
@@ -89,23 +86,6 @@ public:
         for (std::size_t i = 0; i < 7; ++i)
             bytes << QStringLiteral("%1").arg(r.input[i], 2, 16, QLatin1Char('0')).toUpper();
         return QStringLiteral("vendor ") + bytes.join(QLatin1Char(' '));
-    }
-
-    // Shows the panel in a host with the main window's background and writes its picture.
-    static void screenshot(QWidget *panel, const QString &fileName)
-    {
-        QWidget host;
-        host.setAutoFillBackground(true);
-        QPalette palette = host.palette();
-        palette.setColor(QPalette::Window, QColor(QStringLiteral("#2c313c")));
-        host.setPalette(palette);
-        auto *layout = new QVBoxLayout(&host);
-        panel->setParent(&host);
-        layout->addWidget(panel);
-        host.show();
-        host.adjustSize();
-        host.grab().save(testsupport::screenshotPath(fileName));
-        panel->setParent(nullptr);
     }
 
     // Marks every text with the context it was translated in.

@@ -22,7 +22,6 @@ private slots:
     void readoutsShowInputAndPhoneLevels();
     void refusedRequestsKeepAndSaveTheState();
     void refusedOutputVolumeStillBuildsThePanel();
-    void screenshot();
 };
 
 void tst_ka1::firstStartSendsEveryControlInOrder()
@@ -221,19 +220,6 @@ void tst_ka1::refusedOutputVolumeStillBuildsThePanel()
     QVERIFY(panel.findChild<Knob *>("micKnob"));
     QCOMPARE(rig.sent().size(), 11);
     QVERIFY(QFile::exists(rig.iniPath("/ka1.ini")));
-}
-
-void tst_ka1::screenshot()
-{
-    PanelRig rig(1);
-    ka1 panel;
-    auto knobs = panel.findChildren<Knob *>();
-    QCOMPARE(knobs.size(), 3);
-    QCOMPARE(panel.findChild<Knob *>("micKnob")->size(), QSize(120, 120));
-    QCOMPARE(panel.findChild<Knob *>("otgToHpKnob")->size(), QSize(70, 70));
-    for (Button *button : panel.findChildren<Button *>())
-        QCOMPARE(button->width(), 80);
-    PanelRig::screenshot(&panel, "ka1.png");
 }
 
 QTEST_MAIN(tst_ka1)

@@ -19,7 +19,6 @@ private slots:
     void inputTwoAndPhoneToSpeakerLogLess();
     void readoutsOfBothInputsAndThePhone();
     void textsAreTranslatedInTheKa2Context();
-    void screenshot();
 };
 
 void tst_ka2::firstStartSendsEveryControlInOrder()
@@ -199,16 +198,6 @@ void tst_ka2::textsAreTranslatedInTheKa2Context()
         QStringList({ "ka2:MIC1", "ka2:Gain", "ka2:MIC2", "ka2:Gain", "ka2:SPEAKER", "ka2:Volume",
             "ka2:Phone To SP Volume", "ka2:HEADPHONE", "ka2:Volume", "ka2:Phone To HP Volume" }));
     QCOMPARE(panel.findChild<Button *>("mic1DirectButton")->text(), QString("ka2:DIRECT"));
-}
-
-void tst_ka2::screenshot()
-{
-    PanelRig rig(2);
-    ka2 panel;
-    QCOMPARE(panel.findChildren<Knob *>().size(), 6);
-    QCOMPARE(panel.findChildren<Button *>().size(), 10);
-    QCOMPARE(panel.findChild<Knob *>("otgToSpKnob")->size(), QSize(70, 70));
-    PanelRig::screenshot(&panel, "ka2.png");
 }
 
 QTEST_MAIN(tst_ka2)

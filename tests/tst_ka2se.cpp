@@ -16,7 +16,6 @@ private slots:
     void storedInstrumentSwitchIsSentBeforePadAndGain();
     void instrumentSwitchPressAndRefusal();
     void textsAreTranslatedInTheKa2seContext();
-    void screenshot();
 };
 
 void tst_ka2se::firstStartSendsInputTypesFirst()
@@ -94,17 +93,6 @@ void tst_ka2se::textsAreTranslatedInTheKa2seContext()
     QCOMPARE(panel.findChild<Button *>("mic1InstrumentButton")->text(), QString("ka2se:MIC"));
     QCOMPARE(panel.findChild<Button *>("mic2InstrumentButton")->text(), QString("ka2se:INST"));
     QCOMPARE(panel.findChild<QLabel *>()->text(), QString("ka2se:MIC1"));
-}
-
-void tst_ka2se::screenshot()
-{
-    PanelRig rig(18);
-    ka2se panel;
-    QCOMPARE(panel.findChildren<Button *>().size(), 12);
-    PanelRig::screenshot(&panel, "ka2se.png");
-    // The instrument switch heads each input's switch column.
-    auto *instrument = panel.findChild<Button *>("mic1InstrumentButton");
-    QVERIFY(instrument->y() < panel.findChild<Button *>("mic1PadButton")->y());
 }
 
 QTEST_MAIN(tst_ka2se)

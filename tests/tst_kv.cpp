@@ -15,7 +15,6 @@ private slots:
     void muteLogsOnlyItsOwnLineAndDimLowersByTwentyDb();
     void readoutsAndFailedMeterRead();
     void textsAndStyles();
-    void screenshot();
 };
 
 void tst_kv::firstStartSendsEveryControlInOrder()
@@ -106,15 +105,6 @@ void tst_kv::textsAndStyles()
     QCOMPARE(styles[2], QString(" font-size: 12px; color: white;"));
     QCOMPARE(styles[4], QString(" font-size: 12px; color: white;"));
     QCOMPARE(panel.findChild<Button *>("micDirectButton")->text(), QString("kv:DIRECT"));
-}
-
-void tst_kv::screenshot()
-{
-    PanelRig rig(15);
-    kv panel;
-    QCOMPARE(panel.findChildren<Knob *>().size(), 2);
-    QCOMPARE(panel.findChildren<Button *>().size(), 3);
-    PanelRig::screenshot(&panel, "kv.png");
 }
 
 QTEST_MAIN(tst_kv)

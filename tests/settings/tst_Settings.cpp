@@ -114,7 +114,6 @@ private slots:
     void startupMonitorSequence();
     void okSendsTheAsioReset();
     void destructionStopsTheListenerFirst();
-    void screenshot();
 };
 
 void tst_Settings::beforeAnyDeviceEveryChangeFails()
@@ -414,18 +413,6 @@ void tst_Settings::destructionStopsTheListenerFirst()
     QVERIFY(pipeClosed < rig.log.indexOf(QStringLiteral("Settings dialog closed and resources cleaned up.")));
     // The listener's socket is gone with it.
     QTRY_VERIFY(!QFileInfo::exists(rig.env.runtimeDir() + QStringLiteral("/pipe/OrvelinASIOToPannel")));
-}
-
-void tst_Settings::screenshot()
-{
-    Rig rig;
-    rig.device.setUsbErrorCount(2);
-    rig.dialog->show();
-    auto *label = rig.dialog->findChild<QLabel *>(QStringLiteral("errorLabel"));
-    QTRY_VERIFY(label->isVisible());
-    const QImage image = rig.dialog->grab().toImage();
-    QCOMPARE(image.pixelColor(3, 3), QColor(0x2c, 0x31, 0x3c));
-    QVERIFY(image.save(testsupport::screenshotPath(QStringLiteral("settings_dialog.png"))));
 }
 
 QTEST_MAIN(tst_Settings)

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace testsupport {
@@ -34,6 +36,56 @@ QString screenshotPath(const QString &fileName)
     const QString folder = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR", QDir::tempPath());
     QDir().mkpath(folder);
     return folder + QLatin1Char('/') + fileName;
+}
+
+QString differsFromReference(const QImage &actual, const QString &name)
+{
+    const QString reference = QString::fromUtf8(ORVELIN_REFERENCE_DIR "/") + name + QStringLiteral(".png");
+    const QImage shot = actual.convertToFormat(QImage::Format_ARGB32);
+    shot.save(screenshotPath(name + QStringLiteral(".png")));
+    if (qEnvironmentVariableIntValue("ORVELIN_UPDATE_REFERENCES") == 1) {
+        QDir().mkpath(QString::fromUtf8(ORVELIN_REFERENCE_DIR));
+        return shot.save(reference) ? QString() : QStringLiteral("cannot write ") + reference;
+    }
+    const QImage expected = QImage(reference).convertToFormat(QImage::Format_ARGB32);
+    if (expected.isNull()) {
+        shot.save(screenshotPath(name + QStringLiteral(".actual.png")));
+        return QStringLiteral("no reference picture ") + reference;
+    }
+    // Compared over both pictures' extent, so a moved margin still shows where the rest differs;
+    // what only one of them covers counts as differing.
+    const QSize extent = shot.size().expandedTo(expected.size());
+    QImage diff(extent, QImage::Format_ARGB32);
+    int differing = 0;
+    for (int y = 0; y < extent.height(); ++y) {
+        for (int x = 0; x < extent.width(); ++x) {
+            const bool inBoth = shot.rect().contains(x, y) && expected.rect().contains(x, y);
+            const QRgb a = inBoth ? shot.pixel(x, y) : 0;
+            const QRgb e = inBoth ? expected.pixel(x, y) : 0;
+            const int worst = std::max({ std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)),
+                std::abs(qBlue(a) - qBlue(e)), std::abs(qAlpha(a) - qAlpha(e)) });
+            if (!inBoth || worst > kReferenceTolerance) {
+                ++differing;
+                diff.setPixel(x, y, qRgb(255, 0, 0));
+            } else {
+                diff.setPixel(x, y, qRgb(qGray(a) / 3, qGray(a) / 3, qGray(a) / 3));
+            }
+        }
+    }
+    QString why;
+    if (differing)
+        why = QStringLiteral("%1 pixels differ from %2").arg(differing).arg(reference);
+    if (shot.size() != expected.size())
+        why += QStringLiteral(" (size %1x%2, reference %3x%4)")
+                   .arg(shot.width())
+                   .arg(shot.height())
+                   .arg(expected.width())
+                   .arg(expected.height());
+    if (!why.isEmpty()) {
+        shot.save(screenshotPath(name + QStringLiteral(".actual.png")));
+        diff.save(screenshotPath(name + QStringLiteral(".diff.png")));
+    }
+    return why;
 }
 
 LogCapture *LogCapture::current = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -24,6 +25,14 @@ private:
 
 // Where a test saves its picture: in ORVELIN_SCREENSHOT_DIR (made if missing), else the temp folder.
 QString screenshotPath(const QString &fileName);
+
+// Compares a picture with tests/reference/NAME.png. Empty when they match: every channel of every
+// pixel within kReferenceTolerance. The gcc and the sanitizer builds draw the same pixels (Qt does
+// the drawing), so the match is exact; a tolerance would let a colour two steps off pass. On a
+// difference, writes NAME.actual.png and NAME.diff.png (red where they differ) next to the
+// screenshots and tells why. With ORVELIN_UPDATE_REFERENCES=1 the picture becomes the reference.
+constexpr int kReferenceTolerance = 0;
+QString differsFromReference(const QImage &actual, const QString &name);
 
 // Collects every Qt log line (the message text, without quotes added by the stream).
 class LogCapture
