@@ -11,6 +11,8 @@
 #include "panels/ka1.h"
 #include "tests/support/TestSupport.h"
 
+#include "bench/MeanReporter.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
@@ -152,26 +154,6 @@ void orvelinctlGet(benchmark::State &state)
     }
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_name.function_name != "setOverChannel"
-                || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean"))
-                continue;
-            setMicros = run.GetAdjustedRealTime();
-            knobMicros = run.counters.at("knob_us");
-            ratio = run.counters.at("ratio_to_knob");
-        }
-    }
-    double setMicros = 0;
-    double knobMicros = 0;
-    double ratio = 0;
-};
-
 } // namespace
 
 BENCHMARK(setOverChannel)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
@@ -190,11 +172,11 @@ int main(int argc, char **argv)
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
     benchmark::Initialize(&count, arguments.data());
-    SummaryReporter reporter;
+    MeanReporter reporter("setOverChannel", "knob_us", "ratio_to_knob");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (reporter.ratio > 0)
-        std::printf("\nset over the channel %.1f us, knob event %.1f us: %.2f x the knob event\n", reporter.setMicros,
-            reporter.knobMicros, reporter.ratio);
+        std::printf("\nset over the channel %.1f us, knob event %.1f us: %.2f x the knob event\n", reporter.micros,
+            reporter.baseMicros, reporter.ratio);
     rig().server.reset();
     rig().panel.reset();
     benchmark::Shutdown();

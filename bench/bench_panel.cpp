@@ -15,6 +15,8 @@
 #include "platform/LittleEndian.h"
 #include "tests/support/TestSupport.h"
 
+#include "bench/MeanReporter.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QMetaObject>
@@ -162,27 +164,6 @@ void panelConstruction(benchmark::State &state)
         delete new ka2;
 }
 
-// Keeps the knob event's mean ratio to its floor for the closing line.
-class SummaryReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_name.function_name != "knobEvent"
-                || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean"))
-                continue;
-            knobMicros = run.GetAdjustedRealTime();
-            floorMicros = run.counters.at("floor_us");
-            ratio = run.counters.at("ratio_to_floor");
-        }
-    }
-    double knobMicros = 0;
-    double floorMicros = 0;
-    double ratio = 0;
-};
-
 } // namespace
 
 BENCHMARK(knobEvent)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
@@ -205,11 +186,11 @@ int main(int argc, char **argv)
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
     benchmark::Initialize(&count, arguments.data());
-    SummaryReporter reporter;
+    MeanReporter reporter("knobEvent", "floor_us", "ratio_to_floor");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (reporter.ratio > 0)
-        std::printf("\nknob event %.1f us, floor %.1f us: %.2f x the floor (%+.0f %%)\n", reporter.knobMicros,
-            reporter.floorMicros, reporter.ratio, (reporter.ratio - 1) * 100);
+        std::printf("\nknob event %.1f us, floor %.1f us: %.2f x the floor (%+.0f %%)\n", reporter.micros,
+            reporter.baseMicros, reporter.ratio, (reporter.ratio - 1) * 100);
     benchmark::Shutdown();
     return 0;
 }
