@@ -1,0 +1,59 @@
+# Deployment of the Windows program and its packages: a portable ZIP and an NSIS installer.
+#   cpack --config build-windows/CPackConfig.cmake   (or: ninja -C build-windows package)
+if(NOT WIN32)
+    return()
+endif()
+
+# The Qt libraries and plugins OrvelinDriver.exe loads, and nothing else.
+install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> DESTINATION .)
+install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
+install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+# Without it the .ico window icon does not load.
+install(FILES $<TARGET_FILE:Qt6::QICOPlugin> DESTINATION imageformats)
+
+# The Qt DLLs link the MinGW runtime dynamically; the program itself links it statically.
+if(MINGW)
+    foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+            OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(NOT IS_ABSOLUTE "${dll_path}")
+            find_file(dll_path ${dll} PATHS /usr/x86_64-w64-mingw32/lib NO_DEFAULT_PATH)
+        endif()
+        if(EXISTS "${dll_path}")
+            install(FILES ${dll_path} DESTINATION .)
+        else()
+            message(WARNING "MinGW runtime ${dll} not found; the deployed program will miss it")
+        endif()
+        unset(dll_path CACHE)
+    endforeach()
+endif()
+
+set(CPACK_PACKAGE_NAME OrvelinDriver)
+set(CPACK_PACKAGE_VENDOR Orvelin)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Orvelin Driver control panel")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME OrvelinDriver-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Orvelin Driver")
+set(CPACK_PACKAGE_EXECUTABLES OrvelinDriver "Orvelin Driver")
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackagingPerGenerator.cmake)
+
+# A 64-bit installer: it writes the 64-bit registry view and Program Files.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_PACKAGE_NAME "Orvelin Driver")
+set(CPACK_NSIS_DISPLAY_NAME "Orvelin Driver")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/icon.ico)
+set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/icon.ico)
+set(CPACK_NSIS_INSTALLED_ICON_NAME OrvelinDriver.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_NSIS_MENU_LINKS OrvelinDriver.exe "Orvelin Driver")
+# Start at log-in, removed again by the uninstaller. The user's settings are not the installer's.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
+    "WriteRegStr HKLM 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run' 'OrvelinDriver' '\\\"$INSTDIR\\\\OrvelinDriver.exe\\\"'")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+    "DeleteRegValue HKLM 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run' 'OrvelinDriver'")
+
+include(CPack)
