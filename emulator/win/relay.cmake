@@ -26,4 +26,12 @@ if(MINGW)
     target_link_libraries(orvelin-standin PRIVATE orvelin_standin)
     target_link_options(orvelin-standin PRIVATE -municode)
     set_target_properties(orvelin-standin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVELIN_RELAY_OUT})
+
+    # Install, round trips, unplug and replug, in a Wine prefix of its own so that the other
+    # Windows tests keep a machine without the interface.
+    add_executable(tst_RelayWin ${PROJECT_SOURCE_DIR}/tests/win/tst_RelayWin.cpp)
+    target_link_libraries(tst_RelayWin PRIVATE orvelin_standin orvelin_platform)
+    add_test(NAME tst_RelayWin COMMAND tst_RelayWin ${ORVELIN_RELAY_OUT}/orvelin_relay.inf)
+    set_tests_properties(tst_RelayWin PROPERTIES
+        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300)
 endif()
