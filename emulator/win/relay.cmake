@@ -29,7 +29,7 @@ if(MINGW)
 
     # Install, round trips, unplug and replug, in a Wine prefix of its own so that the other
     # Windows tests keep a machine without the interface.
-    add_executable(tst_RelayWin ${PROJECT_SOURCE_DIR}/tests/win/tst_RelayWin.cpp)
+    add_executable(tst_RelayWin ${PROJECT_SOURCE_DIR}/tests/win/tst_RelayWin.cpp ${PROJECT_SOURCE_DIR}/emulator/VirtualDevice.cpp)
     target_link_libraries(tst_RelayWin PRIVATE orvelin_standin orvelin_platform)
     add_test(NAME tst_RelayWin COMMAND tst_RelayWin ${ORVELIN_RELAY_OUT}/orvelin_relay.inf)
     set_tests_properties(tst_RelayWin PROPERTIES

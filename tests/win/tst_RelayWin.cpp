@@ -1,6 +1,7 @@
 // The emulated interface under Wine: the stand-in device is found through the panel's own
 // SetupDi path, its control requests reach a user-mode answerer through the relay driver, and
 // unplug and replug take the interface away and bring it back.
+#include "emulator/VirtualDevice.h"
 #include "emulator/win/RelayProtocol.h"
 #include "emulator/win/RootDevice.h"
 #include "platform/DriverPort.h"
@@ -92,6 +93,30 @@ void answerRequests(HANDLE relay, std::atomic<int> &served)
     }
 }
 
+// Answers with the emulated device itself, as the Windows emulator does.
+void answerWithDevice(HANDLE relay, emu::VirtualDevice &device)
+{
+    std::vector<unsigned char> request(sizeof(RelayRequest) + ORVELIN_RELAY_MAX_DATA);
+    std::vector<unsigned char> answer(sizeof(RelayAnswer) + ORVELIN_RELAY_MAX_DATA);
+    DWORD got = 0;
+    while (
+        DeviceIoControl(relay, ORVELIN_RELAY_WAIT, nullptr, 0, request.data(), DWORD(request.size()), &got, nullptr)) {
+        RelayRequest header;
+        std::memcpy(&header, request.data(), sizeof(header));
+        const emu::Reply result
+            = device.handle(header.code, request.data() + sizeof(header), header.inputLength, header.outputLength);
+        RelayAnswer reply {};
+        reply.id = header.id;
+        reply.ok = result.ok;
+        reply.length = result.ok ? DWORD(result.data.size()) : 0;
+        std::memcpy(answer.data(), &reply, sizeof(reply));
+        std::copy(result.data.begin(), result.data.begin() + reply.length, answer.begin() + sizeof(reply));
+        DWORD none = 0;
+        DeviceIoControl(relay, ORVELIN_RELAY_ANSWER, answer.data(), DWORD(sizeof(reply) + reply.length), nullptr, 0,
+            &none, nullptr);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -168,15 +193,24 @@ int main(int argc, char **argv)
     CHECK(panel != kInvalidHandle);
     relay = waitFor(openRelay, INVALID_HANDLE_VALUE);
     CHECK(relay != INVALID_HANDLE_VALUE);
-    std::thread second(answerRequests, relay, std::ref(served));
-    std::uint32_t rate = 0;
+    // Replugged as a KV, answered by the emulated device: its model code, its firmware text and
+    // its own refusal of a wrong-sized request all reach the panel's side.
+    emu::VirtualDevice device(4);
+    std::thread second(answerWithDevice, relay, std::ref(device));
+    std::uint32_t model = 0;
     ok = false;
     for (int tries = 0; !ok && tries < 50; ++tries) {
-        ok = driverRequest(panel, 0xFFDC2020, nullptr, 0, &rate, 4, &returned);
+        ok = driverRequest(panel, 0xFFDC2084, nullptr, 0, &model, 4, &returned);
         if (!ok)
             Sleep(100);
     }
-    CHECK(ok && (rate & 0xFF) == 0x20);
+    CHECK(ok && model == 4 && returned == 4);
+    const std::uint8_t firmwareQuery[37] = { 0x01, 0x65 };
+    char firmware[33] = {};
+    CHECK(driverRequest(panel, 0xFFDC20A0, firmwareQuery, 37, firmware, 32, &returned));
+    CHECK(std::string(firmware) == "V1.2.3.456");
+    std::uint32_t rate = 0;
+    CHECK(!driverRequest(panel, 0xFFDC2020, nullptr, 0, &rate, 2));
     closeDriverHandle(panel);
     CHECK(emuwin::removeRootDevice(error));
     CancelIoEx(relay, nullptr);
