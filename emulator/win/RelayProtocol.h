@@ -1,0 +1,38 @@
+#pragma once
+
+/* The private interface between the relay driver and the Windows emulator (C, shared with kernel mode).
+   The emulator keeps a Wait request pending; the driver completes it with the program's next request
+   (a RelayRequest followed by its input bytes). The emulator then sends an Answer (a RelayAnswer followed
+   by the output bytes) and the driver completes the program's request with it. */
+
+/* {0C5E1B47-8D2A-4F6E-9B3C-7A1D2E4F5061}: found only by the emulator, never by the control panel. */
+#define ORVELIN_RELAY_GUID_INIT                                                                                        \
+    {                                                                                                                  \
+        0x0C5E1B47, 0x8D2A, 0x4F6E,                                                                                    \
+        {                                                                                                              \
+            0x9B, 0x3C, 0x7A, 0x1D, 0x2E, 0x4F, 0x50, 0x61                                                             \
+        }                                                                                                              \
+    }
+
+/* Device type 0xFFDD (the panel's codes use 0xFFDC), METHOD_BUFFERED, FILE_ANY_ACCESS. */
+#define ORVELIN_RELAY_WAIT ((0xFFDDu << 16) | (0x900u << 2))
+#define ORVELIN_RELAY_ANSWER ((0xFFDDu << 16) | (0x901u << 2))
+
+/* The largest input the panel sends (a vendor command of 66304 bytes) plus room to spare. */
+#define ORVELIN_RELAY_MAX_DATA 70000u
+
+typedef struct RelayRequest
+{
+    unsigned int id; /* names the request in its answer */
+    unsigned int code; /* the panel's control code */
+    unsigned int inputLength; /* bytes that follow */
+    unsigned int outputLength; /* the panel's output buffer */
+} RelayRequest;
+
+typedef struct RelayAnswer
+{
+    unsigned int id;
+    unsigned int ok; /* 0: the request fails at the panel */
+    unsigned int length; /* output bytes that follow (cut to the panel's buffer) */
+    unsigned int reserved;
+} RelayAnswer;
