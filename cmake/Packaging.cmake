@@ -40,7 +40,20 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackagingPerGenerator.cmake)
 
 # A 64-bit installer: it writes the 64-bit registry view and Program Files.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# Start at log-in is a Run entry of the machine, offered as a ticked box on the last page; a silent
+# install (/S) shows no pages and so takes that default. The uninstaller removes the entry. The
+# user's settings and log file are not the installer's and stay.
+set(CPACK_NSIS_DEFINES [=[Target amd64-unicode
+!define ORVELIN_RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+Function OrvelinStartAtLogIn
+  WriteRegStr HKLM "${ORVELIN_RUN_KEY}" "OrvelinDriver" '"$INSTDIR\OrvelinDriver.exe"'
+FunctionEnd]=])
+set(CPACK_NSIS_INSTALLER_FINISH_TITLE_CODE [=[!define MUI_FINISHPAGE_SHOWREADME ""
+  !define MUI_FINISHPAGE_SHOWREADME_TEXT "Start Orvelin Driver at log-in"
+  !define MUI_FINISHPAGE_SHOWREADME_FUNCTION OrvelinStartAtLogIn]=])
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[IfSilent 0 +2
+    Call OrvelinStartAtLogIn]=])
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[DeleteRegValue HKLM "${ORVELIN_RUN_KEY}" "OrvelinDriver"]=])
 set(CPACK_NSIS_PACKAGE_NAME "Orvelin Driver")
 set(CPACK_NSIS_DISPLAY_NAME "Orvelin Driver")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
@@ -50,10 +63,6 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME OrvelinDriver.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_MENU_LINKS OrvelinDriver.exe "Orvelin Driver")
-# Start at log-in, removed again by the uninstaller. The user's settings are not the installer's.
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
-    "WriteRegStr HKLM 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run' 'OrvelinDriver' '\\\"$INSTDIR\\\\OrvelinDriver.exe\\\"'")
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-    "DeleteRegValue HKLM 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run' 'OrvelinDriver'")
+set(CPACK_VERBATIM_VARIABLES ON)
 
 include(CPack)

@@ -33,6 +33,8 @@ private slots:
     {
         testsupport::IsolatedEnvironment env;
         testsupport::LogCapture capture;
+        // Windows keeps the folder outside the isolated environment.
+        QFile::remove(LogFile::defaultPath());
         QString path;
         {
             LogFile log;
