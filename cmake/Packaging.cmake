@@ -28,6 +28,19 @@ if(MINGW)
     endforeach()
 endif()
 
+# The Qt and runtime DLLs come with their symbols; the packages carry them stripped, like the
+# program itself (CPACK_STRIP_FILES strips installed targets only).
+if(MINGW AND CMAKE_STRIP)
+    install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+            file(GLOB_RECURSE orvelin_dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
+            foreach(dll IN LISTS orvelin_dlls)
+                execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${dll}\")
+            endforeach()
+        endif()")
+endif()
+set(CPACK_STRIP_FILES ON)
+
 set(CPACK_PACKAGE_NAME OrvelinDriver)
 set(CPACK_PACKAGE_VENDOR Orvelin)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Orvelin Driver control panel")
