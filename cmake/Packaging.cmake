@@ -74,6 +74,8 @@ set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/icon.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/icon.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME OrvelinDriver.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# No licence text of its own: the installer shows no licence page.
+set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_MENU_LINKS OrvelinDriver.exe "Orvelin Driver")
 set(CPACK_VERBATIM_VARIABLES ON)
