@@ -17,12 +17,12 @@ if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$build"
 fi
 
-# shellcheck source=../../scripts/wine-lib.sh
+# shellcheck source=scripts/wine-lib.sh
 . "$root/scripts/wine-lib.sh"
 
 shots=$build/screenshots
 mkdir -p "$shots"
-setup=$(ls "$build"/OrvelinDriver-*-win64-setup.exe 2>/dev/null | head -n1)
+setup=$(find "$build" -maxdepth 1 -name 'OrvelinDriver-*-win64-setup.exe' | head -n1)
 [ -n "$setup" ] || { echo "installer test: no installer in $build (run scripts/build-windows.sh)" >&2; exit 1; }
 
 say() { echo "installer test: $*"; }
@@ -78,8 +78,8 @@ users="$prefix/drive_c/users/$(id -un)"
 logfile="$users/AppData/Local/OrvelinDriver/OrvelinDriver.log"
 say "first start"
 began=$(date +%s%N)
-ORVELIN_STARTUP_PROBE=1 wine "$exe" >"$build/installer-program.log" 2>&1 &
-first=$!
+WINE_PROGRAM_LOG=$build/installer-program.log ORVELIN_STARTUP_PROBE=1 wine_start_program "$exe"
+first=$WINE_PROGRAM_PID
 wait_for 60 has_line "Event loop running at steady clock ms:" || fail "the program did not reach its event loop within 60 s"
 startup_ms=$((($(date +%s%N) - began) / 1000000))
 has_line "Settings dialog created." || fail "no start-up lines in the log file $logfile"
@@ -108,9 +108,7 @@ say "second start exited 0 in $((SECONDS - second_began)) s; the first keeps run
 
 # Quit is the first entry of the tray menu.
 say "Quit from the tray menu"
-tray=$(wine_find_window "Wine System Tray" 5) || fail "no tray window"
-eval "$(xdotool getwindowgeometry --shell "$tray")"
-xdotool mousemove $((X + 8)) $((Y + HEIGHT / 2)) click 3
+wine_click_tray 5 3 || fail "no tray icon to open the menu of"
 sleep 1
 import -window root "$shots/installed-traymenu.png" 2>/dev/null || true
 xdotool key Down Return
