@@ -19,11 +19,21 @@ typedef struct Relay
     PIRP wait; /* the emulator's pending Wait */
     PFILE_OBJECT emulator; /* the file that waits; NULL while no emulator runs */
     unsigned int nextId;
+    unsigned int nextConnection;
 } Relay;
+
+/* A panel handle's number lives in its file object; this bit marks a handle whose connection the
+   emulator dropped. */
+#define CONNECTION_CLOSED 0x80000000u
 
 static unsigned int requestId(PIRP irp)
 {
     return (unsigned int)(ULONG_PTR)irp->Tail.Overlay.DriverContext[0];
+}
+
+static unsigned int connectionOf(PFILE_OBJECT file)
+{
+    return file ? (unsigned int)(ULONG_PTR)file->FsContext2 : 0;
 }
 
 static void copyBytes(void *to, const void *from, unsigned int length)
@@ -50,6 +60,7 @@ static PIRP handOver(Relay *relay, PIRP *refused)
     PIRP panel;
     PIO_STACK_LOCATION waitStack, panelStack;
     RelayRequest header;
+    ULONG room;
     if (!wait || IsListEmpty(&relay->queued))
         return NULL;
     panel = CONTAINING_RECORD(RemoveHeadList(&relay->queued), IRP, Tail.Overlay.ListEntry);
@@ -57,21 +68,30 @@ static PIRP handOver(Relay *relay, PIRP *refused)
     waitStack = IoGetCurrentIrpStackLocation(wait);
     panelStack = IoGetCurrentIrpStackLocation(panel);
     header.id = requestId(panel);
+    header.connection = connectionOf(panelStack->FileObject) & ~CONNECTION_CLOSED;
+    header.reserved = 0;
     header.code = panelStack->Parameters.DeviceIoControl.IoControlCode;
     header.inputLength = panelStack->Parameters.DeviceIoControl.InputBufferLength;
     header.outputLength = panelStack->Parameters.DeviceIoControl.OutputBufferLength;
-    if (waitStack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(header) + header.inputLength) {
+    room = waitStack->Parameters.DeviceIoControl.OutputBufferLength;
+    if (room < sizeof(header)) {
         *refused = panel;
         wait->IoStatus.Status = STATUS_BUFFER_TOO_SMALL;
         wait->IoStatus.Information = 0;
         return wait;
     }
+    /* Input that does not fit is left out: the emulator sees the header and refuses the request. */
+    room -= sizeof(header);
+    if (header.inputLength < room)
+        room = header.inputLength;
+    if (room < header.inputLength)
+        room = 0;
     copyBytes(wait->AssociatedIrp.SystemBuffer, &header, sizeof(header));
-    copyBytes((unsigned char *)wait->AssociatedIrp.SystemBuffer + sizeof(header), panel->AssociatedIrp.SystemBuffer,
-        header.inputLength);
+    copyBytes(
+        (unsigned char *)wait->AssociatedIrp.SystemBuffer + sizeof(header), panel->AssociatedIrp.SystemBuffer, room);
     InsertTailList(&relay->handed, &panel->Tail.Overlay.ListEntry);
     wait->IoStatus.Status = STATUS_SUCCESS;
-    wait->IoStatus.Information = sizeof(header) + header.inputLength;
+    wait->IoStatus.Information = sizeof(header) + room;
     return wait;
 }
 
@@ -123,15 +143,17 @@ static void dropEmulator(Relay *relay)
     failAll(&failed, STATUS_DEVICE_NOT_CONNECTED);
 }
 
-static NTSTATUS panelRequest(Relay *relay, PIRP irp)
+static NTSTATUS panelRequest(Relay *relay, PIRP irp, PFILE_OBJECT file)
 {
     KIRQL irql;
     PIRP wait, refused = NULL;
     KeAcquireSpinLock(&relay->lock, &irql);
-    if (!relay->emulator) {
+    if (!relay->emulator || (connectionOf(file) & CONNECTION_CLOSED)) {
         KeReleaseSpinLock(&relay->lock, irql);
         return finish(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
     }
+    if (file && !file->FsContext2)
+        file->FsContext2 = (PVOID)(ULONG_PTR)++relay->nextConnection;
     irp->Tail.Overlay.DriverContext[0] = (PVOID)(ULONG_PTR)++relay->nextId;
     IoMarkIrpPending(irp);
     InsertTailList(&relay->queued, &irp->Tail.Overlay.ListEntry);
@@ -180,17 +202,31 @@ static NTSTATUS emulatorAnswer(Relay *relay, PIRP irp, ULONG inputLength)
             break;
         }
     }
+    if (panel && (answer.flags & ORVELIN_RELAY_CLOSE)) {
+        PFILE_OBJECT file = IoGetCurrentIrpStackLocation(panel)->FileObject;
+        if (file)
+            file->FsContext2 = (PVOID)(ULONG_PTR)(connectionOf(file) | CONNECTION_CLOSED);
+    }
     KeReleaseSpinLock(&relay->lock, irql);
     if (!panel) /* the panel closed its handle meanwhile */
         return finish(irp, STATUS_NOT_FOUND, 0);
+    if (answer.flags & ORVELIN_RELAY_CLOSE) {
+        finish(panel, STATUS_DEVICE_NOT_CONNECTED, 0);
+        return finish(irp, STATUS_SUCCESS, 0);
+    }
     length = IoGetCurrentIrpStackLocation(panel)->Parameters.DeviceIoControl.OutputBufferLength;
     if (answer.length < length)
         length = answer.length;
-    if (!answer.ok)
+    if (!answer.ok && !(answer.flags & ORVELIN_RELAY_PARTIAL))
         length = 0;
-    copyBytes(panel->AssociatedIrp.SystemBuffer, (unsigned char *)irp->AssociatedIrp.SystemBuffer + sizeof(answer),
-        length);
-    finish(panel, answer.ok ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST, length);
+    copyBytes(
+        panel->AssociatedIrp.SystemBuffer, (unsigned char *)irp->AssociatedIrp.SystemBuffer + sizeof(answer), length);
+    if (answer.ok)
+        finish(panel, STATUS_SUCCESS, length);
+    else if (answer.flags & ORVELIN_RELAY_PARTIAL) /* ERROR_MORE_DATA, the buffer filled all the same */
+        finish(panel, STATUS_BUFFER_OVERFLOW, length);
+    else
+        finish(panel, STATUS_INVALID_DEVICE_REQUEST, 0);
     return finish(irp, STATUS_SUCCESS, 0);
 }
 
@@ -203,12 +239,18 @@ static NTSTATUS NTAPI dispatchControl(PDEVICE_OBJECT device, PIRP irp)
         return emulatorWait(relay, irp, stack->FileObject);
     if (code == ORVELIN_RELAY_ANSWER)
         return emulatorAnswer(relay, irp, stack->Parameters.DeviceIoControl.InputBufferLength);
-    return panelRequest(relay, irp);
+    if (code == ORVELIN_RELAY_READY)
+        return finish(irp, relay->emulator ? STATUS_SUCCESS : STATUS_DEVICE_NOT_READY, 0);
+    return panelRequest(relay, irp, stack->FileObject);
 }
 
 static NTSTATUS NTAPI dispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
 {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     (void)device;
+    /* A new handle has no connection number until its first request. */
+    if (stack->MajorFunction == IRP_MJ_CREATE && stack->FileObject)
+        stack->FileObject->FsContext2 = NULL;
     return finish(irp, STATUS_SUCCESS, 0);
 }
 
@@ -282,6 +324,7 @@ static NTSTATUS NTAPI addDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     relay->wait = NULL;
     relay->emulator = NULL;
     relay->nextId = 0;
+    relay->nextConnection = 0;
     relay->panelName.Buffer = NULL;
     relay->relayName.Buffer = NULL;
     status = IoRegisterDeviceInterface(pdo, &kPanelInterface, NULL, &relay->panelName);

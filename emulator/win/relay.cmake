@@ -27,11 +27,37 @@ if(MINGW)
     target_link_options(orvelin-standin PRIVATE -municode)
     set_target_properties(orvelin-standin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVELIN_RELAY_OUT})
 
+    # The emulator for Windows: the same device model and peers as on Linux, served through the
+    # relay driver and real named pipes. It lands beside the driver and its INF, where it looks.
+    set(ORVELIN_EMULATOR_DIR ${PROJECT_SOURCE_DIR}/emulator)
+    add_library(orvelin_emulator_lib STATIC
+        ${ORVELIN_EMULATOR_DIR}/Emulator.cpp
+        ${ORVELIN_EMULATOR_DIR}/EmulatorCore.cpp
+        ${ORVELIN_EMULATOR_DIR}/VirtualDevice.cpp
+        ${ORVELIN_EMULATOR_DIR}/DeviceTransport_win.cpp
+        ${ORVELIN_EMULATOR_DIR}/AsioPeer.cpp
+        ${ORVELIN_EMULATOR_DIR}/AudioServicePeer.cpp
+        ${ORVELIN_EMULATOR_DIR}/PipePeerServer.cpp)
+    target_link_libraries(orvelin_emulator_lib PUBLIC orvelin_standin orvelin_platform)
+
+    add_executable(orvelin-emulator ${ORVELIN_EMULATOR_DIR}/main.cpp ${ORVELIN_EMULATOR_DIR}/CommandLoop.cpp
+        ${ORVELIN_EMULATOR_DIR}/CommandLoop_win.cpp)
+    target_link_libraries(orvelin-emulator PRIVATE orvelin_emulator_lib)
+    set_target_properties(orvelin-emulator PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVELIN_RELAY_OUT})
+
     # Install, round trips, unplug and replug, in a Wine prefix of its own so that the other
     # Windows tests keep a machine without the interface.
     add_executable(tst_RelayWin ${PROJECT_SOURCE_DIR}/tests/win/tst_RelayWin.cpp ${PROJECT_SOURCE_DIR}/emulator/VirtualDevice.cpp)
     target_link_libraries(tst_RelayWin PRIVATE orvelin_standin orvelin_platform)
     add_test(NAME tst_RelayWin COMMAND tst_RelayWin ${ORVELIN_RELAY_OUT}/orvelin_relay.inf)
     set_tests_properties(tst_RelayWin PROPERTIES
-        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300)
+        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300 RESOURCE_LOCK wine-relay)
+
+    # The emulator's device model, faults, log and pipe peers through the Windows paths; it shares
+    # the relay test's prefix (and so one at a time).
+    add_executable(tst_EmulatorWin ${PROJECT_SOURCE_DIR}/tests/win/tst_EmulatorWin.cpp)
+    target_link_libraries(tst_EmulatorWin PRIVATE orvelin_emulator_lib)
+    add_test(NAME tst_EmulatorWin COMMAND tst_EmulatorWin ${ORVELIN_RELAY_OUT})
+    set_tests_properties(tst_EmulatorWin PROPERTIES
+        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300 RESOURCE_LOCK wine-relay)
 endif()
