@@ -7,6 +7,7 @@
 #include "emulator/Emulator.h"
 #include "platform/DriverPort.h"
 #include "platform/PipePort.h"
+#include "platform/PlatformLog.h"
 #include "tests/support/ExpectedRequestLog.h"
 
 #include <windows.h>
@@ -65,6 +66,14 @@ struct LogLines
     {
         std::lock_guard<std::mutex> lock(mutex);
         return lines.size();
+    }
+    bool contains(const std::string &line)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const std::string &each : lines)
+            if (each == line)
+                return true;
+        return false;
     }
     std::vector<std::string> take()
     {
@@ -162,6 +171,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const auto started = std::chrono::steady_clock::now();
+    LogLines portLog;
+    platform::setLogSink([&](const std::string &line) { portLog.add(line); });
     LogLines log;
     emu::Emulator device(argv[1], 2);
     device.setLogSink([&](const std::string &line) { log.add(line); });
@@ -185,6 +196,17 @@ int main(int argc, char **argv)
         std::printf("tst_EmulatorWin: unplugged in %.2f s\n", secondsSince(unplugged));
         CHECK(!second.request(0xFFDC2084, {}, 4)); // gone with the device, and not logged
         CHECK(platform::openDriverInterface() == platform::kInvalidHandle);
+        // The port let go of its handle when the system said the device was going.
+        bool released = false;
+        for (int tries = 0; !released && tries < 200; ++tries) {
+            released = portLog.contains("Device handle closed: the device is being removed");
+            if (!released)
+                Sleep(10);
+        }
+        CHECK(released);
+        std::printf("tst_EmulatorWin: handle released %.2f s after the unplug began\n", secondsSince(unplugged));
+        CHECK(!second.request(0xFFDC2084, {}, 4));
+        CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED);
     }
     const auto replugged = std::chrono::steady_clock::now();
     device.plug(2);
