@@ -91,7 +91,8 @@ int main(int argc, char **argv)
 
     std::FILE *logFile = nullptr;
     if (!logPath.empty()) {
-        logFile = std::fopen(logPath.c_str(), "a");
+        // Binary, so the lines end in a bare newline on Windows too.
+        logFile = std::fopen(logPath.c_str(), "ab");
         if (!logFile) {
             std::fprintf(stderr, "cannot open log %s: %s\n", logPath.c_str(), std::strerror(errno));
             return 1;

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -107,6 +108,28 @@ void measure(Channel &c)
     std::printf("tst_EmulatorWin: request of 4 bytes %.3f ms, of 66304 bytes %.3f ms\n", small * 1e3, large * 1e3);
 }
 
+// The panel's side of the two pipes it writes to: one message a connection.
+bool sendMessage(const char *pipe, const Bytes &message)
+{
+    platform::PortHandle client = platform::pipeOpen(pipe);
+    if (client == platform::kInvalidHandle && platform::pipeLastError() == platform::PipeError::PipeBusy
+        && platform::pipeWait(pipe, 2000))
+        client = platform::pipeOpen(pipe);
+    const bool ok = client != platform::kInvalidHandle && platform::pipeSetMessageMode(client)
+        && platform::pipeWrite(client, message.data(), message.size());
+    platform::pipeClose(client);
+    return ok;
+}
+
+Bytes stopMonitor()
+{
+    Bytes text;
+    for (char c : std::string("STOP_MONITOR"))
+        text.insert(text.end(), { std::uint8_t(c), 0 });
+    text.insert(text.end(), { 0, 0 });
+    return text;
+}
+
 void checkPipePeers()
 {
     LogLines log;
@@ -117,24 +140,9 @@ void checkPipePeers()
     CHECK(audioService.start());
     CHECK(asio.start());
 
-    // The panel's side of the two pipes it writes to.
-    auto send = [](const char *pipe, const Bytes &message) {
-        platform::PortHandle client = platform::pipeOpen(pipe);
-        if (client == platform::kInvalidHandle && platform::pipeLastError() == platform::PipeError::PipeBusy
-            && platform::pipeWait(pipe, 2000))
-            client = platform::pipeOpen(pipe);
-        const bool ok = client != platform::kInvalidHandle && platform::pipeSetMessageMode(client)
-            && platform::pipeWrite(client, message.data(), message.size());
-        platform::pipeClose(client);
-        return ok;
-    };
-    Bytes stop;
-    for (char c : std::string("STOP_MONITOR"))
-        stop.insert(stop.end(), { std::uint8_t(c), 0 });
-    stop.insert(stop.end(), { 0, 0 });
-    CHECK(send(platform::kAudioControlPipe, stop));
+    CHECK(sendMessage(platform::kAudioControlPipe, stopMonitor()));
     CHECK(audioService.waitForCommands(1, 2000));
-    CHECK(send(platform::kPanelToAsioPipe, { 0x31 }));
+    CHECK(sendMessage(platform::kPanelToAsioPipe, { 0x31 }));
     CHECK(asio.waitForResets(1, 2000));
 
     // The ASIO driver's status record reaches a panel listening on its own pipe.
@@ -160,6 +168,164 @@ void checkPipePeers()
         CHECK(lines[1] == R"({"peer":"asio","reset":"31"})");
         CHECK(lines[2] == R"({"peer":"asio","sent":"0000000000010000000000000000000001000000"})");
     }
+}
+
+// orvelin-emulator.exe as the program, driven on its standard input like the Linux one.
+class Program
+{
+public:
+    explicit Program(std::wstring commandLine)
+    {
+        SECURITY_ATTRIBUTES inherit { sizeof(inherit), nullptr, TRUE };
+        HANDLE childIn = nullptr, childOut = nullptr;
+        if (!CreatePipe(&childIn, &input, &inherit, 0) || !CreatePipe(&output, &childOut, &inherit, 0))
+            return;
+        SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childIn;
+        startup.hStdOutput = childOut;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION info {};
+        if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+            process = info.hProcess;
+            CloseHandle(info.hThread);
+        }
+        CloseHandle(childIn);
+        CloseHandle(childOut);
+    }
+    ~Program()
+    {
+        if (process) {
+            if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0)
+                TerminateProcess(process, 1);
+            CloseHandle(process);
+        }
+        CloseHandle(input);
+        CloseHandle(output);
+    }
+    bool started() const { return process != nullptr; }
+    // One line of its output, waiting at most 10 s.
+    std::string line()
+    {
+        for (int waited = 0; waited < 10000;) {
+            const std::size_t end = pending.find('\n');
+            if (end != std::string::npos) {
+                std::string text = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                if (!text.empty() && text.back() == '\r')
+                    text.pop_back();
+                return text;
+            }
+            DWORD available = 0;
+            if (!PeekNamedPipe(output, nullptr, 0, nullptr, &available, nullptr))
+                break;
+            if (available == 0) {
+                Sleep(10);
+                waited += 10;
+                continue;
+            }
+            char chunk[4096];
+            DWORD got = 0;
+            if (!ReadFile(output, chunk, std::min<DWORD>(available, sizeof(chunk)), &got, nullptr))
+                break;
+            pending.append(chunk, got);
+        }
+        return "(no answer)";
+    }
+    std::string command(const std::string &text)
+    {
+        const std::string withEnd = text + "\n";
+        DWORD written = 0;
+        WriteFile(input, withEnd.data(), DWORD(withEnd.size()), &written, nullptr);
+        return line();
+    }
+    DWORD exitCode()
+    {
+        DWORD code = 259;
+        if (process && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process, &code);
+        return code;
+    }
+
+private:
+    HANDLE process = nullptr;
+    HANDLE input = nullptr;
+    HANDLE output = nullptr;
+    std::string pending;
+};
+
+std::vector<std::string> fileLines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return lines;
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof(chunk), file)) > 0;)
+        text.append(chunk, got);
+    std::fclose(file);
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+void checkProgram(const std::string &folder)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = std::string(temp) + "orvelin-emulator-test.json";
+    DeleteFileA(log.c_str());
+    const std::string commandLine
+        = "\"" + folder + "\\orvelin-emulator.exe\" --model 18 --firmware V0.0.0.001 --log \"" + log + "\"";
+    Program program(std::wstring(commandLine.begin(), commandLine.end()));
+    CHECK(program.started());
+    if (!program.started())
+        return;
+    CHECK(program.line() == R"(ready \\?\root#orvelin#0#{6eb9ab90-b331-4508-b903-48aaa26ea4f1})");
+    {
+        Channel c;
+        Bytes reply;
+        Bytes query(37, 0);
+        query[0] = 0x01;
+        query[1] = 0x65;
+        CHECK(c.request(0xFFDC20A0, query, 32, &reply));
+        CHECK(std::string(reinterpret_cast<const char *>(reply.data()), 10) == "V0.0.0.001");
+        CHECK(program.command("fail 0xFFDC2084 refuse 1") == "ok");
+        CHECK(!c.request(0xFFDC2084, {}, 4));
+        CHECK(c.request(0xFFDC2084, {}, 4, &reply));
+        CHECK(reply[0] == 18);
+        CHECK(program.command("level 2 -5") == "ok");
+        CHECK(c.request(0xFFDC2074, {}, 768, &reply));
+        CHECK(reply[8] == 0xFB && reply[11] == 0xFF);
+    }
+    CHECK(program.command("unplug") == "ok");
+    CHECK(platform::openDriverInterface() == platform::kInvalidHandle);
+    CHECK(program.command("state").rfind(R"({"plugged":false,"model":18,"firmware":"V0.0.0.001")", 0) == 0);
+    CHECK(program.command("plug 1") == "ok");
+    CHECK(program.command("state").rfind(R"({"plugged":true,"model":1,)", 0) == 0);
+    CHECK(program.command("asio-dance") == "error: unknown command: asio-dance");
+    // Its audio-service peer logs what the panel sends, like the Linux one.
+    CHECK(sendMessage(platform::kAudioControlPipe, stopMonitor()));
+    for (int tries = 0; fileLines(log).size() < 5 && tries < 200; ++tries)
+        Sleep(10);
+    CHECK(program.command("quit") == "ok");
+    CHECK(program.exitCode() == 0);
+    CHECK(platform::openDriverInterface() == platform::kInvalidHandle); // the device goes with it
+
+    const std::vector<std::string> lines = fileLines(log);
+    CHECK(lines.size() == 5);
+    if (lines.size() == 5) {
+        CHECK(lines[0]
+            == R"({"connection":1,"code":"0xFFDC20A0","input":"01650000000000000000000000000000000000000000000000000000000000000000000000","output":32,"result":"ok"})");
+        CHECK(lines[1] == R"({"connection":1,"code":"0xFFDC2084","input":"","output":4,"result":"refused"})");
+        CHECK(lines[2] == R"({"connection":1,"code":"0xFFDC2084","input":"","output":4,"result":"ok"})");
+        CHECK(lines[4] == R"({"peer":"audio-service","command":"STOP_MONITOR","bytes":26})");
+    }
+    DeleteFileA(log.c_str());
 }
 
 } // namespace
@@ -276,6 +442,7 @@ int main(int argc, char **argv)
     }
 
     checkPipePeers();
+    checkProgram(argv[1]);
 
     std::printf(
         "tst_EmulatorWin: %s in %.1f s\n", failures == 0 ? "all checks passed" : "FAILED", secondsSince(started));
