@@ -5,6 +5,7 @@
 #include "emulator/win/RelayProtocol.h"
 #include "emulator/win/RootDevice.h"
 #include "platform/DriverPort.h"
+#include "platform/PlatformLog.h"
 
 #include <windows.h>
 
@@ -117,6 +118,40 @@ void answerWithDevice(HANDLE relay, emu::VirtualDevice &device)
     }
 }
 
+std::atomic<int> released { 0 };
+
+// The program's own window, as the panel's would be: it hands the device notices to the port.
+LRESULT CALLBACK programWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (platform::driverNoticeMessage(message, wParam, lParam))
+        return TRUE;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND makeProgramWindow()
+{
+    WNDCLASSW windowClass {};
+    windowClass.lpfnWndProc = programWindow;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"tst_RelayWin";
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(
+        0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+}
+
+// Serves the window's messages until the port has released a handle, for at most two seconds.
+bool pumpUntilReleased()
+{
+    for (int waited = 0; released.load() == 0 && waited < 2000; waited += 10) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        if (released.load() == 0)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return released.load() > 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -130,6 +165,15 @@ int main(int argc, char **argv)
     MultiByteToWideChar(CP_UTF8, 0, argv[1], -1, inf, MAX_PATH);
     wchar_t full[MAX_PATH] = {};
     GetFullPathNameW(inf, MAX_PATH, full, nullptr);
+
+    // The notices of the panel's handles go to this thread's window, which serves them below.
+    const HWND window = makeProgramWindow();
+    CHECK(window != nullptr);
+    setDriverNoticeWindow(reinterpret_cast<std::intptr_t>(window));
+    setLogSink([](const std::string &line) {
+        if (line == "Device handle closed: the device is being removed")
+            ++released;
+    });
 
     std::string error;
     emuwin::removeRootDevice(error);
@@ -182,6 +226,8 @@ int main(int argc, char **argv)
     CHECK(emuwin::removeRootDevice(error));
     CHECK(openDriverInterface() == kInvalidHandle);
     CHECK(!driverRequest(panel, 0xFFDC2020, nullptr, 0, &pid, 4));
+    CHECK(released.load() == 0); // nothing reaches the port until its window is served
+    CHECK(pumpUntilReleased());
     closeDriverHandle(panel);
     CancelIoEx(relay, nullptr);
     answerer.join();
