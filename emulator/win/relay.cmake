@@ -45,13 +45,20 @@ if(MINGW)
     target_link_libraries(orvelin-emulator PRIVATE orvelin_emulator_lib)
     set_target_properties(orvelin-emulator PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVELIN_RELAY_OUT})
 
+    # The relay tests' Wine prefix, readied once (see the script).
+    add_test(NAME wine_relay_prefix COMMAND sh ${PROJECT_SOURCE_DIR}/tests/win/prepare-relay-prefix.sh ${ORVELIN_RELAY_OUT})
+    set_tests_properties(wine_relay_prefix PROPERTIES
+        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300
+        FIXTURES_SETUP wine_relay RESOURCE_LOCK wine-relay)
+
     # Install, round trips, unplug and replug, in a Wine prefix of its own so that the other
     # Windows tests keep a machine without the interface.
     add_executable(tst_RelayWin ${PROJECT_SOURCE_DIR}/tests/win/tst_RelayWin.cpp ${PROJECT_SOURCE_DIR}/emulator/VirtualDevice.cpp)
     target_link_libraries(tst_RelayWin PRIVATE orvelin_standin orvelin_platform)
     add_test(NAME tst_RelayWin COMMAND tst_RelayWin ${ORVELIN_RELAY_OUT}/orvelin_relay.inf)
     set_tests_properties(tst_RelayWin PROPERTIES
-        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300 RESOURCE_LOCK wine-relay)
+        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300 RESOURCE_LOCK wine-relay
+        FIXTURES_REQUIRED wine_relay)
 
     # The emulator's device model, faults, log and pipe peers through the Windows paths; it shares
     # the relay test's prefix (and so one at a time).
@@ -59,5 +66,6 @@ if(MINGW)
     target_link_libraries(tst_EmulatorWin PRIVATE orvelin_emulator_lib)
     add_test(NAME tst_EmulatorWin COMMAND tst_EmulatorWin ${ORVELIN_RELAY_OUT})
     set_tests_properties(tst_EmulatorWin PROPERTIES
-        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300 RESOURCE_LOCK wine-relay)
+        ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-relay" TIMEOUT 300 RESOURCE_LOCK wine-relay
+        FIXTURES_REQUIRED wine_relay)
 endif()
