@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-// The stand-in for the driver package on Linux: a virtual device served over the stand-in
-// protocol on its own thread. Tests run it in-process on a temporary runtime directory; the
-// orvelin-emulator program wraps it with a command line on standard input.
+// The stand-in for the driver package: a virtual device served on its own thread, over the
+// stand-in protocol on Linux and through the relay driver on Windows. Tests run it in-process (on
+// Linux on a temporary runtime directory); the orvelin-emulator program wraps it with a command
+// line on standard input.
 namespace emu {
 
 enum class FaultMode {
@@ -28,7 +29,7 @@ struct RequestRecord
     std::vector<std::uint8_t> input;
     std::uint32_t outputLength = 0;
     bool ok = false;
-    std::string result; // "ok", "refused", "silent", "short" or "closed"
+    std::string result; // "ok", "refused", "silent", "short", "closed" or "partial"
 };
 
 struct DeviceState
@@ -55,7 +56,8 @@ struct DeviceState
 class Emulator
 {
 public:
-    // runtimeDir is the R of the stand-in protocol; model is plugged at start().
+    // runtimeDir is the R of the stand-in protocol on Linux; on Windows the folder holding the
+    // relay driver (orvelin_relay.inf and .sys). model is plugged at start().
     explicit Emulator(std::string runtimeDir, std::uint32_t model = 2);
     ~Emulator(); // stop()
     Emulator(const Emulator &) = delete;

@@ -3,36 +3,20 @@
 // --log FILE).
 #include "emulator/AsioPeer.h"
 #include "emulator/AudioServicePeer.h"
+#include "emulator/CommandLoop.h"
+#include "emulator/DeviceTransport.h"
 #include "emulator/Emulator.h"
 #include "emulator/PipePeerServer.h"
-#include "platform/PlatformLog.h"
-#include "platform/RuntimeDir.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <functional>
-#include <map>
 #include <mutex>
-#include <poll.h>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-int signalPipe[2] = { -1, -1 };
-
-void onSignal(int)
-{
-    const char byte = 1;
-    const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
-    (void)ignored;
-}
 
 std::mutex outputMutex;
 
@@ -73,8 +57,7 @@ void usage()
         stderr);
 }
 
-using Arguments = std::vector<std::string>;
-using Command = std::function<std::string(const Arguments &)>;
+using Arguments = emu::CommandLoop::Arguments;
 
 } // namespace
 
@@ -104,11 +87,12 @@ int main(int argc, char **argv)
         }
     }
     if (runtimeDir.empty())
-        runtimeDir = platform::runtimeDirectory();
+        runtimeDir = emu::defaultDeviceLocation();
 
     std::FILE *logFile = nullptr;
     if (!logPath.empty()) {
-        logFile = std::fopen(logPath.c_str(), "a");
+        // Binary, so the lines end in a bare newline on Windows too.
+        logFile = std::fopen(logPath.c_str(), "ab");
         if (!logFile) {
             std::fprintf(stderr, "cannot open log %s: %s\n", logPath.c_str(), std::strerror(errno));
             return 1;
@@ -137,20 +121,19 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    bool quit = false;
-    std::map<std::string, Command> commands;
-    commands["plug"] = [&](const Arguments &a) -> std::string {
+    emu::CommandLoop commands(say);
+    commands.add("plug", [&](const Arguments &a) -> std::string {
         std::uint32_t code;
         if (a.size() != 2 || !parseU32(a[1], code))
             return "error: plug MODEL";
         emulator.plug(code);
         return emulator.state().plugged ? "ok" : "error: cannot plug";
-    };
-    commands["unplug"] = [&](const Arguments &) -> std::string {
+    });
+    commands.add("unplug", [&](const Arguments &) -> std::string {
         emulator.unplug();
         return "ok";
-    };
-    commands["fail"] = [&](const Arguments &a) -> std::string {
+    });
+    commands.add("fail", [&](const Arguments &a) -> std::string {
         std::uint32_t code;
         emu::FaultMode mode;
         long long count = -1;
@@ -159,15 +142,15 @@ int main(int argc, char **argv)
             return "error: fail CODE refuse|silent|short|close|off [N]";
         emulator.fail(code, mode, static_cast<int>(count));
         return "ok";
-    };
-    commands["errors"] = [&](const Arguments &a) -> std::string {
+    });
+    commands.add("errors", [&](const Arguments &a) -> std::string {
         std::uint32_t count;
         if (a.size() != 2 || !parseU32(a[1], count))
             return "error: errors N";
         emulator.setUsbErrorCount(count);
         return "ok";
-    };
-    commands["level"] = [&](const Arguments &a) -> std::string {
+    });
+    commands.add("level", [&](const Arguments &a) -> std::string {
         long long index, value;
         if (a.size() != 3 || !parseNumber(a[1], index) || index < 0 || index > 3)
             return "error: level I VALUE|auto";
@@ -179,21 +162,21 @@ int main(int argc, char **argv)
             return "error: level I VALUE|auto";
         emulator.setLevel(static_cast<int>(index), static_cast<std::int32_t>(value));
         return "ok";
-    };
-    commands["firmware"] = [&](const Arguments &a) -> std::string {
+    });
+    commands.add("firmware", [&](const Arguments &a) -> std::string {
         if (a.size() != 2)
             return "error: firmware TEXT";
         emulator.setFirmware(a[1]);
         return "ok";
-    };
-    commands["state"] = [&](const Arguments &) { return emu::toJson(emulator.state()); };
-    commands["quit"] = [&](const Arguments &) -> std::string {
-        quit = true;
+    });
+    commands.add("state", [&](const Arguments &) { return emu::toJson(emulator.state()); });
+    commands.add("quit", [&](const Arguments &) -> std::string {
+        commands.quit();
         return "ok";
-    };
+    });
     // The audio-service and ASIO peers register their commands here.
     // Their pipes live in the same runtime directory as the device.
-    ::setenv("ORVELIN_RUNTIME_DIR", runtimeDir.c_str(), 1);
+    emu::CommandLoop::usePipeFolder(runtimeDir);
     emu::AudioServicePeer audioService;
     emu::AsioPeer asio;
     audioService.setLogSink(writeLog);
@@ -202,7 +185,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot serve the audio-service pipe\n");
     if (!asio.start())
         std::fprintf(stderr, "cannot serve the ASIO reset pipe\n");
-    commands["asio-status"] = [&](const Arguments &a) -> std::string {
+    commands.add("asio-status", [&](const Arguments &a) -> std::string {
         std::uint32_t f[5];
         if (a.size() != 6)
             return "error: asio-status A B C D E";
@@ -210,8 +193,8 @@ int main(int argc, char **argv)
             if (!parseU32(a[i + 1], f[i]))
                 return "error: asio-status A B C D E";
         return asio.sendStatus(f[0], f[1], f[2], f[3], f[4]) ? "ok" : "error: " + std::to_string(asio.lastSendError());
-    };
-    commands["asio-raw"] = [&](const Arguments &a) -> std::string {
+    });
+    commands.add("asio-raw", [&](const Arguments &a) -> std::string {
         std::vector<std::uint8_t> bytes;
         std::string hex;
         for (std::size_t i = 1; i < a.size(); ++i)
@@ -219,56 +202,13 @@ int main(int argc, char **argv)
         if (!emu::parseHexBytes(hex, bytes))
             return "error: asio-raw HEX";
         return asio.sendRaw(bytes) ? "ok" : "error: " + std::to_string(asio.lastSendError());
-    };
+    });
 
-    if (::pipe2(signalPipe, O_CLOEXEC) != 0)
+    if (!commands.watchTermination())
         return 1;
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGPIPE, SIG_IGN);
     say("ready " + emulator.interfacePath());
-
     // Without standard input (started in the background) the device keeps serving until a signal.
-    bool inputOpen = true;
-    std::string pending;
-    while (!quit) {
-        pollfd watched[2] = { { signalPipe[0], POLLIN, 0 }, { inputOpen ? 0 : -1, POLLIN, 0 } };
-        if (::poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (watched[0].revents)
-            break;
-        if (!watched[1].revents)
-            continue;
-        char chunk[4096];
-        const ssize_t n = ::read(0, chunk, sizeof(chunk));
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
-            inputOpen = false;
-            continue;
-        }
-        pending.append(chunk, static_cast<std::size_t>(n));
-        // A command line longer than this is nonsense; drop it rather than grow without end.
-        if (pending.size() > 65536 && pending.find('\n') == std::string::npos) {
-            pending.clear();
-            say("error: line too long");
-        }
-        std::size_t end;
-        while (!quit && (end = pending.find('\n')) != std::string::npos) {
-            std::istringstream words(pending.substr(0, end));
-            pending.erase(0, end + 1);
-            Arguments arguments;
-            for (std::string word; words >> word;)
-                arguments.push_back(word);
-            if (arguments.empty())
-                continue;
-            const auto found = commands.find(arguments[0]);
-            say(found == commands.end() ? "error: unknown command: " + arguments[0] : found->second(arguments));
-        }
-    }
+    commands.run();
     emulator.stop();
     if (logFile)
         std::fclose(logFile);

@@ -190,4 +190,11 @@ void closeDriverHandle(PortHandle handle)
         ::close(static_cast<int>(handle));
 }
 
+void setDriverNoticeWindow(std::intptr_t) { }
+
+bool driverNoticeMessage(unsigned, std::uintptr_t, std::intptr_t)
+{
+    return false;
+}
+
 } // namespace platform

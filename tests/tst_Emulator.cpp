@@ -1,5 +1,6 @@
 #include "emulator/Emulator.h"
 #include "platform/DriverPort.h"
+#include "tests/support/ExpectedRequestLog.h"
 #include "tests/support/TestSupport.h"
 
 #include <QProcess>
@@ -198,13 +199,7 @@ void tst_Emulator::logLinesAndConnections()
     QVERIFY(!third.request(0xFFDC2074, {}, 700));
 
     std::lock_guard<std::mutex> lock(mutex);
-    QCOMPARE(lines,
-        std::vector<std::string>({
-            R"({"connection":1,"code":"0xFFDC201C","input":"44ac0000","output":0,"result":"ok"})",
-            R"({"connection":1,"code":"0xFFDC2084","input":"","output":4,"result":"closed"})",
-            R"({"connection":2,"code":"0xFFDC2084","input":"","output":4,"result":"ok"})",
-            R"({"connection":3,"code":"0xFFDC2074","input":"","output":700,"result":"refused"})",
-        }));
+    QCOMPARE(lines, testsupport::connectionSequenceLog());
     QCOMPARE(device.state().sampleRate, 44100u);
 }
 
