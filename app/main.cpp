@@ -1,3 +1,4 @@
+#include "app/LogFile.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/TerminationWatcher.h"
@@ -22,6 +23,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Destroyed last, so the teardown's lines reach the file too.
+    LogFile logFile;
     installPlatformLogBridge();
 
     // Declared in this order so they are destroyed as translator, instance marker, lock.

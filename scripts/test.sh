@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test, in this order: the gcc build with warnings as errors and its tests (the 60 s
 # soak among them); the clang build with AddressSanitizer and UBSan (and the fuzz targets) and the
-# same tests; each fuzz target for 30 s; the MinGW-w64 cross build of platform/ with its tests
-# under Wine; the clang-format check of every tracked source file. Exits non-zero when any of them
-# fails.
+# same tests; each fuzz target for 30 s; the Windows program (MinGW Qt from its cache, the cross
+# build and its packages, its tests under Wine, the installer under Wine and Xvfb); the
+# clang-format check of every tracked source file. Exits non-zero when any of them fails.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -90,14 +90,32 @@ fuzz_runs() {
     return $result
 }
 
-mingw_build() {
-    mkdir -p "$builds"
+# The Windows program: the MinGW Qt (built once into its cache folder), the cross build of the
+# program and its tests with both packages, the tests under Wine in a prefix of their own, and the
+# installer end to end.
+windows_qt() {
+    "$root/scripts/build-qt-mingw.sh"
+}
+
+windows_build() {
+    ORVELIN_WINDOWS_BUILD=$builds/windows "$root/scripts/build-windows.sh"
+}
+
+windows_tests() {
     export WINEDEBUG=-all
+    export WINEPREFIX=$builds/windows/wine-tests
+    rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
-    configure_and_test "$builds/mingw" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DORVELIN_WERROR=ON
+    wineserver -w
+    ctest --test-dir "$builds/windows" --output-on-failure -j"$jobs"
     local result=$?
-    wineserver -w || true
+    timeout 60 wineserver -w || wineserver -k
+    unset WINEPREFIX
     return $result
+}
+
+windows_installer() {
+    "$root/tests/win/installer-test.sh" "$builds/windows"
 }
 
 format_check() {
@@ -107,7 +125,10 @@ format_check() {
 step "gcc build and tests" gcc_build
 step "clang AddressSanitizer/UBSan build and tests" clang_build
 step "fuzzing, 30 s per target" fuzz_runs
-step "MinGW-w64 build of platform/ and its tests under Wine" mingw_build
+step "MinGW Qt for Windows (cached)" windows_qt
+step "Windows build and packages" windows_build
+step "Windows tests under Wine" windows_tests
+step "Windows installer under Wine" windows_installer
 step "clang-format check" format_check
 
 echo

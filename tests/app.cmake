@@ -2,6 +2,7 @@
 orvelin_add_qtest(tst_SoundPanel app/tst_SoundPanel.cpp)
 orvelin_add_qtest(tst_SingleInstanceGuard app/tst_SingleInstanceGuard.cpp)
 orvelin_add_qtest(tst_TerminationWatcher app/tst_TerminationWatcher.cpp)
+orvelin_add_qtest(tst_LogFile app/tst_LogFile.cpp)
 orvelin_add_qtest(tst_Translation app/tst_Translation.cpp)
 target_compile_definitions(tst_Translation PRIVATE ORVELIN_QM_DIR="${CMAKE_BINARY_DIR}/app")
 add_dependencies(tst_Translation orvelin_translations)

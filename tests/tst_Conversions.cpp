@@ -1,4 +1,5 @@
 #include "device/Conversions.h"
+#include "device/UsbStatus.h"
 #include "device/VendorCommandPacket.h"
 
 #include <QtTest>
@@ -55,6 +56,13 @@ private slots:
         QCOMPARE(negative.bytes[6], std::uint8_t(0xFF));
         for (std::size_t i = 7; i < 37; ++i)
             QCOMPARE(negative.bytes[i], std::uint8_t(0));
+
+        // The 7-byte status reply: little-endian word, one byte, little-endian error count.
+        const std::uint8_t reply[7] = { 0x34, 0x12, 0xAB, 0x01, 0x00, 0x00, 0x80 };
+        const UsbStatus decoded = decodeUsbStatus(reply);
+        QCOMPARE(decoded.statusWord, std::uint16_t(0x1234));
+        QCOMPARE(decoded.statusByte, std::uint8_t(0xAB));
+        QCOMPARE(decoded.usbErrorCount, 0x80000001u);
     }
 };
 

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows program and its tests into build-windows/ with MinGW-w64 and the MinGW
+# Qt of scripts/build-qt-mingw.sh (built first when its cache folder lacks it), then packages it:
+#   build-windows/OrvelinDriver-<version>-win64.zip        portable: unzip and run
+#   build-windows/OrvelinDriver-<version>-win64-setup.exe  NSIS installer
+# Installs whatever is missing with apt-get, like the other two commands. Afterwards:
+#   ctest --test-dir build-windows            the cross-built tests under Wine
+#   tests/win/installer-test.sh build-windows  the installer, installed and started under Wine
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${ORVELIN_WINDOWS_BUILD:-$root/build-windows}
+qt=${ORVELIN_QT_MINGW:-/opt/orvelin/qt6-mingw-6.4.2}
+jobs=${ORVELIN_JOBS:-2}
+
+"$root/scripts/install-deps.sh"
+ORVELIN_QT_MINGW=$qt "$root/scripts/build-qt-mingw.sh"
+
+echo "Windows build: configuring $build"
+mkdir -p "$build"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORVELIN_WERROR=ON "${launcher[@]}" \
+    >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+echo "Windows build: building"
+ninja -C "$build" -j"$jobs"
+echo "Windows build: packaging"
+(cd "$build" && cpack -C Release >"$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }
+ls -l "$build"/OrvelinDriver-*-win64.zip "$build"/OrvelinDriver-*-win64-setup.exe

@@ -1,0 +1,57 @@
+# shellcheck shell=bash
+# Shell functions for running the Windows build under Wine and Xvfb; source this file.
+#   wine_prefix_new DIR          fresh 64-bit WINEPREFIX in DIR (exported), booted once
+#   wine_prefix_end              waits for the prefix's wineserver to end
+#   wine_start_program EXE ARGS  starts EXE under Wine in the background; its pid in WINE_PROGRAM_PID
+#   wine_find_window NAME [S]    X window id of the first window named NAME, waiting up to S seconds
+#   wine_click_tray [S] [B]      clicks the first icon of Wine's tray (its own window or trayer)
+#                                with mouse button B (1, the left one, by default)
+#   wine_screenshot WINDOW FILE  saves the X window WINDOW as a PNG
+# Needs DISPLAY (xvfb-run), xdotool and ImageMagick's import.
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+wine_prefix_new() {
+    local dir=$1
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    export WINEPREFIX=$dir WINEARCH=win64
+    wineboot -i >/dev/null 2>&1 || return 1
+    wineserver -w
+}
+
+wine_prefix_end() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+}
+
+wine_start_program() {
+    wine "$@" >"${WINE_PROGRAM_LOG:-/dev/null}" 2>&1 &
+    WINE_PROGRAM_PID=$!
+}
+
+wine_find_window() {
+    local name=$1 seconds=${2:-30} id
+    local until=$((SECONDS + seconds))
+    while [ $SECONDS -lt $until ]; do
+        id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -n1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.5
+    done
+    return 1
+}
+
+wine_click_tray() {
+    local seconds=${1:-30} button=${2:-1} tray x y
+    # Without an X tray Wine shows its own tray window; with trayer its icons are trayer's children.
+    tray=$(wine_find_window "Wine System Tray" "$seconds") || tray=$(wine_find_window panel 1) || return 1
+    eval "$(xdotool getwindowgeometry --shell "$tray")"
+    x=$((X + 8)); y=$((Y + HEIGHT / 2))
+    [ "$WIDTH" -gt 16 ] || x=$((X + WIDTH / 2))
+    xdotool mousemove "$x" "$y" click "$button"
+}
+
+wine_screenshot() {
+    import -window "$1" "$2"
+}

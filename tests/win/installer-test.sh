@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# The Windows installer end to end, in a fresh Wine prefix on a virtual X display:
+#   silent install; the installed program starts with the windows platform plugin and shows only
+#   its tray icon; a click on the icon shows "Orvelin Driver" with its no-device status; a second
+#   start exits at once while the first keeps running; the log file holds the start-up lines; Quit
+#   in the tray menu tears it down cleanly; the uninstaller removes every installed file, the
+#   Start-menu entry and the Run entry, and leaves the user's settings and log.
+# Usage: tests/win/installer-test.sh [BUILD_DIR]   (default build-windows, after build-windows.sh)
+# Screenshots go to BUILD_DIR/screenshots; start-up time and resident memory are printed.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=$(cd "${1:-$root/build-windows}" && pwd) || { echo "installer test: no build folder ${1:-}" >&2; exit 1; }
+
+# Wine needs an X display; without one, the whole test runs on a private Xvfb.
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$build"
+fi
+
+# shellcheck source=scripts/wine-lib.sh
+. "$root/scripts/wine-lib.sh"
+
+shots=$build/screenshots
+mkdir -p "$shots"
+setup=$(find "$build" -maxdepth 1 -name 'OrvelinDriver-*-win64-setup.exe' | head -n1)
+[ -n "$setup" ] || { echo "installer test: no installer in $build (run scripts/build-windows.sh)" >&2; exit 1; }
+
+say() { echo "installer test: $*"; }
+fail() {
+    say "FAILED: $*"
+    import -window root "$shots/installer-failure.png" 2>/dev/null || true
+    [ -n "${logfile:-}" ] && [ -f "$logfile" ] && { say "log file:"; tail -n 40 "$logfile"; }
+    exit 1
+}
+cleanup() {
+    [ -n "${first:-}" ] && kill "$first" 2>/dev/null
+    wine_prefix_end
+}
+trap cleanup EXIT
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+    local seconds=$1
+    shift
+    local until=$((SECONDS + seconds))
+    until "$@"; do
+        [ $SECONDS -ge $until ] && return 1
+        sleep 0.2
+    done
+}
+has_line() { [ -f "$logfile" ] && grep -qF -- "$1" "$logfile"; }
+reg_has() { wine reg query "$1" /v "$2" >/dev/null 2>&1; }
+visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+
+prefix=$build/wine-installer
+say "fresh Wine prefix $prefix"
+wine_prefix_new "$prefix" || fail "wineboot could not make the prefix"
+
+say "silent install of $(basename "$setup")"
+timeout 180 wine "$setup" /S || fail "the installer ended with status $?"
+wineserver -w
+installdir="$prefix/drive_c/Program Files/Orvelin Driver"
+for file in OrvelinDriver.exe OrvelinDriver_en_US.qm OrvelinDriver_zh_CN.qm Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll \
+    platforms/qwindows.dll styles/qwindowsvistastyle.dll imageformats/qico.dll Uninstall.exe; do
+    [ -f "$installdir/$file" ] || fail "not installed: $file"
+done
+installed=$(cd "$installdir" && find . -type f | sort)
+menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Orvelin Driver"
+[ -f "$menu/Orvelin Driver.lnk" ] || fail "no Start-menu entry in $menu"
+runkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvelin Driver'
+reg_has "$runkey" OrvelinDriver || fail "no Run entry (start at log-in)"
+wine reg query "$uninstkey" /v DisplayVersion 2>/dev/null | grep -q '4\.' || fail "no installed-programs entry with its version"
+say "installed $(echo "$installed" | wc -l) files, Start-menu entry, Run entry, installed-programs entry"
+
+exe='C:\Program Files\Orvelin Driver\OrvelinDriver.exe'
+users="$prefix/drive_c/users/$(id -un)"
+logfile="$users/AppData/Local/OrvelinDriver/OrvelinDriver.log"
+say "first start"
+began=$(date +%s%N)
+WINE_PROGRAM_LOG=$build/installer-program.log ORVELIN_STARTUP_PROBE=1 wine_start_program "$exe"
+first=$WINE_PROGRAM_PID
+wait_for 60 has_line "Event loop running at steady clock ms:" || fail "the program did not reach its event loop within 60 s"
+startup_ms=$((($(date +%s%N) - began) / 1000000))
+has_line "Settings dialog created." || fail "no start-up lines in the log file $logfile"
+has_line "系统返回的语言代码：" || fail "the log file lacks the language line"
+# Detection runs once a second and finds no driver here.
+wait_for 10 has_line "Failed to connect to driver." || fail "no detection line in the log file"
+[ -z "$(visible_window "Orvelin Driver")" ] || fail "the main window is visible at start"
+say "started in $startup_ms ms (launch to event loop), only the tray icon shown"
+
+wine_click_tray 20 || fail "no tray icon to click"
+window=$(wine_find_window "Orvelin Driver" 20) || fail "a click on the tray icon did not show \"Orvelin Driver\""
+sleep 1
+wine_screenshot "$window" "$shots/installed-mainwindow.png" || fail "no screenshot"
+import -window root "$shots/installed-desktop.png" 2>/dev/null || true
+rss_kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$first/status" 2>/dev/null)
+say "main window shown (screenshot $shots/installed-mainwindow.png), resident memory ${rss_kb:-?} kB"
+
+say "second start"
+second_began=$SECONDS
+timeout 30 wine "$exe" >/dev/null 2>&1
+status=$?
+[ $status -eq 0 ] || fail "the second start ended with status $status"
+kill -0 "$first" 2>/dev/null || fail "the first copy ended when the second started"
+wait_for 5 has_line "Orvelin Mixer 已经在运行中。" || fail "the second copy logged no refusal"
+say "second start exited 0 in $((SECONDS - second_began)) s; the first keeps running"
+
+# Quit is the first entry of the tray menu.
+say "Quit from the tray menu"
+wine_click_tray 5 3 || fail "no tray icon to open the menu of"
+sleep 1
+import -window root "$shots/installed-traymenu.png" 2>/dev/null || true
+xdotool key Down Return
+exited() { ! kill -0 "$first" 2>/dev/null; }
+wait_for 20 exited || fail "the program did not end within 20 s of Quit"
+wait "$first"
+status=$?
+first=
+[ $status -eq 0 ] || fail "the program ended with status $status after Quit"
+has_line "Settings dialog closed and resources cleaned up." || fail "no teardown line in the log file"
+say "ended with status 0 after its teardown"
+
+# The user's settings are not the installer's: a settings file must survive the uninstall.
+settings="$users/AppData/Roaming/OrvelinDriver"
+mkdir -p "$settings"
+echo "[Dial]" >"$settings/ka2.ini"
+say "silent uninstall"
+timeout 120 wine "C:\\Program Files\\Orvelin Driver\\Uninstall.exe" /S || fail "the uninstaller ended with status $?"
+# The uninstaller copies itself away and finishes from there.
+wineserver -w
+left=$(cd "$installdir" 2>/dev/null && find . -type f | sort)
+[ -z "$left" ] || fail "files left after uninstall: $left"
+[ ! -e "$menu" ] || fail "the Start-menu entry is left"
+reg_has "$runkey" OrvelinDriver && fail "the Run entry is left"
+wine reg query "$uninstkey" >/dev/null 2>&1 && fail "the installed-programs entry is left"
+[ -f "$settings/ka2.ini" ] || fail "the uninstaller removed the user's settings"
+[ -f "$logfile" ] || fail "the uninstaller removed the user's log file"
+say "uninstalled: no file, Start-menu entry, Run entry or installed-programs entry left; settings and log kept"
+
+say "figures: installer $(stat -c %s "$setup") bytes, start-up $startup_ms ms, resident ${rss_kb:-?} kB"
+say "passed"
