@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds Qt 6.4.2 (qtbase: Core, Gui, Widgets, Test and the windows, offscreen and minimal
-# platform plugins) for 64-bit Windows with MinGW-w64, from Debian's own qt6-base source package,
-# using Debian's Qt host tools. Installs into a cache folder outside the clone:
+# Cross-builds Qt 6.4.2 (qtbase: Core, Gui, Widgets, Network, Test and the windows, offscreen and
+# minimal platform plugins) for 64-bit Windows with MinGW-w64, from Debian's own qt6-base source
+# package, using Debian's Qt host tools. Installs into a cache folder outside the clone:
 #   ORVELIN_QT_MINGW   install folder (default /opt/orvelin/qt6-mingw-6.4.2)
 #   ORVELIN_QT_WORK    source and build folder (default /var/tmp/orvelin-qt6-mingw-build)
 # A stamp in the install folder holds this script's hash; a complete copy built by this very script
@@ -58,10 +58,12 @@ cmake -G Ninja -S "$work/src" -B "$work/build" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF \
     -DFEATURE_icu=OFF -DFEATURE_zstd=OFF \
     -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF \
+    -DFEATURE_openssl=OFF -DFEATURE_schannel=OFF -DFEATURE_sspi=OFF -DFEATURE_gssapi=OFF \
+    -DFEATURE_networklistmanager=OFF -DFEATURE_brotli=OFF -DFEATURE_libproxy=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
     -DFEATURE_system_jpeg=OFF -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF \
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF -DFEATURE_system_sqlite=OFF \
