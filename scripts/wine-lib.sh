@@ -6,6 +6,7 @@
 #   wine_find_window NAME [S]    X window id of the first window named NAME, waiting up to S seconds
 #   wine_click_tray [S] [B]      clicks the first icon of Wine's tray (its own window or trayer)
 #                                with mouse button B (1, the left one, by default)
+#   wine_click_first_menu_entry NAME [S]  clicks the first entry of the open tray menu
 #   wine_screenshot WINDOW FILE  saves the X window WINDOW as a PNG
 # Needs DISPLAY (xvfb-run), xdotool and ImageMagick's import.
 
@@ -49,7 +50,25 @@ wine_click_tray() {
     eval "$(xdotool getwindowgeometry --shell "$tray")"
     x=$((X + 8)); y=$((Y + HEIGHT / 2))
     [ "$WIDTH" -gt 16 ] || x=$((X + WIDTH / 2))
-    xdotool mousemove "$x" "$y" click "$button"
+    # Wine takes a press only over a pointer it has seen arrive there.
+    xdotool mousemove "$x" "$y"
+    sleep 0.3
+    xdotool mousedown "$button"
+    sleep 0.1
+    xdotool mouseup "$button"
+}
+
+# Clicks the first entry of the tray icon's context menu (the popup window named after the
+# program's executable, NAME), waiting up to S seconds for it.
+wine_click_first_menu_entry() {
+    local name=$1 seconds=${2:-10} menu
+    menu=$(wine_find_window "$name" "$seconds") || return 1
+    eval "$(xdotool getwindowgeometry --shell "$menu")"
+    xdotool mousemove $((X + 30)) $((Y + 12))
+    sleep 0.3
+    xdotool mousedown 1
+    sleep 0.1
+    xdotool mouseup 1
 }
 
 wine_screenshot() {

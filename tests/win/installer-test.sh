@@ -111,7 +111,7 @@ say "Quit from the tray menu"
 wine_click_tray 5 3 || fail "no tray icon to open the menu of"
 sleep 1
 import -window root "$shots/installed-traymenu.png" 2>/dev/null || true
-xdotool key Down Return
+wine_click_first_menu_entry OrvelinDriver 5 || fail "the tray menu did not open"
 exited() { ! kill -0 "$first" 2>/dev/null; }
 wait_for 20 exited || fail "the program did not end within 20 s of Quit"
 wait "$first"
