@@ -138,5 +138,29 @@ wine reg query "$uninstkey" >/dev/null 2>&1 && fail "the installed-programs entr
 [ -f "$logfile" ] || fail "the uninstaller removed the user's log file"
 say "uninstalled: no file, Start-menu entry, Run entry or installed-programs entry left; settings and log kept"
 
-say "figures: installer $(stat -c %s "$setup") bytes, start-up $startup_ms ms, resident ${rss_kb:-?} kB"
+# The portable ZIP: unpacked anywhere, the program runs from its folder.
+zip=$(find "$build" -maxdepth 1 -name 'OrvelinDriver-*-win64.zip' | head -n1)
+[ -n "$zip" ] || fail "no ZIP package in $build"
+portable="$prefix/drive_c/portable"
+rm -rf "$portable"
+mkdir -p "$portable"
+unzip -q "$zip" -d "$portable" || fail "the ZIP does not unpack"
+zipped=$(cd "$portable" && find . -type f ! -name Uninstall.exe | sort)
+expected=$(echo "$installed" | grep -v '^./Uninstall.exe$')
+[ "$zipped" = "$expected" ] || fail "the ZIP and the installer carry different files: $(diff <(echo "$expected") <(echo "$zipped") | tr '\n' ' ')"
+: >"$logfile"
+say "portable start from the unpacked ZIP"
+WINE_PROGRAM_LOG=$build/portable-program.log ORVELIN_STARTUP_PROBE=1 wine_start_program 'C:\portable\OrvelinDriver.exe'
+first=$WINE_PROGRAM_PID
+wait_for 60 has_line "Event loop running at steady clock ms:" || fail "the portable program did not reach its event loop"
+wine_click_tray 20 3 || fail "no tray icon of the portable program"
+wine_click_first_menu_entry OrvelinDriver 5 || fail "the portable program's tray menu did not open"
+wait_for 20 exited || fail "the portable program did not end within 20 s of Quit"
+wait "$first"
+status=$?
+first=
+[ $status -eq 0 ] || fail "the portable program ended with status $status"
+say "the unpacked ZIP ($(echo "$zipped" | wc -l) files) runs and quits with status 0"
+
+say "figures: installer $(stat -c %s "$setup") bytes, ZIP $(stat -c %s "$zip") bytes, start-up $startup_ms ms, resident ${rss_kb:-?} kB"
 say "passed"
