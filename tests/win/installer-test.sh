@@ -106,6 +106,13 @@ kill -0 "$first" 2>/dev/null || fail "the first copy ended when the second start
 wait_for 5 has_line "Orvelin Mixer 已经在运行中。" || fail "the second copy logged no refusal"
 say "second start exited 0 in $((SECONDS - second_began)) s; the first keeps running"
 
+# Scripts reach the running panel through its control pipe.
+ctl_out=$(timeout 30 wine 'C:\Program Files\Orvelin Driver\orvelinctl.exe' status 2>&1)
+status=$?
+[ $status -eq 3 ] && echo "$ctl_out" | grep -q '^connected: no' ||
+    fail "orvelinctl status gave status $status and: $ctl_out"
+say "orvelinctl.exe reached the running panel over its pipe: no device connected (status 3)"
+
 # Quit is the first entry of the tray menu.
 say "Quit from the tray menu"
 wine_click_tray 5 3 || fail "no tray icon to open the menu of"
