@@ -45,7 +45,7 @@ wait_for() {
     local until=$((SECONDS + seconds))
     until "$@"; do
         [ $SECONDS -ge $until ] && return 1
-        sleep 0.2
+        sleep 0.05
     done
 }
 has_line() { [ -f "$logfile" ] && grep -qF -- "$1" "$logfile"; }
