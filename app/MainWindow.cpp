@@ -208,6 +208,8 @@ void MainWindow::checkPresence()
         presenceChannel = nullptr;
     }
     qDebug() << "Meter driver handle deleted.";
+    if (settings)
+        settings->releaseDevice();
     devicePid = 0;
     clearLayout();
     qDebug() << "Cleared all widgets from base layout.";

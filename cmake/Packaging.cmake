@@ -4,8 +4,10 @@ if(NOT WIN32)
     return()
 endif()
 
-# The Qt libraries and plugins OrvelinDriver.exe loads, and nothing else.
-install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> DESTINATION .)
+# The Qt libraries and plugins OrvelinDriver.exe and orvelinctl.exe load, and nothing else (Network
+# carries the local control channel).
+install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> $<TARGET_FILE:Qt6::Network>
+    DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
 # Without it the .ico window icon does not load.

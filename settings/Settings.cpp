@@ -152,6 +152,17 @@ bool Settings::connectDevice()
     return online;
 }
 
+void Settings::releaseDevice()
+{
+    if (device)
+        device->closeDevice();
+}
+
+bool Settings::holdsDevice() const
+{
+    return device && device->isOpen();
+}
+
 bool Settings::stopMonitor()
 {
     return sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"));

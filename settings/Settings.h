@@ -27,6 +27,10 @@ public:
 
     // Opens a fresh driver channel (releasing the one of an earlier call); true when it opened.
     bool connectDevice();
+    // Closes the driver channel when the device has gone, so no handle to a removed device stays
+    // open; requests fail as they did on the dead handle until the next connectDevice.
+    void releaseDevice();
+    bool holdsDevice() const;
     // After a successful connectDevice: "STOP_MONITOR", re-apply the stored values, start audio,
     // and 20 s later start audio again and send "START_MONITOR".
     void applyStartupSettings();

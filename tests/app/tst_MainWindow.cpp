@@ -286,8 +286,11 @@ private slots:
         rig.window->checkPresence();
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
         QVERIFY(rig.watching());
+        QVERIFY(rig.settings->holdsDevice());
         rig.window->checkPresence();
         QVERIFY(rig.listenerWaiting);
+        // Neither the window nor the settings dialog keeps a handle to the removed device.
+        QVERIFY(!rig.settings->holdsDevice());
         QCOMPARE(rig.log.lines(),
             QStringList({ QStringLiteral("Error reading device PID from driver, error count: 1"),
                 QStringLiteral("Error reading device PID from driver, error count: 2"),

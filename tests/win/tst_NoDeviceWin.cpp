@@ -71,6 +71,9 @@ private slots:
         QWidget panel;
         QSettings *file = openSettingsFile(path, &panel);
         Knob knob(&panel);
+        // A gain knob's range, as the panels configure it.
+        knob.minimum = 0;
+        knob.maximum = 100;
         Button button(QString(), &panel);
         testsupport::LogCapture log;
         panelkit::restore(*file,
