@@ -116,7 +116,7 @@ tail_pid=$!
 
 # The program appends to its log file in the prefix.
 [ -f "$wine_log" ] && log_start=$(stat -c %s "$wine_log")
-wine "$exe" >/dev/null 2>&1 &
+wine "$exe" >"$work/program.out" 2>&1 &
 program_pid=$!
 echo "OrvelinDriver.exe started under Wine (pid $program_pid); its log: $program_log"
 
@@ -129,6 +129,13 @@ for _ in $(seq 300); do
 done
 if $found; then
     grep -a -m1 'Device found with PID:' "$program_log"
+elif ! kill -0 "$program_pid" 2>/dev/null; then
+    status=0
+    wait "$program_pid" || status=$?
+    program_pid=
+    echo "OrvelinDriver.exe ended at once with status $status; Wine said:" >&2
+    tail -n 20 "$work/program.out" >&2
+    exit 1
 else
     echo "No device found yet; the program keeps searching (see $program_log)."
 fi
