@@ -230,7 +230,7 @@ sleep 1 # one meter refresh
 wine_screenshot "$window" "$shots/e2e-ka2.png" || fail "no screenshot of the KA2 panel"
 pid=$(program_process) || fail "no wine process maps OrvelinDriver.exe"
 rss_kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
-say "window \"Orvelin KA2 - FW: $firmware\" shown; resident memory ${rss_kb} kB (pid $pid)"
+say "window \"Orvelin KA2 - FW: $firmware\" shown; resident memory ${rss_kb} kB (pid $pid, $(cat "/proc/$pid/comm"); launched as pid $program)"
 
 # The speaker knob: the third large knob, 120 x 120, its centre this far into the window.
 eval "$(xdotool getwindowgeometry --shell "$window")"
