@@ -2,6 +2,7 @@
 #include "controls/Knob.h"
 #include "panels/ka2.h"
 #include "tests/PanelRig.h"
+#include "tests/support/RequestTable.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -27,18 +28,9 @@ void tst_ka2::firstStartSendsEveryControlInOrder()
     testsupport::LogCapture log;
     ka2 panel;
 
-    QCOMPARE(rig.sent(),
-        QStringList({
-            "vendor 01 03 00 02 01 64 00", "vendor 01 03 00 02 02 64 00", // outputs 1, 2, 5, 6 at 100
-            "vendor 01 03 00 02 05 64 00", "vendor 01 03 00 02 06 64 00", "vendor 01 5A 00 00 01 00 00",
-            "vendor 01 5B 00 00 01 00 00", "block", // input 1
-            "vendor 01 07 00 02 01 00 00", "vendor 01 07 00 02 02 00 00", // both gains
-            "vendor 01 5A 00 00 02 00 00", "vendor 01 5B 00 00 02 00 00", "block", // input 2
-            "block", "block", "block", // speaker: volume, mute, dim
-            "block", "block", // headphone: volume, mute
-            "block", // headphone source
-            "block", "block", // phone into headphone, into speaker
-        }));
+    const QStringList expected = testsupport::readRequestTable(QStringLiteral(ORVELIN_KA2_FIRST_START));
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(rig.sent(), expected);
     for (std::size_t offset : { 16384, 16640, 17408, 17664, 16392, 16648, 17416, 17672 })
         QCOMPARE(rig.lastCell(offset), 0.0); // direct off
     for (std::size_t offset : { 65536, 65544, 65568, 65576, 33824, 34088 })

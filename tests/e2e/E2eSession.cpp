@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <csignal>
@@ -23,6 +25,23 @@ bool makePrivateFolder(const QString &path)
 void dieWithParent(QProcess &process)
 {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+// A logged vendor command or mixer block as a request table names it; empty for other requests.
+QString describeSetting(const QJsonObject &request)
+{
+    const QString code = request.value(QStringLiteral("code")).toString();
+    const QByteArray input = QByteArray::fromHex(request.value(QStringLiteral("input")).toString().toLatin1());
+    if (code == QLatin1String("0xFFDC2040"))
+        return input.size() == 66304 ? QStringLiteral("block") : QStringLiteral("block of wrong size");
+    if (code != QLatin1String("0xFFDC209C"))
+        return QString();
+    if (input.size() != 37)
+        return QStringLiteral("vendor of wrong size");
+    for (int i = 7; i < input.size(); ++i)
+        if (input[i] != 0)
+            return QStringLiteral("vendor with trailing bytes");
+    return QStringLiteral("vendor ") + QString::fromLatin1(input.left(7).toHex(' ').toUpper());
 }
 
 } // namespace
@@ -97,7 +116,7 @@ bool E2eSession::startEmulator(std::uint32_t model, const QString &firmware)
     emulatorProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     emulatorProcess->start(QStringLiteral(ORVELIN_EMULATOR_EXE),
         { QStringLiteral("--model"), QString::number(model), QStringLiteral("--firmware"), firmware,
-            QStringLiteral("--log"), root.filePath(QStringLiteral("emulator-requests.log")) });
+            QStringLiteral("--log"), requestLogPath() });
     if (!emulatorProcess->waitForStarted(5000))
         return false;
     QDeadlineTimer deadline(5000);
@@ -132,6 +151,35 @@ QString E2eSession::emulator(const QString &command, int timeoutMs)
         emulatorProcess->waitForReadyRead(50);
         emulatorOutput += emulatorProcess->readAllStandardOutput();
     }
+}
+
+QString E2eSession::requestLogPath() const
+{
+    return root.filePath(QStringLiteral("emulator-requests.log"));
+}
+
+QStringList E2eSession::settingRequests() const
+{
+    QFile file(requestLogPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList requests;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.isEmpty())
+            continue;
+        const QJsonObject request = QJsonDocument::fromJson(line).object();
+        if (request.isEmpty()) {
+            requests << QStringLiteral("unreadable log line: ") + QString::fromUtf8(line);
+            continue;
+        }
+        const QString setting = describeSetting(request);
+        if (setting.isEmpty())
+            continue;
+        const QString result = request.value(QStringLiteral("result")).toString();
+        requests << (result == QLatin1String("ok") ? setting : setting + QStringLiteral(" (") + result + ')');
+    }
+    return requests;
 }
 
 QProcess *E2eSession::startProgram()

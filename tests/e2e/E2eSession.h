@@ -31,6 +31,10 @@ public:
     bool startEmulator(std::uint32_t model, const QString &firmware = QStringLiteral("V4.0.6.123"));
     // Sends one command line and returns the emulator's answer line (empty after a time-out).
     QString emulator(const QString &command, int timeoutMs = 3000);
+    // The emulator's JSON request log, and what it holds of the vendor commands and mixer blocks
+    // in the words of a request table ("vendor 01 03 00 02 01 64 00", "block").
+    QString requestLogPath() const;
+    QStringList settingRequests() const;
 
     // Starts a copy of OrvelinDriver; its log collects everything it writes to standard error.
     QProcess *startProgram();

@@ -9,6 +9,7 @@ add_dependencies(orvelin_e2e_session OrvelinDriver orvelin-emulator)
 
 orvelin_add_qtest(tst_EndToEnd e2e/tst_EndToEnd.cpp)
 target_link_libraries(tst_EndToEnd PRIVATE orvelin_e2e_session)
+target_compile_definitions(tst_EndToEnd PRIVATE ORVELIN_KA2_FIRST_START="${PROJECT_SOURCE_DIR}/tests/support/ka2-first-start.txt")
 
 # orvelinctl against the running program.
 orvelin_add_qtest(tst_Scripting e2e/tst_Scripting.cpp)

@@ -1,12 +1,14 @@
 #include "tests/e2e/E2eSession.h"
+#include "tests/support/RequestTable.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
 
-// The real OrvelinDriver against the real orvelin-emulator: start-up, detection, removal and
-// return of the device, the single-instance rule, the ASIO driver's request for the settings
-// window, and the teardown on SIGTERM.
+// The real OrvelinDriver against the real orvelin-emulator: start-up, detection and the first
+// restore of the panel as the device receives it, removal and return of the device, the
+// single-instance rule, the ASIO driver's request for the settings window, and the teardown on
+// SIGTERM.
 class tst_EndToEnd : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,10 @@ private slots:
         QVERIFY(startLog.contains(QStringLiteral("/OrvelinDriver_zh_CN.qm")));
         QVERIFY(startLog.contains(QStringLiteral("成功加载翻译文件：")));
         QVERIFY(startLog.contains(QStringLiteral("Adding ka2 widget to layout.")));
+        // With no stored settings the panel restores every control, in the order of the table.
+        const QStringList firstStart = testsupport::readRequestTable(QStringLiteral(ORVELIN_KA2_FIRST_START));
+        QVERIFY(!firstStart.isEmpty());
+        QCOMPARE(session.settingRequests(), firstStart);
         // The emulator plays the audio service: the connection stopped its monitoring.
         QVERIFY(startLog.contains(QStringLiteral("Pipe Command Sent: STOP_MONITOR")));
 

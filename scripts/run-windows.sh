@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# The Windows twin of run.sh: builds the Windows program with build-windows.sh, then runs the
+# emulated device (KA2 unless a model is named: KA1, KA2, KA2SE, KV or a model code) as
+# orvelin-emulator.exe and the program from its portable ZIP against it, both under Wine in a
+# private prefix (build-windows/wine-run, readied once for the relay driver). Without a display
+# both run on Xvfb. A click on the tray icon brings up the main window; its screenshot is saved to
+# build-windows/mainwindow.png and its title printed. On a terminal the emulator then takes
+# commands (state, unplug, plug 18, asio-status 0 256 0 0 1, quit) while the program runs; its
+# request log is written to build-windows/emulator-requests.json. The end quits the emulator (the
+# device goes), ends the program and the prefix's wineserver.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${ORVELIN_WINDOWS_BUILD:-$root/build-windows}
+
+case "${1:-KA2}" in
+KA1 | ka1) model=1 ;;
+KA2 | ka2) model=2 ;;
+KA2SE | ka2se | "KA2 SE") model=18 ;;
+KV | kv) model=15 ;;
+*[!0-9]* | "")
+    echo "usage: $0 [KA1|KA2|KA2SE|KV|MODEL-CODE]" >&2
+    exit 2
+    ;;
+*) model=$1 ;;
+esac
+
+ORVELIN_WINDOWS_BUILD=$build "$root/scripts/build-windows.sh"
+build=$(cd "$build" && pwd)
+# shellcheck source=scripts/wine-lib.sh
+. "$root/scripts/wine-lib.sh"
+
+standin=$build/standin
+program_log=$build/OrvelinDriver.log
+requests=$build/emulator-requests.json
+screenshot=$build/mainwindow.png
+zip=$(find "$build" -maxdepth 1 -name 'OrvelinDriver-*-win64.zip' | sort | tail -n1)
+[ -n "$zip" ] || { echo "no OrvelinDriver-*-win64.zip in $build" >&2; exit 1; }
+
+# The program as a user unpacks it; unpacked again when the ZIP is newer.
+app_root=$build/run-program
+if [ ! -f "$app_root/.unpacked" ] || [ "$zip" -nt "$app_root/.unpacked" ]; then
+    rm -rf "$app_root"
+    mkdir -p "$app_root"
+    unzip -q "$zip" -d "$app_root"
+    touch "$app_root/.unpacked"
+fi
+exe=$(find "$app_root" -name OrvelinDriver.exe | head -n1)
+[ -n "$exe" ] || { echo "no OrvelinDriver.exe in $zip" >&2; exit 1; }
+
+work=$(mktemp -d)
+mkfifo "$work/commands"
+emulator_pid=
+program_pid=
+xvfb_pid=
+tail_pid=
+wine_log=
+log_start=0
+# This run's part of the program's log file in the prefix, copied out.
+copy_log() { [ -n "$wine_log" ] && [ -f "$wine_log" ] && tail -c +"$((log_start + 1))" "$wine_log" >"$program_log" || true; }
+cleanup() {
+    trap - EXIT INT TERM
+    if [ -n "$emulator_pid" ]; then
+        { echo quit >&3; } 2>/dev/null || true
+        for _ in $(seq 50); do kill -0 "$emulator_pid" 2>/dev/null || break; sleep 0.1; done
+        kill "$emulator_pid" 2>/dev/null || true
+    fi
+    exec 3>&- 2>/dev/null || true
+    # Quit from the tray menu (its first entry, the menu the window "OrvelinDriver" at the
+    # pointer) where the tray can be reached; else the wineserver ends the program below.
+    # shellcheck disable=SC2034 # all set by getwindowgeometry --shell
+    local menu X Y WIDTH HEIGHT SCREEN WINDOW
+    # A right click now and then opens no menu under Wine: three tries.
+    menu=
+    if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+        for _ in 1 2 3; do
+            wine_click_tray 2 3 2>/dev/null || break
+            menu=$(wine_find_window OrvelinDriver 5) && break
+        done
+    fi
+    if [ -n "$menu" ]; then
+        eval "$(xdotool getwindowgeometry --shell "$menu")"
+        xdotool mousemove $((X + WIDTH / 3)) $((Y + 13)) sleep 0.3 click 1 2>/dev/null || true
+        for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    [ -n "${WINEPREFIX:-}" ] && { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
+    [ -n "$program_pid" ] && wait "$program_pid" 2>/dev/null || true
+    copy_log
+    [ -n "$tail_pid" ] && kill "$tail_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Without a display everything runs on a virtual one (Xvfb); Wine then shows its own tray window.
+if [ -z "${DISPLAY:-}" ]; then
+    Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$work/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    DISPLAY=:$(cat "$work/display")
+    export DISPLAY
+fi
+
+# The prefix is kept between runs (with the program's settings, like a real machine); it is made
+# and readied for the relay driver once.
+export WINEPREFIX=$build/wine-run WINEARCH=win64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Making the Wine prefix $WINEPREFIX"
+    wine_prefix_new "$WINEPREFIX"
+fi
+sh "$root/tests/win/prepare-relay-prefix.sh" "$standin"
+wine_log="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/OrvelinDriver/OrvelinDriver.log"
+
+# The emulator's answers go to the terminal, its request log and the program's log to files.
+rm -f "$requests"
+wine "$standin/orvelin-emulator.exe" --model "$model" --log "Z:${requests//\//\\}" \
+    <"$work/commands" >"$work/emulator.out" 2>&1 &
+emulator_pid=$!
+exec 3>"$work/commands"
+for _ in $(seq 300); do grep -q '^ready' "$work/emulator.out" && break; sleep 0.1; done
+grep -q '^ready' "$work/emulator.out" || { cat "$work/emulator.out" >&2; echo "the emulator did not start" >&2; exit 1; }
+tail -n +2 -f "$work/emulator.out" --pid "$emulator_pid" 2>/dev/null | tr -d '\r' &
+tail_pid=$!
+
+# The program appends to its log file in the prefix.
+[ -f "$wine_log" ] && log_start=$(stat -c %s "$wine_log")
+wine "$exe" >"$work/program.out" 2>&1 &
+program_pid=$!
+echo "OrvelinDriver.exe started under Wine (pid $program_pid); its log: $program_log"
+
+found=false
+for _ in $(seq 300); do
+    copy_log
+    grep -aq 'Device found with PID:' "$program_log" 2>/dev/null && { found=true; break; }
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if $found; then
+    grep -a -m1 'Device found with PID:' "$program_log"
+elif ! kill -0 "$program_pid" 2>/dev/null; then
+    status=0
+    wait "$program_pid" || status=$?
+    program_pid=
+    echo "OrvelinDriver.exe ended at once with status $status; Wine said:" >&2
+    tail -n 20 "$work/program.out" >&2
+    exit 1
+else
+    echo "No device found yet; the program keeps searching (see $program_log)."
+fi
+
+# The program starts in the tray; a click on its icon shows the main window.
+window=
+if wine_click_tray 20; then
+    window=$(wine_find_window 'Orvelin .*' 10 || true)
+fi
+if [ -n "$window" ]; then
+    sleep 1 # one meter refresh
+    if wine_screenshot "$window" "$screenshot" 2>/dev/null; then
+        echo "Main window \"$(xdotool getwindowname "$window")\" saved to $screenshot"
+    else
+        echo "Main window \"$(xdotool getwindowname "$window")\" shown; no screenshot." >&2
+    fi
+else
+    echo "No main window after a click on the tray icon." >&2
+fi
+
+if [ -t 0 ]; then
+    echo "Emulated device, model code $model. Commands: state, unplug, plug MODEL, fail CODE MODE [N], errors N,"
+    echo "level I VALUE, asio-status A B C D E, quit (or Ctrl-D, Ctrl-C). Requests are logged to $requests"
+    echo state >&3
+    while IFS= read -r line; do
+        echo "$line" >&3
+        [ "$line" = quit ] && break
+        kill -0 "$program_pid" 2>/dev/null || { echo "OrvelinDriver.exe has ended."; break; }
+    done
+else
+    answers=$(wc -l <"$work/emulator.out")
+    echo state >&3
+    for _ in $(seq 50); do [ "$(wc -l <"$work/emulator.out")" -gt "$answers" ] && break; sleep 0.1; done
+    sleep 0.1 # for the terminal copy
+fi

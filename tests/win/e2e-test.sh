@@ -1,0 +1,358 @@
+#!/usr/bin/env bash
+# The Windows program end to end under Wine, against the Windows emulator, in a fresh Wine prefix
+# on a virtual X display:
+#   orvelin-emulator.exe serves a KA2 through the relay driver and takes its commands from a FIFO;
+#   the unchanged OrvelinDriver.exe (unpacked from the ZIP, or an install tree) finds it, a click
+#   on the tray icon shows the window titled with the model and firmware; the device received the
+#   first-start restore sequence of tests/support/ka2-first-start.txt, exactly and in order; a
+#   wheel turn of the speaker knob with the mouse reaches the device as the one mixer block it
+#   should be; the ASIO driver's status record over its named pipe opens the settings dialog; the
+#   audio service received STOP_MONITOR and START_MONITOR as UTF-16 text; a second start exits 0
+#   while the first keeps running; unplugging clears the panel after three failed reads and each
+#   replug (KA2 SE, KV, KA1) brings the right panel; Quit in the tray menu ends it with status 0.
+# Usage: tests/win/e2e-test.sh [BUILD_DIR]   (default build-windows, after build-windows.sh)
+#   BUILD_DIR holds OrvelinDriver-<version>-win64.zip and standin/ (the emulator, relay driver
+#   and its installer). ORVELIN_E2E_PROGRAM=DIR runs DIR/OrvelinDriver.exe instead of the ZIP;
+#   ORVELIN_E2E_OUT=DIR puts the prefix, logs and screenshots there instead of BUILD_DIR (so a
+#   build can be used read-only).
+# Screenshots of the four panels and the settings dialog go to OUT/screenshots; start-up time,
+# resident memory and the time of one knob event are printed.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=$(cd "${1:-$root/build-windows}" && pwd) || { echo "e2e test: no build folder ${1:-}" >&2; exit 1; }
+
+# Wine needs an X display; without one, the whole test runs on a private Xvfb.
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" "$0" "$build"
+fi
+
+# shellcheck source=scripts/wine-lib.sh
+. "$root/scripts/wine-lib.sh"
+
+out=${ORVELIN_E2E_OUT:-$build}
+mkdir -p "$out" && out=$(cd "$out" && pwd)
+shots=$out/screenshots
+work=$out/e2e
+standin=${ORVELIN_E2E_STANDIN:-$build/standin}
+firmware=V4.0.6.123
+table=$root/tests/support/ka2-first-start.txt
+
+say() { echo "e2e test: $*"; }
+tails() {
+    if [ -n "${logfile:-}" ] && [ -f "$logfile" ]; then
+        say "program log ($logfile), last lines:"
+        tail -n 30 "$logfile"
+    fi
+    if [ -f "$work/emulator.out" ]; then
+        say "emulator answers, last lines:"
+        tail -n 5 "$work/emulator.out" | cut -c1-300
+        [ -s "$work/emulator.err" ] && { say "emulator errors:"; tail -n 10 "$work/emulator.err"; }
+    fi
+    if [ -f "$work/requests.json" ]; then
+        say "emulator request log, last lines:"
+        grep -v '"0xFFDC2074"' "$work/requests.json" | tail -n 10 | cut -c1-160
+    fi
+}
+fail() {
+    say "FAILED: $*"
+    import -window root "$shots/e2e-failure.png" 2>/dev/null || true
+    tails
+    exit 1
+}
+
+program=
+emulator_pid=
+cleanup() {
+    trap - EXIT
+    [ -n "$program" ] && kill "$program" 2>/dev/null
+    if [ -n "$emulator_pid" ]; then
+        { echo quit >&3; } 2>/dev/null
+        for _ in $(seq 50); do kill -0 "$emulator_pid" 2>/dev/null || break; sleep 0.1; done
+        kill "$emulator_pid" 2>/dev/null
+    fi
+    exec 3>&- 2>/dev/null
+    wine_prefix_end
+}
+trap cleanup EXIT
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+    local seconds=$1
+    shift
+    local until=$((SECONDS + seconds))
+    until "$@"; do
+        [ $SECONDS -ge $until ] && return 1
+        sleep 0.2
+    done
+}
+count_lines() {
+    if [ -f "$logfile" ]; then grep -acF -- "$1" "$logfile"; else echo 0; fi
+}
+has_line() { [ "$(count_lines "$1")" -ge "${2:-1}" ]; }
+# The steady clock the program logs (under Wine the host's raw monotonic clock, which drifts from
+# the slewed one), and a cheap wall clock.
+monotonic_ms() { python3 -c 'import time; print(int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000))'; }
+now_ms() { local us=${EPOCHREALTIME/./}; echo $((us / 1000)); }
+visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+# The unix path as the Windows programs see it (Wine's Z: drive is the root).
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# One command to the emulator; prints its answer line.
+emulator() {
+    local before
+    before=$(wc -l <"$work/emulator.out")
+    echo "$*" >&3 || return 1
+    wait_for 10 emulator_answered "$before" || return 1
+    sed -n "$((before + 1))p" "$work/emulator.out" | tr -d '\r'
+}
+emulator_answered() { [ "$(wc -l <"$work/emulator.out")" -gt "$1" ]; }
+emulator_ok() {
+    local answer
+    answer=$(emulator "$@") || fail "the emulator gave no answer to \"$*\""
+    [ "$answer" = ok ] || fail "the emulator answered \"$answer\" to \"$*\""
+}
+
+# The vendor commands and mixer blocks of the request log, in the words of the table.
+logged_settings() {
+    python3 - "$work/requests.json" <<'EOF'
+import json, sys
+for line in open(sys.argv[1], encoding="ascii"):
+    line = line.strip()
+    if not line:
+        continue
+    request = json.loads(line)
+    code, data = request.get("code"), bytes.fromhex(request.get("input", ""))
+    if code == "0xFFDC2040":
+        text = "block" if len(data) == 66304 else "block of wrong size"
+    elif code == "0xFFDC209C":
+        if len(data) != 37:
+            text = "vendor of wrong size"
+        elif any(data[7:]):
+            text = "vendor with trailing bytes"
+        else:
+            text = "vendor " + " ".join("%02X" % b for b in data[:7])
+    else:
+        continue
+    print(text if request.get("result") == "ok" else "%s (%s)" % (text, request.get("result")))
+EOF
+}
+table_lines() { sed -e 's/#.*//' -e 's/[[:space:]]*$//' -e '/^$/d' "$table"; }
+
+# Compares two `state` answers' mixer cells: the second must differ from the first in exactly
+# the cells given as OFFSET=VALUE arguments (to within the printed precision), and in no other.
+mixer_changed_exactly() {
+    python3 - "$@" <<'EOF'
+import json, sys
+before = json.loads(sys.argv[1])["mixerCells"]
+after = json.loads(sys.argv[2])["mixerCells"]
+expected = dict(before)
+for pair in sys.argv[3:]:
+    offset, value = pair.split("=")
+    expected[offset] = float(value)
+wrong = sorted(set(expected) | set(after), key=int)
+wrong = [o for o in wrong if abs(expected.get(o, 0.0) - after.get(o, 0.0)) > 1e-15 * max(1.0, abs(expected.get(o, 0.0)))]
+for offset in wrong:
+    print("cell %s: %r, expected %r" % (offset, after.get(offset, 0.0), expected.get(offset, 0.0)))
+sys.exit(1 if wrong else 0)
+EOF
+}
+
+# The wine process of OrvelinDriver.exe (the one that maps the program, not a launcher).
+program_process() {
+    local pid
+    for pid in $(pgrep -f 'OrvelinDriver\.exe'); do
+        [ "$pid" = "$$" ] && continue
+        grep -q 'OrvelinDriver\.exe' "/proc/$pid/maps" 2>/dev/null && { echo "$pid"; return 0; }
+    done
+    return 1
+}
+
+[ -f "$standin/orvelin-emulator.exe" ] || fail "no $standin/orvelin-emulator.exe (run scripts/build-windows.sh)"
+[ -f "$table" ] || fail "no table $table"
+rm -rf "$work"
+mkdir -p "$work" "$shots"
+rm -f "$shots"/e2e-*.png
+
+if [ -n "${ORVELIN_E2E_PROGRAM:-}" ]; then
+    app=$(cd "$ORVELIN_E2E_PROGRAM" && pwd) || fail "no folder $ORVELIN_E2E_PROGRAM"
+else
+    zip=$(find "$build" -maxdepth 1 -name 'OrvelinDriver-*-win64.zip' | sort | tail -n1)
+    [ -n "$zip" ] || fail "no OrvelinDriver-*-win64.zip in $build (run scripts/build-windows.sh)"
+    unzip -q "$zip" -d "$work/program" || fail "cannot unpack $zip"
+    exe=$(find "$work/program" -name OrvelinDriver.exe | head -n1)
+    [ -n "$exe" ] || fail "no OrvelinDriver.exe in $zip"
+    app=$(dirname "$exe")
+fi
+[ -f "$app/OrvelinDriver.exe" ] || fail "no OrvelinDriver.exe in $app"
+
+prefix=$out/wine-e2e
+say "fresh Wine prefix $prefix"
+wine_prefix_new "$prefix" || fail "wineboot could not make the prefix"
+sh "$root/tests/win/prepare-relay-prefix.sh" "$standin" || fail "the prefix could not be readied for the relay driver"
+users="$prefix/drive_c/users/$(id -un)"
+logfile="$users/AppData/Local/OrvelinDriver/OrvelinDriver.log"
+
+say "emulator: a KA2 with firmware $firmware"
+mkfifo "$work/commands"
+wine "$standin/orvelin-emulator.exe" --model 2 --firmware "$firmware" --log "$(windows_path "$work/requests.json")" \
+    <"$work/commands" >"$work/emulator.out" 2>"$work/emulator.err" &
+emulator_pid=$!
+exec 3>"$work/commands"
+wait_for 60 grep -q '^ready' "$work/emulator.out" || fail "the emulator did not start"
+
+say "first start of $app/OrvelinDriver.exe"
+launched=$(monotonic_ms)
+WINE_PROGRAM_LOG=$work/program.out ORVELIN_STARTUP_PROBE=1 wine_start_program "$app/OrvelinDriver.exe"
+program=$WINE_PROGRAM_PID
+wait_for 60 has_line "Event loop running at steady clock ms:" || fail "the program did not reach its event loop within 60 s"
+loop_ms=$(grep -a -m1 'Event loop running at steady clock ms:' "$logfile" | grep -o '[0-9]*[[:space:]]*$' | tr -d '[:space:]')
+startup_ms=$((loop_ms - launched))
+[ "$startup_ms" -ge 0 ] || fail "the program's steady clock reads $startup_ms ms from the launch: not the clock measured with"
+
+# Detection runs once a second.
+wait_for 15 has_line "Device found with PID: 2" || fail "the KA2 was not found"
+has_line "Adding ka2 widget to layout." || fail "no KA2 panel"
+[ -z "$(visible_window "Orvelin KA2 - FW: $firmware")" ] || fail "the main window is visible at start"
+say "started in $startup_ms ms (launch to event loop); \"Device found with PID: 2\""
+
+# The restore sequence, exactly: a missing, extra or reordered request fails.
+if ! diff <(table_lines) <(logged_settings) >"$work/restore.diff"; then
+    cat "$work/restore.diff"
+    fail "the device did not receive the first-start sequence of $table (diff: expected < > received)"
+fi
+say "the device received the $(table_lines | wc -l) requests of the first-start table, in order"
+
+wine_click_tray 20 || fail "no tray icon to click"
+window=$(wine_find_window "Orvelin KA2 - FW: $firmware" 20) ||
+    fail "a click on the tray icon did not show \"Orvelin KA2 - FW: $firmware\" (visible: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
+sleep 1 # one meter refresh
+wine_screenshot "$window" "$shots/e2e-ka2.png" || fail "no screenshot of the KA2 panel"
+pid=$(program_process) || fail "no wine process maps OrvelinDriver.exe"
+rss_kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
+say "window \"Orvelin KA2 - FW: $firmware\" shown; resident memory ${rss_kb} kB (pid $pid, $(cat "/proc/$pid/comm"); launched as pid $program)"
+
+# The speaker knob: the third large knob, 120 x 120, its centre this far into the window.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+knob_x=$((X + ${ORVELIN_E2E_KNOB_X:-439}))
+knob_y=$((Y + ${ORVELIN_E2E_KNOB_Y:-101}))
+before=$(emulator state) || fail "no state from the emulator"
+xdotool mousemove "$knob_x" "$knob_y" sleep 0.3 click 4
+wait_for 5 has_line "Speaker volume set to: -79" || fail "a wheel turn on the speaker knob at ($knob_x, $knob_y) did not reach the program"
+after=$(emulator state) || fail "no state from the emulator"
+# One step up from -80 dB: both speaker gains at 10^(-79/20), nothing else.
+gain=$(python3 -c 'print(repr(10 ** (-79 / 20)))')
+mixer_changed_exactly "$before" "$after" "65536=$gain" "65544=$gain" ||
+    fail "the wheel turn did not change exactly the two speaker cells of the mixer block"
+say "wheel turn on the speaker knob: the device's mixer block changed in exactly its two speaker cells ($gain)"
+
+# The time of one knob event, from the X event to the device: many wheel turns, timed until the
+# last one's block has been written.
+turns=60
+blocks_before=$(grep -c '"0xFFDC2040"' "$work/requests.json")
+began=$(now_ms)
+xdotool click --repeat "$turns" --delay 1 4
+last="Speaker volume set to: $((-79 + turns))"
+until has_line "$last"; do
+    [ $(($(now_ms) - began)) -lt 60000 ] || fail "$turns wheel turns did not all reach the program"
+    sleep 0.02
+done
+knob_ms=$(($(now_ms) - began))
+blocks=$(($(grep -c '"0xFFDC2040"' "$work/requests.json") - blocks_before))
+[ "$blocks" -eq "$turns" ] || fail "$turns wheel turns wrote $blocks mixer blocks"
+knob_event=$(awk -v ms="$knob_ms" -v n="$turns" 'BEGIN { printf "%.1f", ms / n }')
+say "$turns wheel turns in $knob_ms ms: $knob_event ms a knob event (each one mixer block through DeviceIoControl)"
+
+# The ASIO driver asks for the settings window over its named pipe.
+has_line "ThreadSettingsPip is running waiting Asio Info..." || wait_for 5 has_line "ThreadSettingsPip is running" ||
+    fail "the program's ASIO pipe server is not running"
+emulator_ok asio-status 0 256 0 0 1
+wait_for 5 has_line "Received signal from pipe thread to show settings window." ||
+    fail "the status record over the pipe did not ask for the settings window"
+has_line "Received data from pipe: 0 256 0 0 1" || fail "the status record was not read as 0 256 0 0 1"
+dialog=$(wine_find_window Settings 10) || fail "no settings dialog shown"
+sleep 0.5
+wine_screenshot "$dialog" "$shots/e2e-settings.png" || fail "no screenshot of the settings dialog"
+# Closed again (Escape, else its OK button), so that it hides no panel in the screenshots below.
+dialog_gone() { [ -z "$(visible_window Settings)" ]; }
+xdotool key Escape
+if ! wait_for 3 dialog_gone; then
+    eval "$(xdotool getwindowgeometry --shell "$dialog")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 53)) click 1
+    wait_for 5 dialog_gone || fail "the settings dialog did not close"
+fi
+say "asio-status 0 256 0 0 1 over the pipe opened the settings dialog; closed again"
+
+say "second start"
+timeout 30 wine "$app/OrvelinDriver.exe" >/dev/null 2>&1
+status=$?
+[ $status -eq 0 ] || fail "the second start ended with status $status"
+kill -0 "$program" 2>/dev/null || fail "the first copy ended when the second started"
+wait_for 5 has_line "Orvelin Mixer 已经在运行中。" || fail "the second copy logged no refusal"
+say "the second start exited 0; the first keeps running"
+
+# The audio service is told to stop its monitoring on connection and to start it again once the
+# start-up delay is over; each command is UTF-16 text ending in a zero code unit.
+audio_service() { grep -F '"peer":"audio-service"' "$work/requests.json"; }
+audio_service_has() { audio_service | grep -qF "\"command\":\"$1\""; }
+wait_for 40 audio_service_has START_MONITOR || fail "the audio service did not receive START_MONITOR"
+commands=$(audio_service | tr -d '\r')
+expected_commands='{"peer":"audio-service","command":"STOP_MONITOR","bytes":26}
+{"peer":"audio-service","command":"START_MONITOR","bytes":28}'
+[ "$commands" = "$expected_commands" ] || fail "the audio service received: $commands"
+say "the audio service received STOP_MONITOR (26 bytes) and then START_MONITOR (28 bytes)"
+
+# Unplugged, the program reads the model three times in vain and clears the panel; each replug
+# as another model brings that model's panel.
+replug() {
+    local model=$1 title=$2 shot=$3 runs cleared n
+    runs=$(count_lines "Error reading device PID from driver, error count: 1")
+    cleared=$(count_lines "Cleared all widgets from base layout.")
+    emulator_ok unplug
+    wait_for 10 has_line "Cleared all widgets from base layout." $((cleared + 1)) || fail "the panel stayed after the unplug"
+    for n in 1 2 3; do
+        [ "$(count_lines "Error reading device PID from driver, error count: $n")" -eq $((runs + 1)) ] ||
+            fail "the panel went without the three failed reads (count $n)"
+    done
+    local found
+    found=$(count_lines "Device found with PID: $model")
+    emulator_ok plug "$model"
+    wait_for 10 has_line "Device found with PID: $model" $((found + 1)) || fail "the replugged model $model was not found"
+    local window
+    window=$(wine_find_window "$title - FW: $firmware" 10) || fail "no window \"$title - FW: $firmware\""
+    sleep 1
+    wine_screenshot "$window" "$shots/$shot" || fail "no screenshot $shot"
+    say "unplug: three failed reads, panel cleared; plug $model: \"Device found with PID: $model\", \"$title - FW: $firmware\""
+}
+replug 18 "Orvelin KA2 SE" e2e-ka2se.png
+replug 15 "Orvelin KV" e2e-kv.png
+replug 1 "Orvelin KA1" e2e-ka1.png
+
+# Quit is the first entry of the tray menu (the window "OrvelinDriver" at the pointer), clicked
+# once the menu shows.
+# A right click now and then opens no menu under Wine; it is tried three times.
+menu=
+for _ in 1 2 3; do
+    wine_click_tray 5 3 || fail "no tray icon to open the menu of"
+    menu=$(wine_find_window OrvelinDriver 5) && break
+done
+[ -n "$menu" ] || fail "three right clicks on the tray icon showed no menu"
+eval "$(xdotool getwindowgeometry --shell "$menu")"
+import -window root "$shots/e2e-traymenu.png" 2>/dev/null || true
+xdotool mousemove $((X + WIDTH / 3)) $((Y + 13)) sleep 0.3 click 1
+exited() { ! kill -0 "$program" 2>/dev/null; }
+wait_for 20 exited || fail "the program did not end within 20 s of Quit"
+wait "$program"
+status=$?
+program=
+[ $status -eq 0 ] || fail "the program ended with status $status after Quit"
+has_line "Settings dialog closed and resources cleaned up." || fail "no teardown line in the log"
+emulator_ok quit
+wait "$emulator_pid"
+status=$?
+emulator_pid=
+[ $status -eq 0 ] || fail "the emulator ended with status $status"
+say "Quit from the tray menu: status 0; the emulator ended with status 0"
+
+say "figures: start-up $startup_ms ms, resident ${rss_kb} kB with the KA2 panel, knob event $knob_event ms"
+say "passed"
