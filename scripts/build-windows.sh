@@ -6,6 +6,7 @@
 # Installs whatever is missing with apt-get, like the other two commands. Afterwards:
 #   ctest --test-dir build-windows            the cross-built tests under Wine
 #   tests/win/installer-test.sh build-windows  the installer, installed and started under Wine
+#   tests/win/e2e-test.sh build-windows        the program against the Windows emulator under Wine
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -2,8 +2,8 @@
 # Runs every test, in this order: the gcc build with warnings as errors and its tests (the 60 s
 # soak among them); the clang build with AddressSanitizer and UBSan (and the fuzz targets) and the
 # same tests; each fuzz target for 30 s; the Windows program (MinGW Qt from its cache, the cross
-# build and its packages, its tests under Wine, the installer under Wine and Xvfb); the
-# clang-format check of every tracked source file. Exits non-zero when any of them fails.
+# build and its packages, its tests under Wine, the installer under Wine and Xvfb, the program
+# against the Windows emulator under Wine); the clang-format check of every tracked source file. Exits non-zero when any of them fails.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -118,6 +118,12 @@ windows_installer() {
     "$root/tests/win/installer-test.sh" "$builds/windows"
 }
 
+# The Windows program against the Windows emulator: detection, restore, a knob by the mouse,
+# the pipes, unplug and replug, all through the Win32 device and pipe paths.
+windows_end_to_end() {
+    "$root/tests/win/e2e-test.sh" "$builds/windows"
+}
+
 format_check() {
     cd "$root" && git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run --Werror
 }
@@ -129,6 +135,7 @@ step "MinGW Qt for Windows (cached)" windows_qt
 step "Windows build and packages" windows_build
 step "Windows tests under Wine" windows_tests
 step "Windows installer under Wine" windows_installer
+step "Windows program and emulator under Wine" windows_end_to_end
 step "clang-format check" format_check
 
 echo
