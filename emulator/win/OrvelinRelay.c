@@ -20,6 +20,8 @@ typedef struct Relay
     PFILE_OBJECT emulator; /* the file that waits; NULL while no emulator runs */
     unsigned int nextId;
     unsigned int nextConnection;
+    LONG openFiles; /* handles of the panel and the emulator not yet closed */
+    BOOLEAN removed; /* the device has been removed; it is deleted with its last handle */
 } Relay;
 
 /* A panel handle's number lives in its file object; this bit marks a handle whose connection the
@@ -244,14 +246,40 @@ static NTSTATUS NTAPI dispatchControl(PDEVICE_OBJECT device, PIRP irp)
     return panelRequest(relay, irp, stack->FileObject);
 }
 
+static void deleteRelay(PDEVICE_OBJECT device)
+{
+    Relay *relay = (Relay *)device->DeviceExtension;
+    RtlFreeUnicodeString(&relay->panelName);
+    RtlFreeUnicodeString(&relay->relayName);
+    IoDeleteDevice(device);
+}
+
+/* The device object outlives its removal while handles to it are open: their close still comes
+   here and must find it. The last close after the removal deletes it. */
 static NTSTATUS NTAPI dispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
 {
+    Relay *relay = (Relay *)device->DeviceExtension;
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    (void)device;
-    /* A new handle has no connection number until its first request. */
-    if (stack->MajorFunction == IRP_MJ_CREATE && stack->FileObject)
-        stack->FileObject->FsContext2 = NULL;
-    return finish(irp, STATUS_SUCCESS, 0);
+    BOOLEAN last = FALSE;
+    KIRQL irql;
+    KeAcquireSpinLock(&relay->lock, &irql);
+    if (stack->MajorFunction == IRP_MJ_CREATE) {
+        if (relay->removed) {
+            KeReleaseSpinLock(&relay->lock, irql);
+            return finish(irp, STATUS_DELETE_PENDING, 0);
+        }
+        ++relay->openFiles;
+        /* A new handle has no connection number until its first request. */
+        if (stack->FileObject)
+            stack->FileObject->FsContext2 = NULL;
+    } else if (relay->openFiles > 0) {
+        last = --relay->openFiles == 0 && relay->removed;
+    }
+    KeReleaseSpinLock(&relay->lock, irql);
+    finish(irp, STATUS_SUCCESS, 0);
+    if (last)
+        deleteRelay(device);
+    return STATUS_SUCCESS;
 }
 
 /* A closing file takes its pending requests with it; the emulator's takes everything. */
@@ -299,9 +327,16 @@ static NTSTATUS NTAPI dispatchPnp(PDEVICE_OBJECT device, PIRP irp)
         IoSkipCurrentIrpStackLocation(irp);
         status = IoCallDriver(lower, irp);
         IoDetachDevice(lower);
-        RtlFreeUnicodeString(&relay->panelName);
-        RtlFreeUnicodeString(&relay->relayName);
-        IoDeleteDevice(device);
+        {
+            KIRQL irql;
+            BOOLEAN unused;
+            KeAcquireSpinLock(&relay->lock, &irql);
+            relay->removed = TRUE;
+            unused = relay->openFiles == 0;
+            KeReleaseSpinLock(&relay->lock, irql);
+            if (unused)
+                deleteRelay(device);
+        }
         return status;
     default:
         break;
@@ -325,6 +360,8 @@ static NTSTATUS NTAPI addDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     relay->emulator = NULL;
     relay->nextId = 0;
     relay->nextConnection = 0;
+    relay->openFiles = 0;
+    relay->removed = FALSE;
     relay->panelName.Buffer = NULL;
     relay->relayName.Buffer = NULL;
     status = IoRegisterDeviceInterface(pdo, &kPanelInterface, NULL, &relay->panelName);

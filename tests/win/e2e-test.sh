@@ -305,15 +305,21 @@ say "the audio service received STOP_MONITOR (26 bytes) and then START_MONITOR (
 # Unplugged, the program reads the model three times in vain and clears the panel; each replug
 # as another model brings that model's panel.
 replug() {
-    local model=$1 title=$2 shot=$3 runs cleared n
+    local model=$1 title=$2 shot=$3 runs cleared closed n
     runs=$(count_lines "Error reading device PID from driver, error count: 1")
     cleared=$(count_lines "Cleared all widgets from base layout.")
+    closed=$(count_lines "Device handle closed: the device is being removed")
     emulator_ok unplug
     wait_for 10 has_line "Cleared all widgets from base layout." $((cleared + 1)) || fail "the panel stayed after the unplug"
     for n in 1 2 3; do
         [ "$(count_lines "Error reading device PID from driver, error count: $n")" -eq $((runs + 1)) ] ||
             fail "the panel went without the three failed reads (count $n)"
     done
+    # The removal notice closes every handle at once, the presence and the settings channels
+    # among them, so nothing holds the removed device open.
+    local released
+    released=$(($(count_lines "Device handle closed: the device is being removed") - closed))
+    [ "$released" -ge 2 ] || fail "the removal notice closed $released device handles, not the program's channels"
     local found
     found=$(count_lines "Device found with PID: $model")
     emulator_ok plug "$model"
@@ -322,7 +328,7 @@ replug() {
     window=$(wine_find_window "$title - FW: $firmware" 10) || fail "no window \"$title - FW: $firmware\""
     sleep 1
     wine_screenshot "$window" "$shots/$shot" || fail "no screenshot $shot"
-    say "unplug: three failed reads, panel cleared; plug $model: \"Device found with PID: $model\", \"$title - FW: $firmware\""
+    say "unplug: $released handles closed by the removal notice, three failed reads, panel cleared; plug $model: \"Device found with PID: $model\", \"$title - FW: $firmware\""
 }
 replug 18 "Orvelin KA2 SE" e2e-ka2se.png
 replug 15 "Orvelin KV" e2e-kv.png
