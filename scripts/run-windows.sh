@@ -66,21 +66,10 @@ cleanup() {
         kill "$emulator_pid" 2>/dev/null || true
     fi
     exec 3>&- 2>/dev/null || true
-    # Quit from the tray menu (its first entry, the menu the window "OrvelinDriver" at the
-    # pointer) where the tray can be reached; else the wineserver ends the program below.
-    # shellcheck disable=SC2034 # all set by getwindowgeometry --shell
-    local menu X Y WIDTH HEIGHT SCREEN WINDOW
-    # A right click now and then opens no menu under Wine: three tries.
-    menu=
-    if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-        for _ in 1 2 3; do
-            wine_click_tray 2 3 2>/dev/null || break
-            menu=$(wine_find_window OrvelinDriver 5) && break
-        done
-    fi
-    if [ -n "$menu" ]; then
-        eval "$(xdotool getwindowgeometry --shell "$menu")"
-        xdotool mousemove $((X + WIDTH / 3)) $((Y + 13)) sleep 0.3 click 1 2>/dev/null || true
+    # Quit from the tray menu (its first entry) where the tray can be reached; else the
+    # wineserver ends the program below.
+    if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null &&
+        wine_click_first_menu_entry OrvelinDriver 2>/dev/null; then
         for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
     fi
     [ -n "${WINEPREFIX:-}" ] && { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }

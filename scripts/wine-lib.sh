@@ -6,7 +6,7 @@
 #   wine_find_window NAME [S]    X window id of the first window named NAME, waiting up to S seconds
 #   wine_click_tray [S] [B]      clicks the first icon of Wine's tray (its own window or trayer)
 #                                with mouse button B (1, the left one, by default)
-#   wine_click_first_menu_entry NAME [S]  clicks the first entry of the open tray menu
+#   wine_click_first_menu_entry NAME [FILE]  opens the tray menu and clicks its first entry
 #   wine_screenshot WINDOW FILE  saves the X window WINDOW as a PNG
 # Needs DISPLAY (xvfb-run), xdotool and ImageMagick's import.
 
@@ -58,17 +58,20 @@ wine_click_tray() {
     xdotool mouseup "$button"
 }
 
-# Clicks the first entry of the tray icon's context menu (the popup window named after the
-# program's executable, NAME), waiting up to S seconds for it.
+# Opens the tray icon's context menu (the popup window named NAME, after the program's executable)
+# and clicks its first entry. A right click now and then opens no menu under Wine, so up to three
+# are tried. With FILE the screen with the open menu is saved there first.
 wine_click_first_menu_entry() {
-    local name=$1 seconds=${2:-10} menu
-    menu=$(wine_find_window "$name" "$seconds") || return 1
+    local name=$1 shot=${2:-} menu="" X Y WIDTH HEIGHT SCREEN WINDOW
+    for _ in 1 2 3; do
+        wine_click_tray 5 3 || return 1
+        menu=$(wine_find_window "$name" 5) && break
+    done
+    [ -n "$menu" ] || return 1
+    [ -z "$shot" ] || import -window root "$shot" 2>/dev/null || true
+    # shellcheck disable=SC2034 # all set by getwindowgeometry --shell
     eval "$(xdotool getwindowgeometry --shell "$menu")"
-    xdotool mousemove $((X + 30)) $((Y + 12))
-    sleep 0.3
-    xdotool mousedown 1
-    sleep 0.1
-    xdotool mouseup 1
+    xdotool mousemove $((X + WIDTH / 3)) $((Y + 13)) sleep 0.3 click 1
 }
 
 wine_screenshot() {

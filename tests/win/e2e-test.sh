@@ -334,18 +334,8 @@ replug 18 "Orvelin KA2 SE" e2e-ka2se.png
 replug 15 "Orvelin KV" e2e-kv.png
 replug 1 "Orvelin KA1" e2e-ka1.png
 
-# Quit is the first entry of the tray menu (the window "OrvelinDriver" at the pointer), clicked
-# once the menu shows.
-# A right click now and then opens no menu under Wine; it is tried three times.
-menu=
-for _ in 1 2 3; do
-    wine_click_tray 5 3 || fail "no tray icon to open the menu of"
-    menu=$(wine_find_window OrvelinDriver 5) && break
-done
-[ -n "$menu" ] || fail "three right clicks on the tray icon showed no menu"
-eval "$(xdotool getwindowgeometry --shell "$menu")"
-import -window root "$shots/e2e-traymenu.png" 2>/dev/null || true
-xdotool mousemove $((X + WIDTH / 3)) $((Y + 13)) sleep 0.3 click 1
+# Quit is the first entry of the tray menu.
+wine_click_first_menu_entry OrvelinDriver "$shots/e2e-traymenu.png" || fail "the tray icon showed no menu"
 exited() { ! kill -0 "$program" 2>/dev/null; }
 wait_for 20 exited || fail "the program did not end within 20 s of Quit"
 wait "$program"

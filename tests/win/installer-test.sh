@@ -115,10 +115,7 @@ say "orvelinctl.exe reached the running panel over its pipe: no device connected
 
 # Quit is the first entry of the tray menu.
 say "Quit from the tray menu"
-wine_click_tray 5 3 || fail "no tray icon to open the menu of"
-sleep 1
-import -window root "$shots/installed-traymenu.png" 2>/dev/null || true
-wine_click_first_menu_entry OrvelinDriver 5 || fail "the tray menu did not open"
+wine_click_first_menu_entry OrvelinDriver "$shots/installed-traymenu.png" || fail "the tray menu did not open"
 exited() { ! kill -0 "$first" 2>/dev/null; }
 wait_for 20 exited || fail "the program did not end within 20 s of Quit"
 wait "$first"
@@ -160,8 +157,8 @@ say "portable start from the unpacked ZIP"
 WINE_PROGRAM_LOG=$build/portable-program.log ORVELIN_STARTUP_PROBE=1 wine_start_program 'C:\portable\OrvelinDriver.exe'
 first=$WINE_PROGRAM_PID
 wait_for 60 has_line "Event loop running at steady clock ms:" || fail "the portable program did not reach its event loop"
-wine_click_tray 20 3 || fail "no tray icon of the portable program"
-wine_click_first_menu_entry OrvelinDriver 5 || fail "the portable program's tray menu did not open"
+wine_find_window "Wine System Tray" 20 >/dev/null || fail "no tray for the portable program"
+wine_click_first_menu_entry OrvelinDriver || fail "the portable program's tray menu did not open"
 wait_for 20 exited || fail "the portable program did not end within 20 s of Quit"
 wait "$first"
 status=$?
