@@ -9,17 +9,12 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ORVELIN_RUN_BUILD:-$root/build-run}
 
-case "${1:-KA2}" in
-KA1 | ka1) model=1 ;;
-KA2 | ka2) model=2 ;;
-KA2SE | ka2se | "KA2 SE") model=18 ;;
-KV | kv) model=15 ;;
-*[!0-9]* | "")
+# shellcheck source=scripts/models.sh
+. "$root/scripts/models.sh"
+model=$(model_code "${1:-KA2}") || {
     echo "usage: $0 [KA1|KA2|KA2SE|KV|MODEL-CODE]" >&2
     exit 2
-    ;;
-*) model=$1 ;;
-esac
+}
 
 "$root/scripts/install-deps.sh"
 

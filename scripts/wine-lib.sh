@@ -8,6 +8,7 @@
 #                                with mouse button B (1, the left one, by default)
 #   wine_click_first_menu_entry NAME [FILE]  opens the tray menu and clicks its first entry
 #   wine_screenshot WINDOW FILE  saves the X window WINDOW as a PNG
+#   wait_for S COMMAND...        waits up to S seconds for COMMAND to succeed
 # Needs DISPLAY (xvfb-run), xdotool and ImageMagick's import.
 
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -76,4 +77,14 @@ wine_click_first_menu_entry() {
 
 wine_screenshot() {
     import -window "$1" "$2"
+}
+
+wait_for() {
+    local seconds=$1
+    shift
+    local until=$((SECONDS + seconds))
+    until "$@"; do
+        [ $SECONDS -ge $until ] && return 1
+        sleep 0.05
+    done
 }

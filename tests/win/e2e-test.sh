@@ -76,16 +76,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local seconds=$1
-    shift
-    local until=$((SECONDS + seconds))
-    until "$@"; do
-        [ $SECONDS -ge $until ] && return 1
-        sleep 0.2
-    done
-}
 count_lines() {
     if [ -f "$logfile" ]; then grep -acF -- "$1" "$logfile"; else echo 0; fi
 }

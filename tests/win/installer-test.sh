@@ -38,16 +38,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local seconds=$1
-    shift
-    local until=$((SECONDS + seconds))
-    until "$@"; do
-        [ $SECONDS -ge $until ] && return 1
-        sleep 0.05
-    done
-}
 has_line() { [ -f "$logfile" ] && grep -qF -- "$1" "$logfile"; }
 reg_has() { wine reg query "$1" /v "$2" >/dev/null 2>&1; }
 visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
