@@ -39,3 +39,18 @@ private:
     std::string baseCounter_;
     std::string ratioCounter_;
 };
+
+// Hands the command line to the benchmark library with each benchmark repeated five times and
+// interleaved with the others, so a measure and the one it is compared with see the same moments
+// of the machine, and only the aggregates reported; options given on the command line win.
+inline void initializeInterleaved(int argc, char **argv)
+{
+    char repetitions[] = "--benchmark_repetitions=5";
+    char interleaving[] = "--benchmark_enable_random_interleaving=true";
+    char aggregates[] = "--benchmark_report_aggregates_only=true";
+    std::vector<char *> arguments { argv[0], repetitions, interleaving, aggregates };
+    arguments.insert(arguments.end(), argv + 1, argv + argc);
+    int count = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
+    benchmark::Initialize(&count, arguments.data());
+}

@@ -164,14 +164,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qInstallMessageHandler(discard);
-    char repetitions[] = "--benchmark_repetitions=5";
-    char interleaving[] = "--benchmark_enable_random_interleaving=true";
-    char aggregates[] = "--benchmark_report_aggregates_only=true";
-    std::vector<char *> arguments { argv[0], repetitions, interleaving, aggregates };
-    arguments.insert(arguments.end(), argv + 1, argv + argc);
-    int count = static_cast<int>(arguments.size());
-    arguments.push_back(nullptr);
-    benchmark::Initialize(&count, arguments.data());
+    initializeInterleaved(argc, argv);
     MeanReporter reporter("setOverChannel", "knob_us", "ratio_to_knob");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (reporter.ratio > 0)

@@ -176,16 +176,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qInstallMessageHandler(discard);
-    // By default each benchmark is repeated and interleaved with the others, so a knob event and
-    // its floor see the same moments of the machine; options given on the command line win.
-    char repetitions[] = "--benchmark_repetitions=5";
-    char interleaving[] = "--benchmark_enable_random_interleaving=true";
-    char aggregates[] = "--benchmark_report_aggregates_only=true";
-    std::vector<char *> arguments { argv[0], repetitions, interleaving, aggregates };
-    arguments.insert(arguments.end(), argv + 1, argv + argc);
-    int count = static_cast<int>(arguments.size());
-    arguments.push_back(nullptr);
-    benchmark::Initialize(&count, arguments.data());
+    initializeInterleaved(argc, argv);
     MeanReporter reporter("knobEvent", "floor_us", "ratio_to_floor");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (reporter.ratio > 0)
