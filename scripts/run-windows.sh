@@ -13,8 +13,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ORVELIN_WINDOWS_BUILD:-$root/build-windows}
 
-# shellcheck source=scripts/models.sh
-. "$root/scripts/models.sh"
+# shellcheck source=scripts/run-lib.sh
+. "$root/scripts/run-lib.sh"
 model=$(model_code "${1:-KA2}") || {
     echo "usage: $0 [KA1|KA2|KA2SE|KV|MODEL-CODE]" >&2
     exit 2
@@ -150,18 +150,4 @@ else
     echo "No main window after a click on the tray icon." >&2
 fi
 
-if [ -t 0 ]; then
-    echo "Emulated device, model code $model. Commands: state, unplug, plug MODEL, fail CODE MODE [N], errors N,"
-    echo "level I VALUE, asio-status A B C D E, quit (or Ctrl-D, Ctrl-C). Requests are logged to $requests"
-    echo state >&3
-    while IFS= read -r line; do
-        echo "$line" >&3
-        [ "$line" = quit ] && break
-        kill -0 "$program_pid" 2>/dev/null || { echo "OrvelinDriver.exe has ended."; break; }
-    done
-else
-    answers=$(wc -l <"$work/emulator.out")
-    echo state >&3
-    for _ in $(seq 50); do [ "$(wc -l <"$work/emulator.out")" -gt "$answers" ] && break; sleep 0.1; done
-    sleep 0.1 # for the terminal copy
-fi
+emulator_console "$model" "$program_pid" OrvelinDriver.exe "$work/emulator.out" "$requests"

@@ -9,8 +9,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ORVELIN_RUN_BUILD:-$root/build-run}
 
-# shellcheck source=scripts/models.sh
-. "$root/scripts/models.sh"
+# shellcheck source=scripts/run-lib.sh
+. "$root/scripts/run-lib.sh"
 model=$(model_code "${1:-KA2}") || {
     echo "usage: $0 [KA1|KA2|KA2SE|KV|MODEL-CODE]" >&2
     exit 2
@@ -98,16 +98,4 @@ if $headless; then
     fi
 fi
 
-if [ -t 0 ]; then
-    echo "Emulated device, model code $model. Commands: state, unplug, plug MODEL, fail CODE MODE [N], errors N,"
-    echo "level I VALUE, asio-status A B C D E, quit (or Ctrl-D, Ctrl-C). Requests are logged to $requests"
-    echo state >&3
-    while IFS= read -r line; do
-        echo "$line" >&3
-        [ "$line" = quit ] && break
-        kill -0 "$program_pid" 2>/dev/null || { echo "OrvelinDriver has ended."; break; }
-    done
-else
-    echo state >&3
-    sleep 0.3
-fi
+emulator_console "$model" "$program_pid" OrvelinDriver "$work/emulator.out" "$requests"
