@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulator/Emulator.h"
+#include "tests/support/RequestTable.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -73,19 +74,9 @@ public:
 
     static QString describe(const emu::RequestRecord &r)
     {
-        if (r.code == kBlockCode)
-            return r.input.size() == 66304 ? QStringLiteral("block") : QStringLiteral("block of wrong size");
-        if (r.code != kVendorCode)
-            return QString::number(r.code, 16);
-        if (r.input.size() != 37)
-            return QStringLiteral("vendor of wrong size");
-        for (std::size_t i = 7; i < 37; ++i)
-            if (r.input[i] != 0)
-                return QStringLiteral("vendor with trailing bytes");
-        QStringList bytes;
-        for (std::size_t i = 0; i < 7; ++i)
-            bytes << QStringLiteral("%1").arg(r.input[i], 2, 16, QLatin1Char('0')).toUpper();
-        return QStringLiteral("vendor ") + bytes.join(QLatin1Char(' '));
+        const QString setting = testsupport::describeSetting(
+            r.code, QByteArray(reinterpret_cast<const char *>(r.input.data()), static_cast<int>(r.input.size())));
+        return setting.isEmpty() ? QString::number(r.code, 16) : setting;
     }
 
     // Marks every text with the context it was translated in.

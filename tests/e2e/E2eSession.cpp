@@ -1,5 +1,7 @@
 #include "tests/e2e/E2eSession.h"
 
+#include "tests/support/RequestTable.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -25,23 +27,6 @@ bool makePrivateFolder(const QString &path)
 void dieWithParent(QProcess &process)
 {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-}
-
-// A logged vendor command or mixer block as a request table names it; empty for other requests.
-QString describeSetting(const QJsonObject &request)
-{
-    const QString code = request.value(QStringLiteral("code")).toString();
-    const QByteArray input = QByteArray::fromHex(request.value(QStringLiteral("input")).toString().toLatin1());
-    if (code == QLatin1String("0xFFDC2040"))
-        return input.size() == 66304 ? QStringLiteral("block") : QStringLiteral("block of wrong size");
-    if (code != QLatin1String("0xFFDC209C"))
-        return QString();
-    if (input.size() != 37)
-        return QStringLiteral("vendor of wrong size");
-    for (int i = 7; i < input.size(); ++i)
-        if (input[i] != 0)
-            return QStringLiteral("vendor with trailing bytes");
-    return QStringLiteral("vendor ") + QString::fromLatin1(input.left(7).toHex(' ').toUpper());
 }
 
 } // namespace
@@ -173,7 +158,9 @@ QStringList E2eSession::settingRequests() const
             requests << QStringLiteral("unreadable log line: ") + QString::fromUtf8(line);
             continue;
         }
-        const QString setting = describeSetting(request);
+        const QString setting
+            = testsupport::describeSetting(request.value(QStringLiteral("code")).toString().toUInt(nullptr, 16),
+                QByteArray::fromHex(request.value(QStringLiteral("input")).toString().toLatin1()));
         if (setting.isEmpty())
             continue;
         const QString result = request.value(QStringLiteral("result")).toString();

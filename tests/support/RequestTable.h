@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include <cstdint>
 
 namespace testsupport {
 
@@ -25,6 +28,22 @@ inline QStringList readRequestTable(const QString &path)
             lines << line;
     }
     return lines;
+}
+
+// A vendor command or mixer block as the table names it: "vendor" and the packet's first 7 bytes
+// in hex, or "block"; a wrong size or stray bytes are named as such. Empty for any other request.
+inline QString describeSetting(std::uint32_t code, const QByteArray &input)
+{
+    if (code == 0xFFDC2040)
+        return input.size() == 66304 ? QStringLiteral("block") : QStringLiteral("block of wrong size");
+    if (code != 0xFFDC209C)
+        return QString();
+    if (input.size() != 37)
+        return QStringLiteral("vendor of wrong size");
+    for (int i = 7; i < input.size(); ++i)
+        if (input[i] != 0)
+            return QStringLiteral("vendor with trailing bytes");
+    return QStringLiteral("vendor ") + QString::fromLatin1(input.left(7).toHex(' ').toUpper());
 }
 
 } // namespace testsupport
