@@ -115,6 +115,18 @@ void MainWindow::showStatus(const QString &text)
     statusLabel = new QLabel(text, this);
     statusLabel->setStyleSheet(QLatin1String(kStatusStyle));
     baseLayout->addWidget(statusLabel);
+    fitToContent(statusLabel);
+}
+
+void MainWindow::fitToContent(QWidget *added)
+{
+    // A top-level layout only ever grows the window; a KA1 that follows a KA2 would sit in the
+    // KA2's width. A widget added to a shown window would only be shown by the next event loop
+    // pass, and until then the layout leaves it out; the main window's layout caches its size
+    // until its next layout request. Both are brought up to date now.
+    added->show();
+    layout()->invalidate();
+    adjustSize();
 }
 
 void MainWindow::renewPresenceChannel()
@@ -124,8 +136,6 @@ void MainWindow::renewPresenceChannel()
         delete presenceChannel;
     }
     presenceChannel = new OrvelinIoControl();
-    // Failures of an earlier channel say nothing about this one.
-    pidErrorCount = 0;
     // A failed open shows up as failed reads in the presence check.
     presenceChannel->openDevice();
     presenceTimer->start();
@@ -168,6 +178,7 @@ void MainWindow::detectDevice()
     baseLayout->addWidget(panel);
     if (model->addedLine)
         qDebug() << model->addedLine;
+    fitToContent(panel);
     update();
 
     std::uint8_t firmware[10] = {};
@@ -185,6 +196,10 @@ void MainWindow::detectDevice()
 
     qDebug() << "Device found with PID:" << devicePid;
     detectionTimer->stop();
+    // Failures before the device was found say nothing about it. The path where the settings
+    // dialog cannot connect renews the channel every second and must keep counting, or its
+    // failed reads could never add up to a teardown.
+    pidErrorCount = 0;
     renewPresenceChannel();
 }
 

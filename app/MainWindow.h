@@ -34,6 +34,8 @@ protected:
 private:
     void clearLayout();
     void showStatus(const QString &text);
+    // The window takes the size its current content asks for, smaller as well as larger.
+    void fitToContent(QWidget *added);
     void renewPresenceChannel();
 
     std::int32_t devicePid = 0;

@@ -170,6 +170,7 @@ bool Settings::stopMonitor()
 
 void Settings::onBufferSizeChanged()
 {
+    bufferApplied = false;
     const QString text = bufferBox->currentText();
     if (!kBufferSizes.contains(text)) {
         qDebug().noquote() << "未知的音频缓冲区大小选项：" << text;
@@ -185,8 +186,10 @@ void Settings::onBufferSizeChanged()
         qDebug() << "获取音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。";
         return;
     }
-    if (requested == current)
+    if (requested == current) {
+        bufferApplied = true;
         return;
+    }
 
     const std::uint32_t largestLatency = largestUsbLatency(requested);
     qDebug() << "设置USB延迟大小为：" << largestLatency << "Frame";
@@ -219,6 +222,7 @@ void Settings::onBufferSizeChanged()
         qDebug() << kRestartAudioFailed;
         return;
     }
+    bufferApplied = true;
     qDebug() << "音频缓冲区大小设置成功：" << requested << "samples";
     store->setValue(kBufferKey, text);
     syncSettings(*store);
@@ -381,6 +385,10 @@ bool Settings::applyAsioBufferSize(int size)
     if (kBufferSizes.contains(QString::number(size))) {
         bufferBox->setCurrentText(QString::number(size));
         qDebug() << "Pannel ASIO Buffer Size changed to:" << size;
+        // A size the driver did not take (the device is gone, or the handler failed) must come
+        // through again when the ASIO driver repeats it, or the two keep disagreeing.
+        if ((!bufferApplied || !holdsDevice()) && listener)
+            listener->forgetBufferSize(static_cast<std::uint32_t>(size));
         return true;
     }
     qDebug() << "Invalid ASIO buffer size.";

@@ -70,6 +70,8 @@ private:
     QLabel *errorLabel = nullptr;
     QTimer *statusTimer = nullptr;
     bool online = false;
+    // The buffer box's text has reached the driver: its last handler run set it or found it set.
+    bool bufferApplied = false;
     ThreadSettingsPip *listener = nullptr;
     int startupDelay = 20000;
 };

@@ -314,6 +314,28 @@ private slots:
         rig.window->checkPresence();
         QVERIFY(rig.log.contains(QStringLiteral("Error reading device PID from driver, error count: 1")));
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });
+
+        // The shown window takes the size of what it shows, smaller as well as larger.
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        const auto replug = [&rig](std::uint32_t model) {
+            rig.emulator.unplug();
+            for (int tick = 0; tick < 3 && rig.watching(); ++tick)
+                rig.window->checkPresence();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            const int searching = rig.window->width();
+            rig.emulator.plug(model);
+            rig.window->detectDevice();
+            return searching;
+        };
+        const int kvWidth = rig.window->width();
+        QVERIFY(replug(2) < kvWidth);
+        const int ka2Width = rig.window->width();
+        QVERIFY(ka2Width > kvWidth);
+        replug(1);
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+        QCOMPARE(rig.window->size(), rig.window->sizeHint());
+        QVERIFY(rig.window->width() < ka2Width);
     }
 
     void noDriverStopsMonitoringEverySecond()
@@ -356,8 +378,12 @@ private slots:
         struct rlimit tight = saved;
         tight.rlim_cur = static_cast<rlim_t>(limit);
         QVERIFY(::setrlimit(RLIMIT_NOFILE, &tight) == 0);
+        struct Restore
+        {
+            const struct rlimit &limit;
+            ~Restore() { ::setrlimit(RLIMIT_NOFILE, &limit); }
+        } restore { saved };
         window.detectDevice();
-        ::setrlimit(RLIMIT_NOFILE, &saved);
 
         QCOMPARE(log.count(QStringLiteral("Device PID: 2")), 1);
         QCOMPARE(log.count(QStringLiteral("Failed to connect to driver in settings window.")), 1);
@@ -365,6 +391,18 @@ private slots:
         QVERIFY(window.findChildren<ka2 *>().isEmpty());
         QVERIFY(activeTimer(&window, 1000));
         QVERIFY(activeTimer(&window, 400));
+
+        // The detection step repeats every second and renews the presence channel, while the
+        // presence check fails every 400 ms: the failures still add up to a teardown.
+        window.checkPresence();
+        window.checkPresence();
+        window.detectDevice();
+        window.checkPresence();
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QCOMPARE(log.count(QStringLiteral("Failed to connect to driver in settings window.")), 2);
+        QCOMPARE(log.count(QStringLiteral("Error reading device PID from driver, error count: 3")), 1);
+        QVERIFY(log.contains(QStringLiteral("Cleared all widgets from base layout.")));
+        QVERIFY(!activeTimer(&window, 400));
 
         // With descriptors to spare the next step succeeds.
         window.detectDevice();

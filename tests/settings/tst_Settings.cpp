@@ -296,6 +296,19 @@ void tst_Settings::asioSizeLandsOnTheGuiThread()
     QCOMPARE(rig.log.count(QStringLiteral("Invalid ASIO buffer size.")), 1);
     QCOMPARE(rig.buffer->currentText(), QStringLiteral("256"));
 
+    // Unplugged, the dialog stays online but holds no device: a size reported then is not
+    // applied, so the driver's repeat of it after the replug is.
+    rig.device.unplug();
+    rig.dialog->releaseDevice();
+    QVERIFY(asio.sendStatus(0, 512, 0, 0, 0));
+    QTRY_COMPARE(rig.buffer->currentText(), QStringLiteral("512"));
+    rig.device.plug(2);
+    QVERIFY(rig.dialog->connectDevice());
+    rig.dialog->loadSettings();
+    rig.device.clearRequests();
+    QVERIFY(asio.sendStatus(0, 512, 0, 0, 0));
+    QTRY_COMPARE(setValues(rig.device, kSetBuffer), (std::vector<std::uint32_t> { 512 }));
+
     // The open-window request shows the dialog.
     QVERIFY(!rig.dialog->isVisible());
     QVERIFY(asio.sendStatus(0, 256, 0, 0, 1));

@@ -1,10 +1,10 @@
 // Prints, as one JSON object, where the soak script finds each control: for every model, the
-// centre and size of each knob and switch of its panel inside a main window of the given size,
-// and the boxes and OK button of the settings dialog. It builds the real windows against an
+// centre and size of each knob and switch of its panel inside the main window, which takes the size
+// of the panel it shows, and the boxes and OK button of the settings dialog. It builds the real windows against an
 // in-process emulated device, on the display the soak's program runs on, so fonts and sizes match.
 // The caller gives it private folders (ORVELIN_RUNTIME_DIR, XDG_DATA_HOME, ...) as to the program.
 //
-//     soak-layout-probe WIDTH HEIGHT
+//     soak-layout-probe
 #include "app/MainWindow.h"
 #include "controls/Button.h"
 #include "controls/Knob.h"
@@ -52,12 +52,10 @@ void settle()
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() != 3) {
-        std::fprintf(stderr, "usage: soak-layout-probe WIDTH HEIGHT\n");
+    if (QApplication::arguments().size() != 1) {
+        std::fprintf(stderr, "usage: soak-layout-probe\n");
         return 2;
     }
-    const QSize size(arguments.at(1).toInt(), arguments.at(2).toInt());
     qInstallMessageHandler(discard);
     const char *runtimeDir = std::getenv("ORVELIN_RUNTIME_DIR");
     if (!runtimeDir) {
@@ -75,7 +73,6 @@ int main(int argc, char **argv)
         MainWindow window;
         window.setSettings(&settings);
         window.show();
-        window.resize(size);
         window.detectDevice();
         settle();
         QWidget *panel = window.centralWidget();

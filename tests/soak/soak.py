@@ -34,7 +34,6 @@ import threading
 import time
 
 SKIPPED = 77
-WINDOW_SIZE = (1000, 520)
 DIALOG_PLACE = (1040, 0)
 HANG_LIMIT_S = 10.0
 BLOCK_CODE = b'"code":"0xFFDC2040"'
@@ -241,15 +240,10 @@ class Soak:
         display = self.start_display()
         self.env = self.environment(display)
 
-        probe = subprocess.run([self.args.probe, str(WINDOW_SIZE[0]), str(WINDOW_SIZE[1])],
+        probe = subprocess.run([self.args.probe],
                                env=self.environment(display, "probe-"),
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120, check=True)
         self.layout = json.loads(probe.stdout)
-        for model, place in self.layout["models"].items():
-            if place["width"] != WINDOW_SIZE[0] or place["height"] != WINDOW_SIZE[1]:
-                raise SoakFailure("model %s needs a window of at least %dx%d" % (
-                    model, place["minimumWidth"], place["minimumHeight"]))
-
         fifo = os.path.join(self.work, "device-requests")
         os.mkfifo(fifo, 0o600)
         threading.Thread(target=self.read_device_log, args=(fifo,), daemon=True).start()
@@ -269,8 +263,14 @@ class Soak:
         self.window = self.find_window("^Orvelin", 15)
         if not self.window:
             raise SoakFailure("the main window did not show")
-        self.xdotool("windowmove", self.window, "0", "0", "windowsize", self.window,
-                     str(WINDOW_SIZE[0]), str(WINDOW_SIZE[1]))
+        # The window takes the size of each panel it shows; the probe measured the same windows.
+        self.xdotool("windowmove", self.window, "0", "0")
+        expected = self.layout["models"]["2"]
+        time.sleep(0.5)
+        shown = self.window_size()
+        if shown != (expected["width"], expected["height"]):
+            raise SoakFailure("the KA2 window is %dx%d, the probe's %dx%d" % (
+                shown + (expected["width"], expected["height"])))
         threading.Thread(target=self.watch, daemon=True).start()
 
     # ---- helpers ---------------------------------------------------------------------------
@@ -286,6 +286,11 @@ class Soak:
         result = subprocess.run(["xdotool"] + [str(a) for a in arguments], env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
         return result.stdout.decode().split()
+
+    def window_size(self):
+        geometry = dict(line.split("=", 1) for line in self.xdotool(
+            "getwindowgeometry", "--shell", self.window) if "=" in line)
+        return (int(geometry.get("WIDTH", 0)), int(geometry.get("HEIGHT", 0)))
 
     def find_window(self, title, timeout):
         deadline = time.monotonic() + timeout
