@@ -362,9 +362,8 @@ void DualInputPanel::updateMeters()
 {
     if (!readMeters(*channel, meterBlock))
         return;
-    mic1LevelLabel->setText(MeterBlock::readoutText(meterBlock.level(0)));
-    mic2LevelLabel->setText(MeterBlock::readoutText(meterBlock.level(1)));
-    const QString phone = MeterBlock::readoutText(meterBlock.phoneLevel());
-    otgLevelLabelHp->setText(phone);
-    otgLevelLabelSp->setText(phone);
+    showReading(mic1LevelLabel, meterBlock.level(0));
+    showReading(mic2LevelLabel, meterBlock.level(1));
+    showReading(otgLevelLabelHp, meterBlock.phoneLevel());
+    showReading(otgLevelLabelSp, meterBlock.phoneLevel());
 }

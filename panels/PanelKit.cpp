@@ -39,6 +39,20 @@ QLabel *readout(QWidget *panel)
     return caption(panel, QStringLiteral("-160 dB"), QStringLiteral("color: #888888; font-size: 8px;"));
 }
 
+void showReading(QLabel *readout, std::int32_t level)
+{
+    const QString text = MeterBlock::readoutText(level);
+    if (readout->text() == text)
+        return;
+    // A label whose text changes asks its layout to run again, and with it every label of the
+    // panel measures its text anew, twice a second for each readout. A reading never moves or
+    // resizes its readout, so once the shown panel is laid out the readout keeps the size it was
+    // given: a widget of fixed size does not disturb its layout.
+    if (readout->isVisible() && readout->minimumSize() != readout->size())
+        readout->setFixedSize(readout->size());
+    readout->setText(text);
+}
+
 QFrame *separator(QWidget *panel)
 {
     auto *line = new QFrame(panel);

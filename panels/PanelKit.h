@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include <QString>
@@ -26,6 +27,8 @@ namespace panelkit {
 QLabel *sectionTitle(QWidget *panel, const QString &text);
 QLabel *caption(QWidget *panel, const QString &text, const QString &styleSheet);
 QLabel *readout(QWidget *panel); // "-160 dB" until the first meter read
+// Shows one meter reading in a readout; see PanelKit.cpp for why it is not a plain setText.
+void showReading(QLabel *readout, std::int32_t level);
 QFrame *separator(QWidget *panel);
 // A switch of the common look, styled; selectedColour is its selected caption and glow.
 // The single-input panels create their switches as the panel's children; the two-input panels

@@ -239,7 +239,7 @@ void SingleInputPanel::updateMeters()
 {
     if (!readMeters(*channel, meterBlock))
         return;
-    micLevelLabel->setText(MeterBlock::readoutText(meterBlock.level(0)));
+    showReading(micLevelLabel, meterBlock.level(0));
     if (otgLevelLabel)
-        otgLevelLabel->setText(MeterBlock::readoutText(meterBlock.phoneLevel()));
+        showReading(otgLevelLabel, meterBlock.phoneLevel());
 }

@@ -6,6 +6,7 @@
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
+#include <QLayout>
 #include <QtTest>
 
 class tst_ka2 : public QObject
@@ -173,6 +174,21 @@ void tst_ka2::readoutsOfBothInputsAndThePhone()
     QCOMPARE(panel.findChild<QLabel *>("mic2LevelLabel")->text(), QString("-186.6 dB"));
     QCOMPARE(panel.findChild<QLabel *>("otgLevelLabelHp")->text(), QString("-inf dB"));
     QCOMPARE(panel.findChild<QLabel *>("otgLevelLabelSp")->text(), QString("-inf dB"));
+
+    // Shown, the readouts keep the places the layout gave them while their texts change, and the
+    // panel looks as a fresh layout of the same texts would.
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    rig.emulator.setLevel(0, 1000);
+    rig.emulator.setLevel(2, 2147483647);
+    QTRY_COMPARE(panel.findChild<QLabel *>("otgLevelLabelHp")->text(), QString("0.0 dB"));
+    const QImage pinned = panel.grab().toImage();
+    for (QLabel *label : panel.findChildren<QLabel *>()) {
+        label->setMinimumSize(0, 0);
+        label->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    panel.layout()->activate();
+    QCOMPARE(panel.grab().toImage(), pinned);
 }
 
 void tst_ka2::textsAreTranslatedInTheKa2Context()
