@@ -2,13 +2,19 @@
 // - startUp: from process start to the event loop running (the program logs the steady clock
 //   there when ORVELIN_STARTUP_PROBE is set), and the resident memory once the first panel is
 //   built;
-// - idleCpu: CPU time (utime + stime) over 60 s with the window hidden, as a share of one core.
+// - idleCpu: CPU time (the scheduler's run time of all threads) over 60 s with the window hidden,
+//   as a share of one core.
+// - idleCpuShown (display only): the same with the KA2 panel shown and its meters moving (no tray,
+//   so the program shows its window at once), and its resident memory at 6 s, in turns with
+//   QjackCtl, Debian's JACK control panel, as the reference of a Qt program that shows a window and
+//   idles, and with an empty window of the same Qt as the memory floor.
 // With DISPLAY set the program runs on it (xcb) beside a trayer system tray, so the window starts
 // hidden; without, it runs offscreen. Run under Xvfb for the tray figures:
 //
 //     xvfb-run -a -s "-screen 0 1280x800x24" build/bench/bench_process
 #include "tests/e2e/E2eSession.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -26,11 +32,13 @@ bool onDisplay()
     return !qEnvironmentVariableIsEmpty("DISPLAY");
 }
 
-void prepare(E2eSession &session)
+void prepare(E2eSession &session, bool withTray = true)
 {
     if (!onDisplay())
         return;
     session.environment().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    if (!withTray)
+        return;
     session.startHelper(QStringLiteral("trayer"),
         { QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
             QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("160"),
@@ -50,9 +58,23 @@ double residentMegabytes(qint64 pid)
     return 0;
 }
 
-// utime + stime of the process, in seconds.
+// The time the process's threads ran, in seconds: the kernel's scheduler clock of each thread
+// (nanoseconds), so an idle figure is not rounded to clock ticks of 10 ms. Without schedstat,
+// utime + stime in clock ticks.
 double cpuSeconds(qint64 pid)
 {
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    double total = 0;
+    bool read = false;
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks.filePath(task) + QStringLiteral("/schedstat"));
+        if (!schedstat.open(QFile::ReadOnly))
+            continue;
+        total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+        read = true;
+    }
+    if (read)
+        return total;
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QFile::ReadOnly))
         return 0;
@@ -99,6 +121,63 @@ void startUp(benchmark::State &state)
     state.counters["resident_MB_after_first_panel"] = residentTotal / rounds;
 }
 
+// CPU time of a process over 60 s, after it has settled for `settle` s.
+double cpuSecondsOver60s(E2eSession &session, QProcess *program, int settle)
+{
+    QThread::sleep(settle);
+    const qint64 pid = program->processId();
+    const double before = cpuSeconds(pid);
+    for (int second = 0; second < 60; ++second) {
+        QThread::sleep(1);
+        session.log(program); // keeps its log pipe drained
+    }
+    return cpuSeconds(pid) - before;
+}
+
+// Arg 0: OrvelinDriver with the KA2 panel shown; 1: QjackCtl; 2: an empty window of the same Qt
+// (the memory floor). Registered in turns.
+void idleCpuShown(benchmark::State &state)
+{
+    if (!onDisplay()) {
+        state.SkipWithError("needs a display (run under Xvfb)");
+        return;
+    }
+    const auto subject = state.range(0);
+    for (auto _ : state) {
+        E2eSession session;
+        prepare(session, false);
+        QProcess *program = nullptr;
+        if (subject != 0) {
+            // Its own settings folder, so a user's configuration cannot start a JACK server.
+            session.environment().insert(QStringLiteral("HOME"), session.rootPath());
+            session.environment().insert(QStringLiteral("XDG_CONFIG_HOME"), session.rootPath());
+            program = session.startHelper(
+                subject == 1 ? QStringLiteral("qjackctl") : QStringLiteral(ORVELIN_EMPTY_WINDOW_EXE), {});
+            if (program->state() != QProcess::Running) {
+                state.SkipWithError("the reference did not start (qjackctl: apt-get install qjackctl)");
+                return;
+            }
+        } else {
+            if (!session.startEmulator(2)) {
+                state.SkipWithError("the emulator did not start");
+                return;
+            }
+            program = session.startProgram();
+            if (!session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 10000)) {
+                state.SkipWithError("the program did not start");
+                return;
+            }
+        }
+        const double used = cpuSecondsOver60s(session, program, 6);
+        state.SetIterationTime(60);
+        state.counters["cpu_percent_of_one_core"] = used / 60 * 100;
+        state.counters["cpu_ms_in_60s"] = used * 1000;
+        state.counters["resident_MB"] = residentMegabytes(program->processId());
+        if (subject == 0)
+            session.terminate(program);
+    }
+}
+
 void idleCpu(benchmark::State &state)
 {
     for (auto _ : state) {
@@ -113,14 +192,7 @@ void idleCpu(benchmark::State &state)
             state.SkipWithError("the program did not start");
             return;
         }
-        QThread::sleep(5);
-        const qint64 pid = program->processId();
-        const double before = cpuSeconds(pid);
-        for (int second = 0; second < 60; ++second) {
-            QThread::sleep(1);
-            session.log(program); // keeps its log pipe drained
-        }
-        const double used = cpuSeconds(pid) - before;
+        const double used = cpuSecondsOver60s(session, program, 5);
         state.SetIterationTime(60);
         state.counters["cpu_percent_of_one_core"] = used / 60 * 100;
         state.counters["cpu_ms_in_60s"] = used * 1000;
@@ -133,5 +205,15 @@ void idleCpu(benchmark::State &state)
 
 BENCHMARK(startUp)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(idleCpu)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+// Program and reference alternate: each pair of runs sees the same machine load.
+BENCHMARK(idleCpuShown)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 BENCHMARK_MAIN();

@@ -175,7 +175,8 @@ QProcess *E2eSession::startProgram()
     programs.push_back(program);
     program->setProcessEnvironment(env);
     dieWithParent(*program);
-    program->setProgram(QStringLiteral(ORVELIN_DRIVER_EXE));
+    // ORVELIN_E2E_DRIVER runs another build of the program, so a benchmark can compare two.
+    program->setProgram(qEnvironmentVariable("ORVELIN_E2E_DRIVER", QStringLiteral(ORVELIN_DRIVER_EXE)));
     program->start();
     program->waitForStarted(5000);
     return program;

@@ -16,7 +16,8 @@
 #   ORVELIN_E2E_OUT=DIR puts the prefix, logs and screenshots there instead of BUILD_DIR (so a
 #   build can be used read-only).
 # Screenshots of the four panels and the settings dialog go to OUT/screenshots; start-up time,
-# resident memory and the time of one knob event are printed.
+# resident memory (beside an empty window of the same Qt) and the time of one knob event are
+# printed.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -340,5 +341,26 @@ emulator_pid=
 [ $status -eq 0 ] || fail "the emulator ended with status $status"
 say "Quit from the tray menu: status 0; the emulator ended with status 0"
 
-say "figures: start-up $startup_ms ms, resident ${rss_kb} kB with the KA2 panel, knob event $knob_event ms"
+# The memory floor: an empty window of the same Qt (one label, 760 x 320), run from a copy of the
+# program's folder in the same prefix and measured the same way, 1 s after its window shows.
+floor=${ORVELIN_E2E_FLOOR:-$build/tests/orvelin-empty-window.exe}
+[ -f "$floor" ] || fail "no $floor (run scripts/build-windows.sh)"
+rm -rf "$work/floor"
+cp -r "$app" "$work/floor" && cp "$floor" "$work/floor/" || fail "cannot copy the program's folder"
+wine_start_program "$work/floor/$(basename "$floor")"
+program=$WINE_PROGRAM_PID
+wine_find_window "Orvelin empty window" 30 >/dev/null || fail "the empty window did not show"
+sleep 1
+floor_pid=
+for pid in $(pgrep -f 'orvelin-empty-window\.exe'); do
+    grep -q 'orvelin-empty-window\.exe' "/proc/$pid/maps" 2>/dev/null && floor_pid=$pid && break
+done
+[ -n "$floor_pid" ] || fail "no wine process maps the empty window"
+floor_kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$floor_pid/status")
+kill "$floor_pid"
+wait "$program"
+program=
+say "empty window of the same Qt: resident ${floor_kb} kB; the program's own share: $((rss_kb - floor_kb)) kB"
+
+say "figures: start-up $startup_ms ms, resident ${rss_kb} kB with the KA2 panel (empty window ${floor_kb} kB), knob event $knob_event ms"
 say "passed"
