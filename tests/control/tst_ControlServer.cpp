@@ -38,6 +38,7 @@ private slots:
     void channelChangeTakesTheMouseRoad();
     void presetsRoundTripAndRefuseWhole();
     void channelLimits();
+    void quietClientsAndTheDeviceComingAndGoing();
     void pipelinedSetsLeaveTheLoopRunning();
     void otherUserIsRefused();
     void accessibleKnobsAndSwitches();
@@ -403,6 +404,30 @@ void tst_ControlServer::channelLimits()
     brief->flush();
     brief->disconnectFromServer();
     QTRY_COMPARE(s.panel.findChild<Button *>("speakerDimButton")->isSelected(), true);
+}
+
+void tst_ControlServer::quietClientsAndTheDeviceComingAndGoing()
+{
+    Served s;
+    s.server.setIdleLimit(300);
+    auto watcher = s.connect();
+    QCOMPARE(ask(*watcher, "watch").value("ok").toBool(), true);
+    auto quiet = s.connect();
+    QCOMPARE(ask(*quiet, "status").value("ok").toBool(), true);
+    // A client that says nothing gives its place up; a quiet watcher keeps listening.
+    QTRY_COMPARE(quiet->state(), QLocalSocket::UnconnectedState);
+    QTest::qWait(400);
+    QCOMPARE(watcher->state(), QLocalSocket::ConnectedState);
+
+    // The main window clears the panel and builds it again: watchers hear both.
+    s.server.registry().forget();
+    QCOMPARE(readReply(*watcher).value("event").toString(), QString("device-gone"));
+    auto asker = s.connect();
+    QCOMPARE(ask(*asker, "get mic1.gain").value("error").toString(), QString("no-device"));
+    s.server.registry().follow(&s.panel.controls(), "KA2 SE", "V1.2");
+    const QJsonObject back = readReply(*watcher);
+    QCOMPARE(back.value("event").toString(), QString("device-back"));
+    QCOMPARE(back.value("model").toString(), QString("KA2 SE"));
 }
 
 void tst_ControlServer::pipelinedSetsLeaveTheLoopRunning()
