@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
@@ -200,7 +201,14 @@ bool ControlServer::serveOne(Client &client)
         request.chop(1);
     if (request.trimmed() == "watch") {
         client.watching = true;
-        send(client, line(QJsonObject { { "ok", true }, { "watching", true } }));
+        // The reply holds every control's present value, so a watcher starts from the whole state.
+        QJsonObject reply { { "ok", true }, { "watching", true } };
+        QJsonArray current;
+        for (const QJsonValue &control : controls->list().value("controls").toArray())
+            current.append(QJsonObject {
+                { "name", control.toObject().value("name") }, { "value", control.toObject().value("value") } });
+        reply.insert("controls", current);
+        send(client, line(reply));
     } else {
         const QByteArray reply = handle(request);
         if (!client.gone)

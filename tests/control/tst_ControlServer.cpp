@@ -411,7 +411,10 @@ void tst_ControlServer::quietClientsAndTheDeviceComingAndGoing()
     Served s;
     s.server.setIdleLimit(300);
     auto watcher = s.connect();
-    QCOMPARE(ask(*watcher, "watch").value("ok").toBool(), true);
+    // The watcher starts from every control's present value.
+    const QJsonArray current = ask(*watcher, "watch").value("controls").toArray();
+    QCOMPARE(current.size(), 18);
+    QCOMPARE(current.at(5).toObject(), QJsonObject({ { "name", "mic1.gain" }, { "value", "0" } }));
     auto quiet = s.connect();
     QCOMPARE(ask(*quiet, "status").value("ok").toBool(), true);
     // A client that says nothing gives its place up; a quiet watcher keeps listening.
