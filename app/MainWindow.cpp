@@ -20,24 +20,32 @@
 
 namespace {
 
+struct BuiltPanel
+{
+    QWidget *widget;
+    ControlTable *controls;
+};
+
 struct Model
 {
     std::uint32_t code;
+    const char *name;
     const char *titlePrefix;
     const char *addedLine; // nullptr: the model logs nothing when its panel is added
-    QWidget *(*createPanel)();
+    BuiltPanel (*createPanel)();
 };
 
-template <typename Panel> QWidget *create()
+template <typename Panel> BuiltPanel create()
 {
-    return new Panel();
+    auto *panel = new Panel();
+    return { panel, &panel->controls() };
 }
 
 const Model kModels[] = {
-    { 1, "Orvelin KA1 - FW: ", "Adding ka1 widget to layout.", &create<ka1> },
-    { 2, "Orvelin KA2 - FW: ", "Adding ka2 widget to layout.", &create<ka2> },
-    { 18, "Orvelin KA2 SE - FW: ", nullptr, &create<ka2se> },
-    { 15, "Orvelin KV - FW: ", "Adding kv widget to layout.", &create<kv> },
+    { 1, "KA1", "Orvelin KA1 - FW: ", "Adding ka1 widget to layout.", &create<ka1> },
+    { 2, "KA2", "Orvelin KA2 - FW: ", "Adding ka2 widget to layout.", &create<ka2> },
+    { 18, "KA2 SE", "Orvelin KA2 SE - FW: ", nullptr, &create<ka2se> },
+    { 15, "KV", "Orvelin KV - FW: ", "Adding kv widget to layout.", &create<kv> },
 };
 
 const Model *findModel(std::int32_t code)
@@ -99,6 +107,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::clearLayout()
 {
+    emit panelCleared();
     while (QLayoutItem *item = baseLayout->takeAt(0)) {
         if (QWidget *widget = item->widget()) {
             // Deleted by the event loop once this step is over; hidden now so it is not painted
@@ -173,7 +182,8 @@ void MainWindow::detectDevice()
     }
 
     settings->applyStartupSettings();
-    QWidget *panel = model->createPanel();
+    const BuiltPanel built = model->createPanel();
+    QWidget *panel = built.widget;
     panel->setParent(this);
     baseLayout->addWidget(panel);
     if (model->addedLine)
@@ -189,10 +199,11 @@ void MainWindow::detectDevice()
     }
 
     // Each version byte is one character of the title, whatever its value.
-    QString title = QString::fromLatin1(model->titlePrefix);
+    QString version;
     for (std::uint8_t byte : firmware)
-        title += QChar(byte);
-    setWindowTitle(title);
+        version += QChar(byte);
+    setWindowTitle(QString::fromLatin1(model->titlePrefix) + version);
+    emit panelBuilt(built.controls, QString::fromLatin1(model->name), version);
 
     qDebug() << "Device found with PID:" << devicePid;
     detectionTimer->stop();

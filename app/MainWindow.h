@@ -1,5 +1,7 @@
 #pragma once
 
+#include "panels/ControlTable.h"
+
 #include <QMainWindow>
 
 #include <cstdint>
@@ -27,6 +29,13 @@ public:
     // One detection tick and one presence tick; the timers call them.
     void detectDevice();
     void checkPresence();
+
+signals:
+    // The panel of a device that answered is built and shown: its controls, the model ("KA2 SE")
+    // and the firmware as the title shows it.
+    void panelBuilt(ControlTable *controls, const QString &model, const QString &firmware);
+    // The panel is gone from the window (the device left or detection starts over).
+    void panelCleared();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

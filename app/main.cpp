@@ -4,10 +4,13 @@
 #include "app/TerminationWatcher.h"
 #include "app/Translation.h"
 #include "app/TrayIcon.h"
+#include "control/ControlRegistry.h"
 #include "control/ControlServer.h"
+#include "controls/KnobAccessible.h"
 #include "device/PlatformLogBridge.h"
 #include "settings/Settings.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDebug>
 #include <QIcon>
@@ -36,6 +39,8 @@ int main(int argc, char *argv[])
     TerminationWatcher termination;
 
     installTranslation(app, translator, QCoreApplication::applicationDirPath(), QLocale::system().name());
+    // Before any widget, so screen readers meet the knobs and switches through their own interfaces.
+    QAccessible::installFactory(&KnobAccessible::factory);
 
     const QPixmap icon(QStringLiteral(":/icon/icon.ico"));
     if (!icon.isNull())
@@ -51,7 +56,10 @@ int main(int argc, char *argv[])
     // Without a tray nothing could ever show the window, so it is shown at once.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         mainWindow->show();
-    auto control = std::make_unique<ControlServer>(mainWindow.get());
+    auto control = std::make_unique<ControlServer>();
+    ControlRegistry *registry = &control->registry();
+    QObject::connect(mainWindow.get(), &MainWindow::panelBuilt, registry, &ControlRegistry::follow);
+    QObject::connect(mainWindow.get(), &MainWindow::panelCleared, registry, &ControlRegistry::forget);
     control->start();
 
     // Start-up measurement: the steady clock once the event loop runs, for the benchmark to compare

@@ -5,6 +5,7 @@
 //
 //     bench_control [benchmark options; by default 5 interleaved repetitions, their mean and spread]
 // The settings files live in the temporary folder (TMPDIR), as in bench_panel.
+#include "control/ControlRegistry.h"
 #include "control/ControlServer.h"
 #include "controls/Knob.h"
 #include "emulator/Emulator.h"
@@ -45,7 +46,8 @@ struct Rig
         device.setRecording(false);
         device.start();
         panel = std::make_unique<ka1>();
-        server = std::make_unique<ControlServer>(panel.get());
+        server = std::make_unique<ControlServer>();
+        server->registry().follow(&panel->controls(), QStringLiteral("KA1"), QStringLiteral("V4.0.6.123"));
         server->start(); // the user's endpoint: R/control, as orvelinctl finds it
     }
 };

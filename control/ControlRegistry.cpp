@@ -3,181 +3,88 @@
 #include "controls/Button.h"
 #include "controls/ButtonAccessible.h"
 #include "controls/Knob.h"
-#include "controls/KnobAccessible.h"
+#include "controls/KnobGeometry.h"
 #include "device/OrvelinIoControl.h"
 #include "panels/ControlTable.h"
 
-#include <QAccessible>
-#include <QCoreApplication>
 #include <QJsonArray>
-#include <QTimer>
-#include <QWidget>
-
-#include <atomic>
 
 namespace {
 
-// A handler logs "Failed to ..." when the device refuses its request; the registry listens for
-// that line while it changes a control, so a refusal is reported to the client.
-std::atomic<bool> failureSeen { false };
-QtMessageHandler previousHandler = nullptr;
+using Row = ControlTable::Row;
 
-void watchFailures(QtMsgType type, const QMessageLogContext &context, const QString &message)
+QJsonObject unknownControl(const QString &name)
 {
-    if (message.startsWith(QLatin1String("Failed to")))
-        failureSeen = true;
-    if (previousHandler)
-        previousHandler(type, context, message);
+    return ControlRegistry::error(
+        "unknown-control", QStringLiteral("There is no control named \"%1\" on this model.").arg(name));
 }
 
-class FailureWatch
+// The lowest and highest numbers a knob shows.
+qint64 shownMinimum(const Knob &knob)
 {
-public:
-    FailureWatch()
-    {
-        failureSeen = false;
-        previousHandler = qInstallMessageHandler(watchFailures);
-    }
-    ~FailureWatch() { qInstallMessageHandler(previousHandler); }
-};
+    return knobShownNumber(knob.minimum, knob.displayOffset);
+}
 
-bool isPanelClass(const QString &name)
+qint64 shownMaximum(const Knob &knob)
 {
-    return !controltable::modelName(name).isEmpty();
+    return knobShownNumber(knob.maximum, knob.displayOffset);
+}
+
+// "KA2 SE", "ka2se" and "KA2SE" name the same model.
+QString modelKey(QString model)
+{
+    return model.remove(QLatin1Char(' ')).toLower();
 }
 
 } // namespace
 
-ControlRegistry::ControlRegistry(QWidget *root, QObject *parent)
+ControlRegistry::ControlRegistry(QObject *parent)
     : QObject(parent)
-    , root(root)
-    , followTimer(new QTimer(this))
-{
-    QAccessible::installFactory(&KnobAccessible::factory);
-    // The main window builds the panel when a device answers; a light poll follows it, so mouse
-    // changes are announced even before any client asks for something.
-    followTimer->setInterval(250);
-    connect(followTimer, &QTimer::timeout, this, [this] { refresh(); });
-    if (!refresh())
-        followTimer->start();
-}
+{ }
 
-bool ControlRegistry::refresh()
+void ControlRegistry::follow(ControlTable *controls, const QString &modelName, const QString &firmwareText)
 {
-    if (panel)
-        return true;
-    controls.clear();
-    lastAnnounced.clear();
-    if (!root)
-        return false;
-    QWidget *found = nullptr;
-    if (isPanelClass(QString::fromLatin1(root->metaObject()->className())))
-        found = root;
-    for (QWidget *child : root->findChildren<QWidget *>()) {
-        if (found)
-            break;
-        if (isPanelClass(QString::fromLatin1(child->metaObject()->className())))
-            found = child;
-    }
-    if (!found)
-        return false;
-    attach(found);
-    if (controls.isEmpty()) {
-        // A panel without widgets: its device did not open. It is left as no panel at all.
-        panel = nullptr;
-        return false;
-    }
-    followTimer->stop();
-    connect(found, &QObject::destroyed, this, [this] {
-        controls.clear();
-        followTimer->start();
-    });
-    return true;
-}
-
-QString ControlRegistry::panelClass() const
-{
-    return panel ? QString::fromLatin1(panel->metaObject()->className()) : QString();
-}
-
-void ControlRegistry::attach(QWidget *found)
-{
-    panel = found;
-    const QString context = panelClass();
-    const QByteArray contextBytes = context.toLatin1();
-    for (const controltable::Row &row : controltable::rows(context)) {
-        auto *widget = found->findChild<QWidget *>(QString::fromLatin1(row.objectName));
-        if (!qobject_cast<Knob *>(widget) && !qobject_cast<Button *>(widget))
-            continue;
-        Control control;
-        control.name = QString::fromLatin1(row.name);
-        control.key = QString::fromLatin1(row.key);
-        control.widget = widget;
-        control.knob = qobject_cast<Knob *>(widget) != nullptr;
-        control.section = row.section ? QCoreApplication::translate(contextBytes.constData(), row.section) : QString();
-        if (row.caption)
-            control.caption = QCoreApplication::translate(contextBytes.constData(), row.caption);
-        widget->setAccessibleName(labelOf(control));
-        controls.push_back(control);
-        const QString name = control.name;
-        lastAnnounced.insert(name, valueText(control));
-        const auto onChange = [this, name] {
-            if (const Control *c = find(name))
-                announce(*c);
-        };
-        if (auto *knob = qobject_cast<Knob *>(widget))
-            connect(knob, &Knob::valueChangedSig, this, onChange);
-        else if (auto *button = qobject_cast<Button *>(widget))
-            connect(button, &Button::pressed, this, onChange);
-    }
-}
-
-const ControlRegistry::Control *ControlRegistry::find(const QString &name) const
-{
-    for (const Control &control : controls)
-        if (control.name == name)
-            return &control;
-    return nullptr;
-}
-
-QString ControlRegistry::labelOf(const Control &control)
-{
-    // A switch is named by its caption, which some switches change with their state (MIC/INST).
-    const QString own = control.knob ? control.caption : static_cast<Button *>(control.widget)->text();
-    return control.section.isEmpty() ? own : control.section + QLatin1Char(' ') + own;
-}
-
-QString ControlRegistry::valueText(const Control &control) const
-{
-    if (control.knob)
-        return QString::number(static_cast<Knob *>(control.widget)->value);
-    return static_cast<Button *>(control.widget)->isSelected() ? QStringLiteral("on") : QStringLiteral("off");
-}
-
-void ControlRegistry::announce(const Control &control)
-{
-    const QString label = labelOf(control);
-    if (control.widget->accessibleName() != label) {
-        control.widget->setAccessibleName(label);
-        QAccessibleEvent event(control.widget, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&event);
-    }
-    // Handlers run again for an unchanged value (a press emits twice); only a change is news.
-    const QString value = valueText(control);
-    if (lastAnnounced.value(control.name) == value)
+    forget();
+    // A panel without controls: its device did not open. It is no panel at all.
+    if (!controls || controls->rows().empty())
         return;
-    lastAnnounced.insert(control.name, value);
-    // Qt passes these on only while a screen reader listens.
-    if (control.knob) {
-        QAccessibleValueChangeEvent event(control.widget, static_cast<Knob *>(control.widget)->value);
-        QAccessible::updateAccessibility(&event);
-    } else {
-        QAccessible::State state;
-        state.checked = true;
-        QAccessibleStateChangeEvent event(control.widget, state);
-        QAccessible::updateAccessibility(&event);
-    }
-    emit changed(control.name, value);
+    table = controls;
+    model = modelName;
+    firmware = firmwareText;
+    connect(controls, &ControlTable::changed, this, [this](const QString &name) {
+        if (!table)
+            return;
+        for (std::size_t i = 0; i < table->rows().size(); ++i)
+            if (name == QLatin1String(table->rows()[i].name))
+                emit changed(name, valueText(int(i)));
+    });
+    connect(controls, &QObject::destroyed, this, [this] { forget(); });
+    emit deviceChanged(true, model);
+}
+
+void ControlRegistry::forget()
+{
+    const bool was = !model.isEmpty();
+    if (table)
+        table->disconnect(this);
+    table = nullptr;
+    model.clear();
+    firmware.clear();
+    if (was)
+        emit deviceChanged(false, QString());
+}
+
+bool ControlRegistry::connected() const
+{
+    return table && !table->rows().empty();
+}
+
+QString ControlRegistry::valueText(int row) const
+{
+    const Row &r = table->rows()[std::size_t(row)];
+    if (r.knob)
+        return QString::number(knobShownNumber(r.knob->value, r.knob->displayOffset));
+    return r.button->isSelected() ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 QJsonObject ControlRegistry::error(const QString &code, const QString &message)
@@ -201,22 +108,23 @@ bool ControlRegistry::parseSwitch(const QString &text, bool &on)
 
 bool ControlRegistry::parseWhole(const QString &text, int &value)
 {
+    // "+3" reads as three steps up to users of other mixers; no sign but the minus is taken.
+    const QString t = text.trimmed();
+    if (t.startsWith(QLatin1Char('+')))
+        return false;
     bool ok = false;
-    value = text.trimmed().toInt(&ok, 10);
+    value = t.toInt(&ok, 10);
     return ok;
 }
 
 QJsonObject ControlRegistry::status()
 {
     QJsonObject reply { { "ok", true } };
-    const bool connected = refresh();
-    reply.insert("connected", connected);
-    if (!connected)
+    reply.insert("connected", connected());
+    if (!connected())
         return reply;
-    reply.insert("model", controltable::modelName(panelClass()));
-    const QString title = root ? root->window()->windowTitle() : QString();
-    const int at = title.indexOf(QLatin1String("FW: "));
-    reply.insert("firmware", at < 0 ? QString() : title.mid(at + 4));
+    reply.insert("model", model);
+    reply.insert("firmware", firmware);
     OrvelinIoControl channel;
     std::uint32_t rate = 0;
     if (channel.openDevice() && channel.getSampleRate(rate))
@@ -227,16 +135,17 @@ QJsonObject ControlRegistry::status()
 
 QJsonObject ControlRegistry::list()
 {
-    if (!refresh())
+    if (!connected())
         return error("no-device", "No device is connected.");
     QJsonArray items;
-    for (const Control &control : controls) {
-        QJsonObject item { { "name", control.name }, { "label", labelOf(control) },
-            { "kind", control.knob ? "knob" : "switch" }, { "value", valueText(control) } };
-        if (control.knob) {
-            const auto *knob = static_cast<Knob *>(control.widget);
-            item.insert("min", knob->minimum);
-            item.insert("max", knob->maximum);
+    for (std::size_t i = 0; i < table->rows().size(); ++i) {
+        const Row &row = table->rows()[i];
+        QJsonObject item { { "name", QString::fromLatin1(row.name) }, { "label", row.label() },
+            { "kind", row.knob ? "knob" : "switch" }, { "value", valueText(int(i)) } };
+        if (row.knob) {
+            item.insert("min", double(shownMinimum(*row.knob)));
+            item.insert("max", double(shownMaximum(*row.knob)));
+            item.insert("unit", row.knob->suffix);
         }
         items.append(item);
     }
@@ -245,127 +154,129 @@ QJsonObject ControlRegistry::list()
 
 QJsonObject ControlRegistry::get(const QString &name)
 {
-    if (!refresh())
+    if (!connected())
         return error("no-device", "No device is connected.");
-    const Control *control = find(name);
-    if (!control)
-        return error("unknown-control", QStringLiteral("There is no control named \"%1\" on this model.").arg(name));
-    return QJsonObject { { "ok", true }, { "name", name }, { "value", valueText(*control) } };
+    const Row *row = table->find(name);
+    if (!row)
+        return unknownControl(name);
+    return QJsonObject { { "ok", true }, { "name", name }, { "value", valueText(int(row - table->rows().data())) } };
 }
 
-QJsonObject ControlRegistry::check(const Control &control, const QString &text, int &value) const
+QJsonObject ControlRegistry::check(int index, const QString &text, bool shown, int &value) const
 {
-    if (!control.knob) {
+    const Row &row = table->rows()[std::size_t(index)];
+    const QString name = QString::fromLatin1(row.name);
+    if (!row.knob) {
+        if (shown && text.trimmed().compare(QLatin1String("toggle"), Qt::CaseInsensitive) == 0) {
+            value = kToggle;
+            return {};
+        }
         bool on = false;
         if (!parseSwitch(text, on))
-            return error("bad-value", QStringLiteral("%1 takes on or off, not \"%2\".").arg(control.name, text));
+            return error("bad-value",
+                QStringLiteral("%1 takes on, off%2, not \"%3\".")
+                    .arg(name, shown ? QStringLiteral(" or toggle") : QString(), text));
         value = on ? 1 : 0;
         return {};
     }
-    const auto *knob = static_cast<Knob *>(control.widget);
+    const Knob &knob = *row.knob;
+    // A set speaks the knob's shown number, a preset the INI file's stored value.
+    const qint64 low = shown ? shownMinimum(knob) : knob.minimum;
+    const qint64 high = shown ? shownMaximum(knob) : knob.maximum;
     if (!parseWhole(text, value))
-        return error("bad-value", QStringLiteral("%1 takes a whole number, not \"%2\".").arg(control.name, text));
-    if (value < knob->minimum || value > knob->maximum)
+        return error("bad-value", QStringLiteral("%1 takes a whole number, not \"%2\".").arg(name, text));
+    if (value < low || value > high)
         return error("bad-value",
-            QStringLiteral("%1 takes %2 to %3; %4 is out of range.")
-                .arg(control.name)
-                .arg(knob->minimum)
-                .arg(knob->maximum)
-                .arg(value));
+            QStringLiteral("%1 takes %2 to %3; %4 is out of range.").arg(name).arg(low).arg(high).arg(value));
+    // The knob's editor takes a typed number the same way.
+    if (shown)
+        value = knobValueFromTyped(value, knob.displayOffset, knob.minimum, knob.maximum);
     return {};
 }
 
 QJsonObject ControlRegistry::set(const Pairs &pairs)
 {
-    if (!refresh())
+    if (!connected())
         return error("no-device", "No device is connected.");
     if (pairs.isEmpty())
         return error("usage", "set needs NAME VALUE pairs.");
-    QVector<std::pair<const Control *, int>> changes;
+    QVector<Change> changes;
     for (const auto &pair : pairs) {
-        const Control *control = find(pair.first);
-        if (!control)
-            return error(
-                "unknown-control", QStringLiteral("There is no control named \"%1\" on this model.").arg(pair.first));
+        const Row *row = table->find(pair.first);
+        if (!row)
+            return unknownControl(pair.first);
+        const int index = int(row - table->rows().data());
         int value = 0;
-        const QJsonObject bad = check(*control, pair.second, value);
+        const QJsonObject bad = check(index, pair.second, true, value);
         if (!bad.isEmpty())
             return bad;
-        changes.push_back({ control, value });
+        changes.push_back({ index, value, false });
     }
-    return apply(changes, false);
+    return apply(changes);
 }
 
-QJsonObject ControlRegistry::apply(const QVector<std::pair<const Control *, int>> &changes, bool asRestore)
+QJsonObject ControlRegistry::apply(const QVector<Change> &changes)
 {
-    bool refused = false;
-    {
-        FailureWatch watch;
-        for (const auto &change : changes) {
-            QWidget *widget = change.first->widget;
-            if (change.first->knob) {
-                static_cast<Knob *>(widget)->setValue(change.second);
-            } else {
-                auto *button = static_cast<Button *>(widget);
-                if (asRestore) {
-                    button->setSelected(change.second != 0);
-                } else if (button->isSelected() != (change.second != 0)) {
-                    // A press, as the mouse gives it: the switch toggles and its handler runs.
-                    ButtonAccessible::pressAsMouse(button);
-                }
+    for (const Change &change : changes) {
+        const Row &row = table->rows()[std::size_t(change.row)];
+        const bool ok = table->accepted([&] {
+            if (row.knob) {
+                row.knob->setValue(change.value);
+            } else if (change.asRestore) {
+                row.button->setSelected(change.value != 0);
+            } else if (change.value == kToggle || row.button->isSelected() != (change.value != 0)) {
+                // A press, as the mouse gives it: the switch toggles and its handler runs.
+                ButtonAccessible::pressAsMouse(row.button);
             }
+        });
+        if (!ok) {
+            // What follows the refused control is left as it is.
+            QJsonObject reply
+                = error("refused", QStringLiteral("The device refused the change of %1.").arg(QLatin1String(row.name)));
+            reply.insert("control", QString::fromLatin1(row.name));
+            return reply;
         }
-        refused = failureSeen;
     }
-    if (refused)
-        return error("refused", "The device refused the change.");
     return QJsonObject { { "ok", true } };
 }
 
 QJsonObject ControlRegistry::dump()
 {
-    if (!refresh())
+    if (!connected())
         return error("no-device", "No device is connected.");
     QJsonObject values;
-    for (const Control &control : controls) {
-        if (control.knob)
-            values.insert(control.key, static_cast<Knob *>(control.widget)->value);
+    for (const Row &row : table->rows()) {
+        const QString key = QString::fromLatin1(row.key);
+        if (row.knob)
+            values.insert(key, row.knob->value);
         else
-            values.insert(control.key, static_cast<Button *>(control.widget)->isSelected());
+            values.insert(key, row.button->isSelected());
     }
-    return QJsonObject { { "ok", true }, { "model", controltable::modelName(panelClass()) }, { "values", values } };
+    return QJsonObject { { "ok", true }, { "model", model }, { "values", values } };
 }
 
-namespace {
-
-// "KA2 SE", "ka2se" and "KA2SE" name the same model.
-QString modelKey(QString model)
+QJsonObject ControlRegistry::load(const QString &presetModel, const Pairs &keyValues)
 {
-    return model.remove(QLatin1Char(' ')).toLower();
-}
-
-} // namespace
-
-QJsonObject ControlRegistry::load(const QString &model, const Pairs &keyValues)
-{
-    if (!refresh())
+    if (!connected())
         return error("no-device", "No device is connected.");
-    const QString own = controltable::modelName(panelClass());
-    if (modelKey(model) != modelKey(own))
-        return error("wrong-model", QStringLiteral("The preset is for the %1, the device is a %2.").arg(model, own));
-    QVector<int> values(controls.size(), 0);
-    QVector<bool> given(controls.size(), false);
+    if (modelKey(presetModel) != modelKey(model))
+        return error(
+            "wrong-model", QStringLiteral("The preset is for the %1, the device is a %2.").arg(presetModel, model));
+    const std::vector<Row> &rows = table->rows();
+    const int count = int(rows.size());
+    QVector<int> values(count, 0);
+    QVector<bool> given(count, false);
     QJsonArray unknown;
     for (const auto &pair : keyValues) {
         int index = -1;
-        for (int i = 0; i < controls.size(); ++i)
-            if (controls[i].key == pair.first)
+        for (int i = 0; i < count; ++i)
+            if (pair.first == QLatin1String(rows[std::size_t(i)].key))
                 index = i;
         if (index < 0) {
             unknown.append(pair.first);
             continue;
         }
-        const QJsonObject bad = check(controls[index], pair.second, values[index]);
+        const QJsonObject bad = check(index, pair.second, false, values[index]);
         if (!bad.isEmpty())
             return error(
                 "bad-value", QStringLiteral("The preset's %1: %2").arg(pair.first, bad.value("message").toString()));
@@ -373,15 +284,10 @@ QJsonObject ControlRegistry::load(const QString &model, const Pairs &keyValues)
     }
     // Every control is replayed in the restoring order, those the preset leaves out with their
     // present value, as a restart with the preset's values stored would replay them.
-    QVector<std::pair<const Control *, int>> changes;
-    for (int i = 0; i < controls.size(); ++i) {
-        int value = values[i];
-        if (!given[i])
-            value = controls[i].knob ? static_cast<Knob *>(controls[i].widget)->value
-                                     : int(static_cast<Button *>(controls[i].widget)->isSelected());
-        changes.push_back({ &controls[i], value });
-    }
-    QJsonObject reply = apply(changes, true);
+    QVector<Change> changes;
+    for (int i = 0; i < count; ++i)
+        changes.push_back({ i, given[i] ? values[i] : rows[std::size_t(i)].storedValue(), true });
+    QJsonObject reply = apply(changes);
     reply.insert("unknown", unknown);
     return reply;
 }

@@ -1,23 +1,21 @@
 #pragma once
 
-#include <QHash>
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
 #include <utility>
 
-class QTimer;
-class QWidget;
+class ControlTable;
 
 // The panel's controls by their stable names: reads them, and changes them through the widget, so
 // the panel's own handler sends the request, logs and writes the INI file as a mouse change does.
-// It finds the panel of the connected model inside the main window and follows it when the device
-// comes and goes. Every reply is one JSON object: {"ok":true,...} or {"ok":false,"error":CODE,
-// "message":TEXT} with CODE one of no-device, unknown-control, bad-value, refused, wrong-model.
+// It follows the panel the main window announces, with its model and firmware. Knobs are read and
+// set in the units they show ("21dB" is 21). Every reply is one JSON object: {"ok":true,...} or
+// {"ok":false,"error":CODE,"message":TEXT} with CODE one of no-device, unknown-control, bad-value,
+// refused, wrong-model.
 class ControlRegistry : public QObject
 {
     Q_OBJECT
@@ -25,52 +23,49 @@ class ControlRegistry : public QObject
 public:
     using Pairs = QVector<std::pair<QString, QString>>;
 
-    explicit ControlRegistry(QWidget *root, QObject *parent = nullptr);
+    explicit ControlRegistry(QObject *parent = nullptr);
 
-    // Looks for the panel again; true when one is there.
-    bool refresh();
-    QString panelClass() const;
+    // The panel the main window built and shows, and that it cleared it.
+    void follow(ControlTable *controls, const QString &model, const QString &firmware);
+    void forget();
+    bool connected() const;
 
     QJsonObject status();
     QJsonObject list();
     QJsonObject get(const QString &name);
-    // Checks every pair first; one bad pair refuses all and changes nothing.
+    // Checks every pair first; one bad pair refuses all and changes nothing. A refusal of the
+    // device stops at the refused control, which the error names.
     QJsonObject set(const Pairs &pairs);
     // Stored keys and values of every control, with the model, as a preset holds them.
     QJsonObject dump();
-    // A preset: model name and INI key/value pairs. Unknown keys are reported and ignored; the
-    // rest is applied in the panel's restoring order, each control through its handler.
+    // A preset: model name and INI key/value pairs, in the INI file's own values. Unknown keys are
+    // reported and ignored; the rest is applied in the panel's restoring order, each control
+    // through its handler.
     QJsonObject load(const QString &model, const Pairs &keyValues);
 
     static QJsonObject error(const QString &code, const QString &message);
-    // "on"/"off" and "true"/"false"/"1"/"0" for a switch; a whole number for a knob.
+    // "on"/"off" and "true"/"false"/"1"/"0" for a switch; a whole number without a sign "+".
     static bool parseSwitch(const QString &text, bool &on);
     static bool parseWhole(const QString &text, int &value);
 
 signals:
     void changed(const QString &name, const QString &value);
+    // The device left (connected false) or a panel of model came.
+    void deviceChanged(bool connected, const QString &model);
 
 private:
-    struct Control
+    struct Change
     {
-        QString name;
-        QString key;
-        QString section; // the column's title, translated as the panel shows it
-        QString caption; // a knob's caption, translated; a switch shows its own text
-        QWidget *widget;
-        bool knob;
+        int row;
+        int value; // a knob's own value; for a switch 0, 1 or kToggle
+        bool asRestore;
     };
-    void attach(QWidget *panel);
-    const Control *find(const QString &name) const;
-    static QString labelOf(const Control &control);
-    QString valueText(const Control &control) const;
-    QJsonObject check(const Control &control, const QString &text, int &value) const;
-    QJsonObject apply(const QVector<std::pair<const Control *, int>> &changes, bool asRestore);
-    void announce(const Control &control);
+    static constexpr int kToggle = 2;
+    QString valueText(int row) const;
+    QJsonObject check(int row, const QString &text, bool shown, int &value) const;
+    QJsonObject apply(const QVector<Change> &changes);
 
-    QWidget *root;
-    QPointer<QWidget> panel;
-    QVector<Control> controls;
-    QHash<QString, QString> lastAnnounced;
-    QTimer *followTimer;
+    QPointer<ControlTable> table;
+    QString model;
+    QString firmware;
 };

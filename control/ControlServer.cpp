@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
@@ -30,17 +31,27 @@ ControlRegistry::Pairs pairsOf(const QStringList &words, int from)
 
 } // namespace
 
-ControlServer::ControlServer(QWidget *root, QObject *parent)
+ControlServer::ControlServer(QObject *parent)
     : QObject(parent)
     , server(new QLocalServer(this))
-    , controls(new ControlRegistry(root, this))
+    , controls(new ControlRegistry(this))
     , turn(new QTimer(this))
+    , idleCheck(new QTimer(this))
 {
     turn->setSingleShot(true);
     turn->setInterval(0);
     connect(turn, &QTimer::timeout, this, &ControlServer::serve);
     connect(server, &QLocalServer::newConnection, this, &ControlServer::accept);
-    connect(controls, &ControlRegistry::changed, this, &ControlServer::broadcast);
+    connect(controls, &ControlRegistry::changed, this, [this](const QString &name, const QString &value) {
+        broadcast(line(QJsonObject { { "event", "changed" }, { "name", name }, { "value", value } }));
+    });
+    connect(controls, &ControlRegistry::deviceChanged, this, [this](bool connected, const QString &model) {
+        broadcast(connected ? line(QJsonObject { { "event", "device-back" }, { "model", model } })
+                            : line(QJsonObject { { "event", "device-gone" } }));
+    });
+    idleCheck->setInterval(1000);
+    connect(idleCheck, &QTimer::timeout, this, &ControlServer::dropIdle);
+    idleCheck->start();
 }
 
 ControlServer::~ControlServer()
@@ -102,7 +113,9 @@ void ControlServer::accept()
         clients.push_back(std::make_unique<Client>());
         Client *client = clients.back().get();
         client->socket = socket;
+        client->heard.start();
         connect(socket, &QLocalSocket::readyRead, this, [this, client] {
+            client->heard.start();
             pull(*client);
             turn->start();
         });
@@ -188,7 +201,14 @@ bool ControlServer::serveOne(Client &client)
         request.chop(1);
     if (request.trimmed() == "watch") {
         client.watching = true;
-        send(client, line(QJsonObject { { "ok", true }, { "watching", true } }));
+        // The reply holds every control's present value, so a watcher starts from the whole state.
+        QJsonObject reply { { "ok", true }, { "watching", true } };
+        QJsonArray current;
+        for (const QJsonValue &control : controls->list().value("controls").toArray())
+            current.append(QJsonObject {
+                { "name", control.toObject().value("name") }, { "value", control.toObject().value("value") } });
+        reply.insert("controls", current);
+        send(client, line(reply));
     } else {
         const QByteArray reply = handle(request);
         if (!client.gone)
@@ -217,9 +237,22 @@ bool ControlServer::send(Client &client, const QByteArray &reply)
     return true;
 }
 
-void ControlServer::broadcast(const QString &name, const QString &value)
+void ControlServer::setIdleLimit(int ms)
 {
-    const QByteArray event = line(QJsonObject { { "event", "changed" }, { "name", name }, { "value", value } });
+    idleLimitMs = ms;
+    idleCheck->setInterval(std::clamp(ms / 2, 1, 1000));
+}
+
+void ControlServer::dropIdle()
+{
+    // A silent client holds one of the places; hotkeys must not be locked out by forgotten ones.
+    for (const auto &client : clients)
+        if (!client->gone && !client->watching && !client->closing && client->heard.elapsed() >= idleLimitMs)
+            drop(*client, "nothing sent for 60 s.");
+}
+
+void ControlServer::broadcast(const QByteArray &event)
+{
     // A drop only marks its client, so the list stays as it is while it is walked.
     for (const auto &client : clients)
         if (client->watching && !client->gone)

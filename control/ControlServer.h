@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -11,7 +12,6 @@ class ControlRegistry;
 class QLocalServer;
 class QLocalSocket;
 class QTimer;
-class QWidget;
 
 // The running panel's control channel: a local socket (a pipe on Windows) only the current user
 // can open. One request per line, one JSON reply per line:
@@ -20,7 +20,9 @@ class QWidget;
 // Everything runs on the GUI thread without waiting on a client: requests are taken from the
 // clients in turns of a few milliseconds, so a client that sends a thousand lines at once does not
 // hold up painting, and replies are queued. A line over 4 KiB drops the client, a 17th client is
-// refused, and a client with 1 MiB of unread output is dropped.
+// refused, a client with 1 MiB of unread output is dropped, and so is a client that sends nothing
+// for 60 s (a watcher is never dropped for being quiet). Watchers also hear the device leave and
+// come back.
 class ControlServer : public QObject
 {
     Q_OBJECT
@@ -34,7 +36,9 @@ public:
     // Unserved input held per client, in Qt's buffer and in ours each.
     static constexpr qint64 kInputBuffer = 64 * 1024;
 
-    explicit ControlServer(QWidget *root, QObject *parent = nullptr);
+    static constexpr int kIdleMs = 60000;
+
+    explicit ControlServer(QObject *parent = nullptr);
     ~ControlServer() override;
 
     // Listens on the user's control endpoint, or on name when given (tests). False, with a log
@@ -44,6 +48,8 @@ public:
     // Clients connected and not yet dropped.
     int clientCount() const;
     ControlRegistry &registry() { return *controls; }
+    // How long a client may stay silent (tests shorten it).
+    void setIdleLimit(int ms);
 
     // One request line to its reply, without the newline; "watch" is the socket's own.
     QByteArray handle(const QByteArray &line);
@@ -56,6 +62,7 @@ private:
         bool watching = false;
         bool closing = false; // the client hung up; its lines already here are still served
         bool gone = false; // dropped or disconnected; removed at the start of the next turn
+        QElapsedTimer heard; // since the client last sent something
     };
 
     void accept();
@@ -67,10 +74,13 @@ private:
     void drop(Client &client, const char *why);
     void forget(Client &client);
     void sweep();
-    void broadcast(const QString &name, const QString &value);
+    void broadcast(const QByteArray &event);
+    void dropIdle();
 
     QLocalServer *server;
     ControlRegistry *controls;
     QTimer *turn;
+    QTimer *idleCheck;
+    int idleLimitMs = kIdleMs;
     std::vector<std::unique_ptr<Client>> clients;
 };

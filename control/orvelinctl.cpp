@@ -2,6 +2,7 @@
 
 #include "control/ControlClient.h"
 #include "control/Preset.h"
+#include "platform/ConsoleText.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -26,24 +27,57 @@ enum Exit {
     BadPreset = 7
 };
 
-const char *const kUsage = "usage: orvelinctl status\n"
-                           "       orvelinctl list [--json]\n"
-                           "       orvelinctl get NAME\n"
-                           "       orvelinctl set NAME VALUE [NAME VALUE ...]\n"
-                           "       orvelinctl watch [--json]\n"
-                           "       orvelinctl preset save FILE\n"
-                           "       orvelinctl preset load FILE\n";
+const char *const kUsage = "usage: orvelinctl [--json] status\n"
+                           "       orvelinctl [--json] list\n"
+                           "       orvelinctl [--json] get NAME\n"
+                           "       orvelinctl [--json] set NAME VALUE|toggle [NAME VALUE ...]\n"
+                           "       orvelinctl [--json] watch\n"
+                           "       orvelinctl [--json] preset save FILE\n"
+                           "       orvelinctl [--json] preset load FILE\n"
+                           "       orvelinctl --help | --version\n"
+                           "Knobs take and show the numbers the panel paints (a gain \"21dB\" is 21).\n"
+                           "Exit codes: 0 done, 1 usage, 2 no panel running, 3 no device, 4 unknown control,\n"
+                           "5 bad value, 6 refused by the device, 7 bad preset.\n";
 
-int fail(int code, const QString &message)
-{
-    std::fprintf(stderr, "orvelinctl: %s\n", qPrintable(message));
-    return code;
-}
+// --json: replies and errors as JSON objects, one a line.
+bool jsonOutput = false;
 
 void out(const QString &text)
 {
-    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
-    std::fflush(stdout);
+    platform::writeConsoleText(stdout, (text + QLatin1Char('\n')).toUtf8().toStdString());
+}
+
+void outJson(const QJsonObject &object)
+{
+    out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+}
+
+const char *codeName(int code)
+{
+    static const char *const names[]
+        = { "done", "usage", "no-panel", "no-device", "unknown-control", "bad-value", "refused", "bad-preset" };
+    return code >= 0 && code <= BadPreset ? names[code] : "usage";
+}
+
+int fail(int code, const QString &message, const QString &error = QString())
+{
+    if (jsonOutput) {
+        const QJsonObject object { { "ok", false },
+            { "error", error.isEmpty() ? QString::fromLatin1(codeName(code)) : error }, { "message", message },
+            { "exit", code } };
+        platform::writeConsoleText(stderr, QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n");
+    } else {
+        platform::writeConsoleText(stderr, "orvelinctl: " + message.toStdString() + "\n");
+    }
+    return code;
+}
+
+// A usage error says what was wrong, then how the commands go.
+int usage(const QString &what)
+{
+    if (!jsonOutput)
+        return fail(Usage, what + QLatin1Char('\n') + QString::fromLatin1(kUsage).trimmed());
+    return fail(Usage, what);
 }
 
 // An error reply to its exit code and message.
@@ -52,7 +86,7 @@ int failed(const QJsonObject &reply)
     if (reply.isEmpty())
         return fail(NoPanel, QStringLiteral("the panel closed the connection"));
     const QString code = reply.value("error").toString();
-    const QString message = reply.value("message").toString();
+    QString message = reply.value("message").toString();
     if (code == QLatin1String("no-device"))
         return fail(NoDevice, message);
     if (code == QLatin1String("unknown-control"))
@@ -68,20 +102,35 @@ int failed(const QJsonObject &reply)
     return fail(Usage, message);
 }
 
-int run(const QStringList &args)
+int run(QStringList args)
 {
+    // --json may stand anywhere; "list --json" and "watch --json" read as before.
+    jsonOutput = args.removeAll(QStringLiteral("--json")) > 0;
+    const bool json = jsonOutput;
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        out(QString::fromLatin1(kUsage).trimmed());
+        return Done;
+    }
+    if (args.contains(QLatin1String("--version"))) {
+        out(QStringLiteral("orvelinctl " ORVELIN_VERSION));
+        return Done;
+    }
     if (args.isEmpty())
-        return fail(Usage, QString::fromLatin1(kUsage).trimmed());
+        return usage(QStringLiteral("no command given"));
     const QString command = args[0];
-    const bool json = args.size() == 2 && args[1] == QLatin1String("--json");
-    const bool shapeOk = (command == QLatin1String("status") && args.size() == 1)
-        || ((command == QLatin1String("list") || command == QLatin1String("watch")) && (args.size() == 1 || json))
+    static const QStringList commands { "status", "list", "get", "set", "watch", "preset" };
+    if (!commands.contains(command))
+        return usage(QStringLiteral("unknown command \"%1\"").arg(command));
+    const bool shapeOk
+        = ((command == QLatin1String("status") || command == QLatin1String("list") || command == QLatin1String("watch"))
+              && args.size() == 1)
         || (command == QLatin1String("get") && args.size() == 2)
         || (command == QLatin1String("set") && args.size() >= 3 && args.size() % 2 == 1)
         || (command == QLatin1String("preset") && args.size() == 3
             && (args[1] == QLatin1String("save") || args[1] == QLatin1String("load")));
     if (!shapeOk)
-        return fail(Usage, QString::fromLatin1(kUsage).trimmed());
+        return usage(command == QLatin1String("set") ? QStringLiteral("set takes NAME VALUE pairs")
+                                                     : QStringLiteral("wrong arguments for %1").arg(command));
     // A blank or a line break would split a word or start a second request on the channel.
     const auto plainWord = [](const QString &word) {
         return !word.isEmpty() && std::none_of(word.begin(), word.end(), [](QChar c) {
@@ -112,7 +161,13 @@ int run(const QStringList &args)
         const QJsonObject reply = client.request(QStringLiteral("status"));
         if (!reply.value("ok").toBool())
             return failed(reply);
+        if (json && reply.value("connected").toBool()) {
+            outJson(reply);
+            return Done;
+        }
         if (!reply.value("connected").toBool()) {
+            if (json)
+                return fail(NoDevice, QStringLiteral("no device is connected"));
             out(QStringLiteral("connected: no"));
             return fail(NoDevice, QStringLiteral("no device is connected"));
         }
@@ -148,12 +203,19 @@ int run(const QStringList &args)
         const QJsonObject reply = client.request(QStringLiteral("get ") + args[1]);
         if (!reply.value("ok").toBool())
             return failed(reply);
-        out(reply.value("value").toString());
+        if (json)
+            outJson(reply);
+        else
+            out(reply.value("value").toString());
         return Done;
     }
     if (command == QLatin1String("set")) {
         const QJsonObject reply = client.request(args.join(QLatin1Char(' ')));
-        return reply.value("ok").toBool() ? int(Done) : failed(reply);
+        if (!reply.value("ok").toBool())
+            return failed(reply);
+        if (json)
+            outJson(reply);
+        return Done;
     }
     if (command == QLatin1String("watch")) {
         const QJsonObject reply = client.request(QStringLiteral("watch"));
@@ -166,7 +228,13 @@ int run(const QStringList &args)
                 continue;
             }
             const QJsonObject event = QJsonDocument::fromJson(line).object();
-            out(QStringLiteral("%1 %2").arg(event.value("name").toString(), event.value("value").toString()));
+            const QString kind = event.value("event").toString();
+            if (kind == QLatin1String("changed"))
+                out(QStringLiteral("%1 %2").arg(event.value("name").toString(), event.value("value").toString()));
+            else if (kind == QLatin1String("device-back"))
+                out(QStringLiteral("device-back %1").arg(event.value("model").toString()));
+            else if (!kind.isEmpty())
+                out(kind);
         }
         return fail(NoPanel, QStringLiteral("the panel closed the connection"));
     }
@@ -178,6 +246,8 @@ int run(const QStringList &args)
         QString why;
         if (!Preset::write(args[2], reply.value("model").toString(), reply.value("values").toObject(), why))
             return fail(BadPreset, why);
+        if (json)
+            outJson(QJsonObject { { "ok", true } });
         return Done;
     }
     // Only the keys the panel stores travel; the others are reported here, so a preset full of
@@ -190,7 +260,7 @@ int run(const QStringList &args)
         QString(preset.model).replace(QLatin1String(" "), QLatin1String("%20")) };
     for (const auto &pair : preset.values) {
         if (!known.contains(pair.first)) {
-            std::fprintf(stderr, "orvelinctl: ignored unknown key %s\n", qPrintable(pair.first));
+            platform::writeConsoleText(stderr, "orvelinctl: ignored unknown key " + pair.first.toStdString() + "\n");
             continue;
         }
         words << pair.first << (plainWord(pair.second) ? pair.second : QStringLiteral("?"));
@@ -199,8 +269,12 @@ int run(const QStringList &args)
     if (!reply.value("ok").toBool() && reply.value("error").toString() == QLatin1String("bad-value"))
         return fail(BadPreset, reply.value("message").toString());
     for (const QJsonValue &key : reply.value("unknown").toArray())
-        std::fprintf(stderr, "orvelinctl: ignored unknown key %s\n", qPrintable(key.toString()));
-    return reply.value("ok").toBool() ? int(Done) : failed(reply);
+        platform::writeConsoleText(stderr, "orvelinctl: ignored unknown key " + key.toString().toStdString() + "\n");
+    if (!reply.value("ok").toBool())
+        return failed(reply);
+    if (json)
+        outJson(reply);
+    return Done;
 }
 
 } // namespace

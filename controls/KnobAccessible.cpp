@@ -28,28 +28,30 @@ QString KnobAccessible::text(QAccessible::Text t) const
     return QAccessibleWidget::text(t);
 }
 
+// Values here are the numbers the knob shows: a gain painted "21dB" is 21.
 QVariant KnobAccessible::currentValue() const
 {
-    return knob()->value;
+    return knobShownNumber(knob()->value, knob()->displayOffset);
 }
 
 void KnobAccessible::setCurrentValue(const QVariant &value)
 {
-    // The same road as a typed value: bounded by the knob, then the panel's handler runs.
+    // The same road as a typed value: the same conversion, bounded by the knob, then the panel's
+    // handler runs.
     bool ok = false;
     const int v = value.toInt(&ok);
     if (ok)
-        knob()->setValue(v);
+        knob()->setValue(knobValueFromTyped(v, knob()->displayOffset, knob()->minimum, knob()->maximum));
 }
 
 QVariant KnobAccessible::maximumValue() const
 {
-    return knob()->maximum;
+    return knobShownNumber(knob()->maximum, knob()->displayOffset);
 }
 
 QVariant KnobAccessible::minimumValue() const
 {
-    return knob()->minimum;
+    return knobShownNumber(knob()->minimum, knob()->displayOffset);
 }
 
 QVariant KnobAccessible::minimumStepSize() const

@@ -5,8 +5,8 @@
 
 class Knob;
 
-// A knob as a screen reader sees it: a dial with its current, minimum and maximum value, its text
-// as painted. It stays without focus and keys; a value set through this interface goes through
+// A knob as a screen reader sees it: a dial with its current, minimum and maximum value in the
+// units it shows, its text as painted. It stays without focus and keys; a value set through this interface goes through
 // setValue, so the panel's handler runs as for a typed value.
 class KnobAccessible : public QAccessibleWidget, public QAccessibleValueInterface
 {

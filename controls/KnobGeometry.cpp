@@ -43,11 +43,14 @@ QRect knobShadowRect(int width, int arcWidth, double bodyRatio)
     return QRect(pos, pos, side, side);
 }
 
+qint64 knobShownNumber(int value, int displayOffset)
+{
+    return value == 0 ? 0 : qint64(value) + displayOffset;
+}
+
 QString knobText(int value, int displayOffset, const QString &suffix)
 {
-    if (value == 0)
-        return QStringLiteral("0") + suffix;
-    return QString::number(qint64(value) + displayOffset) + suffix;
+    return QString::number(knobShownNumber(value, displayOffset)) + suffix;
 }
 
 QString knobEditorText(int value, int displayOffset)

@@ -24,8 +24,11 @@ QRect knobBodyRect(int width, int arcWidth, double bodyRatio);
 // The darker disc behind the body, shifted right and down by 2 % of the body diameter.
 QRect knobShadowRect(int width, int arcWidth, double bodyRatio);
 
-// Displayed text: value + offset and the suffix, except that a value of exactly 0 reads "0"
-// whatever the offset.
+// The number the knob shows: value + offset, except that a value of exactly 0 shows 0 whatever
+// the offset.
+qint64 knobShownNumber(int value, int displayOffset);
+
+// Displayed text: the shown number and the suffix.
 QString knobText(int value, int displayOffset, const QString &suffix);
 
 // What the in-place editor starts with: value + offset, without suffix (no exception for 0).

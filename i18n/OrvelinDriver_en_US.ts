@@ -47,6 +47,10 @@
         <source>INST</source>
         <translation>INST</translation>
     </message>
+    <message>
+        <source>instrument input</source>
+        <translation>instrument input</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -119,6 +123,10 @@
     <message>
         <source>INST</source>
         <translation>INST</translation>
+    </message>
+    <message>
+        <source>instrument input</source>
+        <translation>instrument input</translation>
     </message>
 </context>
 <context>

@@ -47,6 +47,10 @@
         <source>INST</source>
         <translation>乐器</translation>
     </message>
+    <message>
+        <source>instrument input</source>
+        <translation>乐器输入</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -119,6 +123,10 @@
     <message>
         <source>INST</source>
         <translation>乐器</translation>
+    </message>
+    <message>
+        <source>instrument input</source>
+        <translation>乐器输入</translation>
     </message>
 </context>
 <context>

@@ -1,89 +1,119 @@
 #include "panels/ControlTable.h"
 
-namespace controltable {
+#include "controls/Button.h"
+#include "controls/Knob.h"
+#include "controls/KnobGeometry.h"
+#include "panels/PanelKit.h"
 
-namespace {
+#include <QAccessible>
+#include <QSettings>
 
-const std::vector<Row> kKa1 = {
-    { "mic.inst", "micInstrumentButton", "Button/MicInstrIsChecked", "INPUT", nullptr },
-    { "mic.pad", "micPadButton", "Button/Mic20dBIsChecked", "INPUT", nullptr },
-    { "mic.phantom", "micPhantomButton", "Button/Mic48VIsChecked", "INPUT", nullptr },
-    { "mic.direct", "micDirectButton", "Button/MonitorMicIsChecked", "INPUT", nullptr },
-    { "mic.gain", "micKnob", "Dial/MicValue", "INPUT", "Gain" },
-    { "headphone.volume", "headphoneKnob", "Dial/HeadphoneValue", "HEADPHONE", "Volume" },
-    { "headphone.mute", "headphoneMuteButton", "Button/HeadphoneMuteIsChecked", "HEADPHONE", nullptr },
-    { "headphone.dim", "headphoneDimButton", "Button/HeadphoneDimIsChecked", "HEADPHONE", nullptr },
-    { "phone.headphone", "otgToHpKnob", "Dial/OtgToHpValue", nullptr, "Phone To HP Volume" },
-};
-
-const std::vector<Row> kKv = {
-    { "mic.direct", "micDirectButton", "Button/MonitorMicIsChecked", "MIC", nullptr },
-    { "mic.gain", "micKnob", "Dial/MicValue", "MIC", "Gain" },
-    { "headphone.volume", "headphoneKnob", "Dial/HeadphoneValue", "HEADPHONE", "Volume" },
-    { "headphone.mute", "headphoneMuteButton", "Button/HeadphoneMuteIsChecked", "HEADPHONE", nullptr },
-    { "headphone.dim", "headphoneDimButton", "Button/HeadphoneDimIsChecked", "HEADPHONE", nullptr },
-};
-
-// The two-input panels restore the input types first.
-std::vector<Row> dualRows(bool instrumentSwitches)
+QWidget *ControlTable::Row::widget() const
 {
-    std::vector<Row> rows;
-    if (instrumentSwitches) {
-        rows.push_back({ "mic1.inst", "mic1InstrumentButton", "Button/Mic1InstrIsChecked", "MIC1", nullptr });
-        rows.push_back({ "mic2.inst", "mic2InstrumentButton", "Button/Mic2InstrIsChecked", "MIC2", nullptr });
+    return knob ? static_cast<QWidget *>(knob) : static_cast<QWidget *>(button);
+}
+
+QString ControlTable::Row::label() const
+{
+    return section.isEmpty() ? caption : section + QLatin1Char(' ') + caption;
+}
+
+int ControlTable::Row::storedValue() const
+{
+    return knob ? knob->value : int(button->isSelected());
+}
+
+ControlTable::ControlTable(QObject *parent)
+    : QObject(parent)
+{ }
+
+void ControlTable::addSwitch(const char *name, const char *key, Button *button, const QString &section,
+    const QString &caption, SwitchHandler handler)
+{
+    if (!button)
+        return;
+    const std::size_t index = table.size();
+    table.push_back(Row { name, key, button, nullptr, 0, section, caption });
+    lastTold.push_back(0);
+    // A screen reader names the switch by what it switches; its state is the checked state.
+    button->setAccessibleName(table.back().label());
+    connect(button, &Button::pressed, this,
+        [this, index, handler = std::move(handler)](bool on) { handled(index, handler(on)); });
+}
+
+void ControlTable::addKnob(const char *name, const char *key, Knob *knob, int fallback, int displayOffset,
+    const QString &section, const QString &caption, KnobHandler handler)
+{
+    if (!knob)
+        return;
+    const std::size_t index = table.size();
+    table.push_back(Row { name, key, nullptr, knob, fallback, section, caption });
+    lastTold.push_back(0);
+    knob->displayOffset = displayOffset;
+    knob->setAccessibleName(table.back().label());
+    connect(knob, &Knob::valueChangedSig, this,
+        [this, index, handler = std::move(handler)](int value) { handled(index, handler(value)); });
+}
+
+const ControlTable::Row *ControlTable::find(const QString &name) const
+{
+    for (const Row &row : table)
+        if (name == QLatin1String(row.name))
+            return &row;
+    return nullptr;
+}
+
+void ControlTable::restore(QSettings &settings)
+{
+    std::vector<panelkit::StoredControl> controls;
+    for (const Row &row : table)
+        controls.push_back(
+            row.knob ? panelkit::stored(row.key, row.knob, row.fallback) : panelkit::stored(row.key, row.button));
+    panelkit::restore(settings, controls);
+    // What start-up restored is where changes are told from.
+    for (std::size_t i = 0; i < table.size(); ++i)
+        lastTold[i] = table[i].storedValue();
+}
+
+void ControlTable::save(QSettings &settings, const QWidget *widget) const
+{
+    for (const Row &row : table) {
+        if (row.widget() != widget)
+            continue;
+        if (row.knob)
+            panelkit::save(settings, QString::fromLatin1(row.key), row.knob->value);
+        else
+            panelkit::save(settings, QString::fromLatin1(row.key), row.button->isSelected());
+        return;
     }
-    const std::vector<Row> rest = {
-        { "mic1.pad", "mic1PadButton", "Button/Mic120dBIsChecked", "MIC1", nullptr },
-        { "mic1.phantom", "mic1PhantomButton", "Button/Mic148VIsChecked", "MIC1", nullptr },
-        { "mic1.direct", "mic1DirectButton", "Button/MonitorMic1IsChecked", "MIC1", nullptr },
-        { "mic1.gain", "mic1Knob", "Dial/Mic1Value", "MIC1", "Gain" },
-        { "mic2.gain", "mic2Knob", "Dial/Mic2Value", "MIC2", "Gain" },
-        { "mic2.pad", "mic2PadButton", "Button/Mic220dBIsChecked", "MIC2", nullptr },
-        { "mic2.phantom", "mic2PhantomButton", "Button/Mic248VIsChecked", "MIC2", nullptr },
-        { "mic2.direct", "mic2DirectButton", "Button/MonitorMic2IsChecked", "MIC2", nullptr },
-        { "speaker.volume", "speakerKnob", "Dial/SpeakerValue", "SPEAKER", "Volume" },
-        { "speaker.mute", "speakerMuteButton", "Button/SpeakerMuteIsChecked", "SPEAKER", nullptr },
-        { "speaker.dim", "speakerDimButton", "Button/SpeakerDimIsChecked", "SPEAKER", nullptr },
-        { "headphone.volume", "headphoneKnob", "Dial/HeadphoneValue", "HEADPHONE", "Volume" },
-        { "headphone.mute", "headphoneMuteButton", "Button/HeadphoneMuteIsChecked", "HEADPHONE", nullptr },
-        { "headphone.source", "headphoneSourceButton", "Button/HeadphoneSourceIsChecked", "HEADPHONE", nullptr },
-        { "phone.headphone", "otgToHpKnob", "Dial/OtgToHpValue", nullptr, "Phone To HP Volume" },
-        { "phone.speaker", "otgToSpKnob", "Dial/OtgToSPValue", nullptr, "Phone To SP Volume" },
-    };
-    rows.insert(rows.end(), rest.begin(), rest.end());
-    return rows;
 }
 
-const std::vector<Row> kNone;
-
-} // namespace
-
-const std::vector<Row> &rows(const QString &panelClass)
+bool ControlTable::accepted(const std::function<void()> &change)
 {
-    static const std::vector<Row> ka2 = dualRows(false);
-    static const std::vector<Row> ka2se = dualRows(true);
-    if (panelClass == QLatin1String("ka1"))
-        return kKa1;
-    if (panelClass == QLatin1String("kv"))
-        return kKv;
-    if (panelClass == QLatin1String("ka2"))
-        return ka2;
-    if (panelClass == QLatin1String("ka2se"))
-        return ka2se;
-    return kNone;
+    allAccepted = true;
+    change();
+    const bool ok = allAccepted;
+    allAccepted = true;
+    return ok;
 }
 
-QString modelName(const QString &panelClass)
+void ControlTable::handled(std::size_t index, bool ok)
 {
-    if (panelClass == QLatin1String("ka1"))
-        return QStringLiteral("KA1");
-    if (panelClass == QLatin1String("kv"))
-        return QStringLiteral("KV");
-    if (panelClass == QLatin1String("ka2"))
-        return QStringLiteral("KA2");
-    if (panelClass == QLatin1String("ka2se"))
-        return QStringLiteral("KA2 SE");
-    return QString();
+    allAccepted = allAccepted && ok;
+    const Row &row = table[index];
+    const int value = row.storedValue();
+    if (lastTold[index] == value)
+        return;
+    lastTold[index] = value;
+    // Qt passes these on only while a screen reader listens.
+    if (row.knob) {
+        QAccessibleValueChangeEvent event(row.knob, int(knobShownNumber(value, row.knob->displayOffset)));
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessible::State state;
+        state.checked = true;
+        QAccessibleStateChangeEvent event(row.button, state);
+        QAccessible::updateAccessibility(&event);
+    }
+    emit changed(QString::fromLatin1(row.name));
 }
-
-} // namespace controltable

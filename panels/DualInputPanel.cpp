@@ -30,9 +30,10 @@ DualInputPanel::DualInputPanel(const Model &model)
     if (!settings)
         return;
     buildWidgets();
+    describeControls();
     mixerBlock.applyInitialPattern(MixerStateBlock::Model::KA2);
     startMeterTimer(this, [this] { updateMeters(); });
-    loadState();
+    table.restore(*settings);
 }
 
 DualInputPanel::~DualInputPanel()
@@ -59,23 +60,6 @@ void DualInputPanel::buildWidgets()
     root->addWidget(separator(this));
     root->addLayout(buildOutputColumn(true), 0);
     root->addLayout(buildOutputColumn(false), 0);
-
-    connect(mic1Knob, &Knob::valueChangedSig, this, [this](int v) { applyMicGain(1, v); });
-    connect(mic1PadButton, &Button::pressed, this, [this](bool on) { applyMicPad(1, on); });
-    connect(mic1PhantomButton, &Button::pressed, this, [this](bool on) { applyMicPhantom(1, on); });
-    connect(mic1DirectButton, &Button::pressed, this, &DualInputPanel::applyMonitorMic1);
-    connect(mic2Knob, &Knob::valueChangedSig, this, [this](int v) { applyMicGain(2, v); });
-    connect(mic2PadButton, &Button::pressed, this, [this](bool on) { applyMicPad(2, on); });
-    connect(mic2PhantomButton, &Button::pressed, this, [this](bool on) { applyMicPhantom(2, on); });
-    connect(mic2DirectButton, &Button::pressed, this, &DualInputPanel::applyMonitorMic2);
-    connect(speakerKnob, &Knob::valueChangedSig, this, &DualInputPanel::applySpeakerVolume);
-    connect(speakerMuteButton, &Button::pressed, this, &DualInputPanel::onSpeakerMute);
-    connect(speakerDimButton, &Button::pressed, this, &DualInputPanel::onSpeakerDim);
-    connect(otgToSpKnob, &Knob::valueChangedSig, this, &DualInputPanel::applyOtgToSp);
-    connect(headphoneKnob, &Knob::valueChangedSig, this, &DualInputPanel::applyHeadphoneVolume);
-    connect(headphoneMuteButton, &Button::pressed, this, &DualInputPanel::onHeadphoneMute);
-    connect(headphoneSourceButton, &Button::pressed, this, &DualInputPanel::onHeadphoneSource);
-    connect(otgToHpKnob, &Knob::valueChangedSig, this, &DualInputPanel::applyOtgToHp);
 }
 
 QVBoxLayout *DualInputPanel::buildInputColumn(int channelNumber)
@@ -85,7 +69,7 @@ QVBoxLayout *DualInputPanel::buildInputColumn(int channelNumber)
     auto *column = new QVBoxLayout;
     column->setContentsMargins(10, 10, 20, 10);
     column->addWidget(sectionTitle(this, first ? text(QT_TR_NOOP("MIC1")) : text(QT_TR_NOOP("MIC2"))));
-    Knob *knob = makeGainKnob(this, 56, 9);
+    Knob *knob = makeGainKnob(this, 56);
     knob->setObjectName(prefix + QStringLiteral("Knob"));
     column->addWidget(knob);
     QLabel *level = readout(this);
@@ -102,8 +86,6 @@ QVBoxLayout *DualInputPanel::buildInputColumn(int channelNumber)
             = makeSwitch(this, text(QT_TR_NOOP("MIC")), QStringLiteral("#00ff7f"), SwitchParent::AfterConstruction);
         instrument->setObjectName(prefix + QStringLiteral("InstrumentButton"));
         switches->addWidget(instrument);
-        connect(instrument, &Button::pressed, this,
-            [this, channelNumber](bool on) { applyMicInstrument(channelNumber, on); });
     }
     Button *pad = makeSwitch(this, QStringLiteral("20dB"), QStringLiteral("#ff7f00"), SwitchParent::AfterConstruction);
     pad->setObjectName(prefix + QStringLiteral("PadButton"));
@@ -179,148 +161,172 @@ QVBoxLayout *DualInputPanel::buildOutputColumn(bool speaker)
     return column;
 }
 
-void DualInputPanel::loadState()
+void DualInputPanel::describeControls()
 {
-    // The input types go first, so the device knows them before any pad, phantom or gain.
-    if (model.instrumentSwitches) {
-        mic1InstrumentButton->setSelected(storedSwitch(*settings, QStringLiteral("Button/Mic1InstrIsChecked"), false));
-        mic2InstrumentButton->setSelected(storedSwitch(*settings, QStringLiteral("Button/Mic2InstrIsChecked"), false));
-    }
-    restore(*settings,
-        {
-            stored("Button/Mic120dBIsChecked", mic1PadButton),
-            stored("Button/Mic148VIsChecked", mic1PhantomButton),
-            stored("Button/MonitorMic1IsChecked", mic1DirectButton),
-            stored("Dial/Mic1Value", mic1Knob, 0),
-            stored("Dial/Mic2Value", mic2Knob, 0),
-            stored("Button/Mic220dBIsChecked", mic2PadButton),
-            stored("Button/Mic248VIsChecked", mic2PhantomButton),
-            stored("Button/MonitorMic2IsChecked", mic2DirectButton),
-            stored("Dial/SpeakerValue", speakerKnob, -80),
-            stored("Button/SpeakerMuteIsChecked", speakerMuteButton),
-            stored("Button/SpeakerDimIsChecked", speakerDimButton),
-            stored("Dial/HeadphoneValue", headphoneKnob, -80),
-            stored("Button/HeadphoneMuteIsChecked", headphoneMuteButton),
-            stored("Button/HeadphoneSourceIsChecked", headphoneSourceButton),
-            stored("Dial/OtgToHpValue", otgToHpKnob, 0),
-            stored("Dial/OtgToSPValue", otgToSpKnob, 0),
-        });
+    // In the order start-up restores them: the input types go first, so the device knows them
+    // before any pad, phantom or gain. The KA2 lacks the instrument switches; the table passes
+    // them over. The device shows a gain 9 dB above the knob's value.
+    const QString mic1 = text(QT_TR_NOOP("MIC1"));
+    const QString mic2 = text(QT_TR_NOOP("MIC2"));
+    const QString speaker = text(QT_TR_NOOP("SPEAKER"));
+    const QString headphone = text(QT_TR_NOOP("HEADPHONE"));
+    const QString instrument = text(QT_TR_NOOP("instrument input"));
+    const QString gain = text(QT_TR_NOOP("Gain"));
+    const QString direct = text(QT_TR_NOOP("DIRECT"));
+    const QString volume = text(QT_TR_NOOP("Volume"));
+    const QString pad = QStringLiteral("20dB");
+    const QString phantom = QStringLiteral("48V");
+    const QString mute = QStringLiteral("MUTE");
+    ControlTable &t = table;
+    t.addSwitch("mic1.inst", "Button/Mic1InstrIsChecked", mic1InstrumentButton, mic1, instrument,
+        [this](bool on) { return applyMicInstrument(1, on); });
+    t.addSwitch("mic2.inst", "Button/Mic2InstrIsChecked", mic2InstrumentButton, mic2, instrument,
+        [this](bool on) { return applyMicInstrument(2, on); });
+    t.addSwitch("mic1.pad", "Button/Mic120dBIsChecked", mic1PadButton, mic1, pad,
+        [this](bool on) { return applyMicPad(1, on); });
+    t.addSwitch("mic1.phantom", "Button/Mic148VIsChecked", mic1PhantomButton, mic1, phantom,
+        [this](bool on) { return applyMicPhantom(1, on); });
+    t.addSwitch("mic1.direct", "Button/MonitorMic1IsChecked", mic1DirectButton, mic1, direct,
+        [this](bool on) { return applyMonitorMic(1, on); });
+    t.addKnob("mic1.gain", "Dial/Mic1Value", mic1Knob, 0, 9, mic1, gain, [this](int v) { return applyMicGain(1, v); });
+    t.addKnob("mic2.gain", "Dial/Mic2Value", mic2Knob, 0, 9, mic2, gain, [this](int v) { return applyMicGain(2, v); });
+    t.addSwitch("mic2.pad", "Button/Mic220dBIsChecked", mic2PadButton, mic2, pad,
+        [this](bool on) { return applyMicPad(2, on); });
+    t.addSwitch("mic2.phantom", "Button/Mic248VIsChecked", mic2PhantomButton, mic2, phantom,
+        [this](bool on) { return applyMicPhantom(2, on); });
+    t.addSwitch("mic2.direct", "Button/MonitorMic2IsChecked", mic2DirectButton, mic2, direct,
+        [this](bool on) { return applyMonitorMic(2, on); });
+    t.addKnob("speaker.volume", "Dial/SpeakerValue", speakerKnob, -80, 0, speaker, volume,
+        [this](int v) { return applySpeakerVolume(v); });
+    t.addSwitch("speaker.mute", "Button/SpeakerMuteIsChecked", speakerMuteButton, speaker, mute,
+        [this](bool on) { return onSpeakerMute(on); });
+    t.addSwitch("speaker.dim", "Button/SpeakerDimIsChecked", speakerDimButton, speaker, QStringLiteral("DIM"),
+        [this](bool on) { return onSpeakerDim(on); });
+    t.addKnob("headphone.volume", "Dial/HeadphoneValue", headphoneKnob, -80, 0, headphone, volume,
+        [this](int v) { return applyHeadphoneVolume(v); });
+    t.addSwitch("headphone.mute", "Button/HeadphoneMuteIsChecked", headphoneMuteButton, headphone, mute,
+        [this](bool on) { return onHeadphoneMute(on); });
+    // Selected, the headphone plays ASIO 5-6; the switch's caption follows its state.
+    t.addSwitch("headphone.source", "Button/HeadphoneSourceIsChecked", headphoneSourceButton, headphone,
+        QStringLiteral("ASIO 5-6"), [this](bool on) { return onHeadphoneSource(on); });
+    t.addKnob("phone.headphone", "Dial/OtgToHpValue", otgToHpKnob, 0, 0, QString(),
+        text(QT_TR_NOOP("Phone To HP Volume")), [this](int v) { return applyOtgToHp(v); });
+    t.addKnob("phone.speaker", "Dial/OtgToSPValue", otgToSpKnob, 0, 0, QString(),
+        text(QT_TR_NOOP("Phone To SP Volume")), [this](int v) { return applyOtgToSp(v); });
 }
 
-void DualInputPanel::save(const QString &key, const QVariant &value)
+void DualInputPanel::save(const QWidget *control)
 {
-    panelkit::save(*settings, key, value);
+    table.save(*settings, control);
     qDebug() << "控件状态已保存到配置文件";
 }
 
-void DualInputPanel::applyMicGain(int channelNumber, int value)
+bool DualInputPanel::applyMicGain(int channelNumber, int value)
 {
-    sendMicGain(*channel, channelNumber, value);
-    Knob *knob = channelNumber == 1 ? mic1Knob : mic2Knob;
-    save(channelNumber == 1 ? QStringLiteral("Dial/Mic1Value") : QStringLiteral("Dial/Mic2Value"), knob->value);
+    const bool ok = sendMicGain(*channel, channelNumber, value);
+    save(channelNumber == 1 ? mic1Knob : mic2Knob);
+    return ok;
 }
 
-void DualInputPanel::applyMicInstrument(int channelNumber, bool on)
+bool DualInputPanel::applyMicInstrument(int channelNumber, bool on)
 {
     Button *button = channelNumber == 1 ? mic1InstrumentButton : mic2InstrumentButton;
-    if (sendInputSwitch(*channel, InputSwitch::Instrument, channelNumber, on))
+    const bool ok = sendInputSwitch(*channel, InputSwitch::Instrument, channelNumber, on);
+    if (ok)
         button->setText(text(on ? QT_TR_NOOP("INST") : QT_TR_NOOP("MIC")));
-    save(channelNumber == 1 ? QStringLiteral("Button/Mic1InstrIsChecked") : QStringLiteral("Button/Mic2InstrIsChecked"),
-        button->isSelected());
+    save(button);
+    return ok;
 }
 
-void DualInputPanel::applyMicPad(int channelNumber, bool on)
+bool DualInputPanel::applyMicPad(int channelNumber, bool on)
 {
-    sendInputSwitch(*channel, InputSwitch::Pad, channelNumber, on);
-    Button *button = channelNumber == 1 ? mic1PadButton : mic2PadButton;
-    save(channelNumber == 1 ? QStringLiteral("Button/Mic120dBIsChecked") : QStringLiteral("Button/Mic220dBIsChecked"),
-        button->isSelected());
+    const bool ok = sendInputSwitch(*channel, InputSwitch::Pad, channelNumber, on);
+    save(channelNumber == 1 ? mic1PadButton : mic2PadButton);
+    return ok;
 }
 
-void DualInputPanel::applyMicPhantom(int channelNumber, bool on)
+bool DualInputPanel::applyMicPhantom(int channelNumber, bool on)
 {
-    sendInputSwitch(*channel, InputSwitch::Phantom, channelNumber, on);
-    Button *button = channelNumber == 1 ? mic1PhantomButton : mic2PhantomButton;
-    save(channelNumber == 1 ? QStringLiteral("Button/Mic148VIsChecked") : QStringLiteral("Button/Mic248VIsChecked"),
-        button->isSelected());
+    const bool ok = sendInputSwitch(*channel, InputSwitch::Phantom, channelNumber, on);
+    save(channelNumber == 1 ? mic1PhantomButton : mic2PhantomButton);
+    return ok;
 }
 
-void DualInputPanel::applyMonitorMic1(bool on)
-{
-    applyMonitorMic(0, on);
-    save(QStringLiteral("Button/MonitorMic1IsChecked"), mic1DirectButton->isSelected());
-}
-
-void DualInputPanel::applyMonitorMic2(bool on)
-{
-    applyMonitorMic(1, on);
-    save(QStringLiteral("Button/MonitorMic2IsChecked"), mic2DirectButton->isSelected());
-}
-
-void DualInputPanel::applyMonitorMic(int column, bool on)
+bool DualInputPanel::applyMonitorMic(int channelNumber, bool on)
 {
     // Direct monitoring puts the input at unity on both speaker and both headphone channels.
     const double cell = on ? 1.0 : 0.0;
     for (int row : { 0, 1, 4, 5 })
-        mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, row, column, cell);
-    if (channel->writeMixerState(mixerBlock))
+        mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, row, channelNumber - 1, cell);
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "Monitor Mic set to:" << int(on);
     else
         qDebug() << "Failed to set Monitor Mic.";
+    save(channelNumber == 1 ? mic1DirectButton : mic2DirectButton);
+    return ok;
 }
 
-void DualInputPanel::applyOtgToSp(int value)
+bool DualInputPanel::applyOtgToSp(int value)
 {
     const double gain = dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
-    // A refused send has never been logged here.
-    if (channel->writeMixerState(mixerBlock))
+    // A refused send has never been logged here; the result still goes back to the caller.
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "OTG to SP volume set to:" << gain;
-    save(QStringLiteral("Dial/OtgToSPValue"), otgToSpKnob->value);
+    save(otgToSpKnob);
+    return ok;
 }
 
-void DualInputPanel::applyOtgToHp(int value)
+bool DualInputPanel::applyOtgToHp(int value)
 {
     const double gain = dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 4, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 5, 3, gain);
-    if (channel->writeMixerState(mixerBlock))
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "OTG to HP volume set to:" << gain;
     else
         qDebug() << "Failed to set OTG to HP volume.";
-    save(QStringLiteral("Dial/OtgToHpValue"), otgToHpKnob->value);
+    save(otgToHpKnob);
+    return ok;
 }
 
-void DualInputPanel::applySpeakerVolume(int value)
+bool DualInputPanel::applySpeakerVolume(int value)
 {
     qDebug() << "Speaker Knob value changed:" << value;
     const int level = effectiveVolume(value, speakerMuted, speakerDimmed);
     const double gain = dbToGain(level);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kSpeakerLeft, gain);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kSpeakerLeft + 1, gain);
-    if (channel->writeMixerState(mixerBlock))
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "Speaker volume set to:" << level;
     else
         qDebug() << "Failed to set speaker volume.";
-    save(QStringLiteral("Dial/SpeakerValue"), speakerKnob->value);
+    save(speakerKnob);
+    return ok;
 }
 
-void DualInputPanel::onSpeakerMute(bool on)
+bool DualInputPanel::onSpeakerMute(bool on)
 {
-    switchOutput(
-        speakerMuted, on, [this, on] { applySpeakerVolume(on ? -80 : speakerKnob->value); },
+    const bool ok = switchOutput(
+        speakerMuted, on, [this, on] { return applySpeakerVolume(on ? -80 : speakerKnob->value); },
         "Speaker Mute Button Clicked: Mute ON", "Speaker Mute Button Clicked: Mute OFF");
-    save(QStringLiteral("Button/SpeakerMuteIsChecked"), speakerMuteButton->isSelected());
+    save(speakerMuteButton);
+    return ok;
 }
 
-void DualInputPanel::onSpeakerDim(bool on)
+bool DualInputPanel::onSpeakerDim(bool on)
 {
-    switchOutput(speakerDimmed, on, [this] { applySpeakerVolume(speakerKnob->value); });
-    save(QStringLiteral("Button/SpeakerDimIsChecked"), speakerDimButton->isSelected());
+    const bool ok = switchOutput(speakerDimmed, on, [this] { return applySpeakerVolume(speakerKnob->value); });
+    save(speakerDimButton);
+    return ok;
 }
 
-void DualInputPanel::applyHeadphoneVolume(int value)
+bool DualInputPanel::applyHeadphoneVolume(int value)
 {
     qDebug() << "Headphone Knob value changed:" << value;
     // The headphone has no dim on these models.
@@ -328,20 +334,23 @@ void DualInputPanel::applyHeadphoneVolume(int value)
     const double gain = dbToGain(level);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kHeadphoneLeft, gain);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kHeadphoneLeft + 1, gain);
-    if (channel->writeMixerState(mixerBlock))
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "Headphone volume set to:" << level;
     else
         qDebug() << "Failed to set headphone volume.";
-    save(QStringLiteral("Dial/HeadphoneValue"), headphoneKnob->value);
+    save(headphoneKnob);
+    return ok;
 }
 
-void DualInputPanel::onHeadphoneMute(bool on)
+bool DualInputPanel::onHeadphoneMute(bool on)
 {
-    switchOutput(headphoneMuted, on, [this] { applyHeadphoneVolume(headphoneKnob->value); });
-    save(QStringLiteral("Button/HeadphoneMuteIsChecked"), headphoneMuteButton->isSelected());
+    const bool ok = switchOutput(headphoneMuted, on, [this] { return applyHeadphoneVolume(headphoneKnob->value); });
+    save(headphoneMuteButton);
+    return ok;
 }
 
-void DualInputPanel::onHeadphoneSource(bool on)
+bool DualInputPanel::onHeadphoneSource(bool on)
 {
     // The headphone plays either playback channels 1-2 or 5-6.
     const double first = on ? 0.0 : 1.0;
@@ -351,11 +360,13 @@ void DualInputPanel::onHeadphoneSource(bool on)
     mixerBlock.setMatrixCell(MixerStateBlock::kPlaybackMatrix, 4, 4, fifth);
     mixerBlock.setMatrixCell(MixerStateBlock::kPlaybackMatrix, 5, 5, fifth);
     headphoneSourceButton->setText(on ? QStringLiteral("ASIO 5-6") : QStringLiteral("ASIO 1-2"));
-    if (channel->writeMixerState(mixerBlock))
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "set Headphone Source:" << int(on);
     else
         qDebug() << "Failed to set Headphone Source.";
-    save(QStringLiteral("Button/HeadphoneSourceIsChecked"), headphoneSourceButton->isSelected());
+    save(headphoneSourceButton);
+    return ok;
 }
 
 void DualInputPanel::updateMeters()

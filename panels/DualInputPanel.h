@@ -2,9 +2,9 @@
 
 #include "device/MeterBlock.h"
 #include "device/MixerStateBlock.h"
+#include "panels/ControlTable.h"
 
 #include <QString>
-#include <QVariant>
 #include <QWidget>
 
 #include <memory>
@@ -26,6 +26,9 @@ class DualInputPanel : public QWidget
 public:
     ~DualInputPanel() override;
 
+    // The panel's controls; empty when the device could not be opened.
+    ControlTable &controls() { return table; }
+
 protected:
     struct Model
     {
@@ -39,27 +42,27 @@ private:
     void buildWidgets();
     QVBoxLayout *buildInputColumn(int channelNumber);
     QVBoxLayout *buildOutputColumn(bool speaker);
-    void loadState();
-    void save(const QString &key, const QVariant &value);
+    void describeControls();
+    void save(const QWidget *control);
 
-    void applyMicGain(int channelNumber, int value);
-    void applyMicInstrument(int channelNumber, bool on);
-    void applyMicPad(int channelNumber, bool on);
-    void applyMicPhantom(int channelNumber, bool on);
-    void applyMonitorMic1(bool on);
-    void applyMonitorMic2(bool on);
-    void applyMonitorMic(int column, bool on);
-    void applyOtgToSp(int value);
-    void applyOtgToHp(int value);
-    void applySpeakerVolume(int value);
-    void onSpeakerMute(bool on);
-    void onSpeakerDim(bool on);
-    void applyHeadphoneVolume(int value);
-    void onHeadphoneMute(bool on);
-    void onHeadphoneSource(bool on);
+    // Each handler returns whether the device took its request.
+    bool applyMicGain(int channelNumber, int value);
+    bool applyMicInstrument(int channelNumber, bool on);
+    bool applyMicPad(int channelNumber, bool on);
+    bool applyMicPhantom(int channelNumber, bool on);
+    bool applyMonitorMic(int channelNumber, bool on);
+    bool applyOtgToSp(int value);
+    bool applyOtgToHp(int value);
+    bool applySpeakerVolume(int value);
+    bool onSpeakerMute(bool on);
+    bool onSpeakerDim(bool on);
+    bool applyHeadphoneVolume(int value);
+    bool onHeadphoneMute(bool on);
+    bool onHeadphoneSource(bool on);
     void updateMeters();
 
     const Model model;
+    ControlTable table; // no child, so a panel without a device has none
 
     Knob *mic1Knob = nullptr;
     Button *mic1PadButton = nullptr;

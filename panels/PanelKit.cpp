@@ -83,14 +83,13 @@ Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedC
     return button;
 }
 
-Knob *makeGainKnob(QWidget *panel, int maximum, int displayOffset)
+Knob *makeGainKnob(QWidget *panel, int maximum)
 {
     auto *knob = new Knob(panel);
     knob->setFixedSize(120, 120);
     knob->minimum = 0;
     knob->maximum = maximum;
     knob->value = 0;
-    knob->displayOffset = displayOffset;
     knob->textColor = QColor(QStringLiteral("#00ff7f"));
     knob->arcColor = QColor(QStringLiteral("#f1fa8c"));
     return knob;
@@ -134,7 +133,7 @@ QHBoxLayout *phoneRow(Knob *knob, QLabel *level, QLabel *captionLabel)
     return row;
 }
 
-QSettings *startPanel(QWidget *panel, OrvelinIoControl &channel, const char *name, std::initializer_list<int> outputs)
+QSettings *startPanel(QWidget *panel, OrvelinIoControl &channel, const char *name, const std::vector<int> &outputs)
 {
     if (!channel.openDevice()) {
         qDebug().noquote() << QStringLiteral("Failed to create device in %1.").arg(QLatin1String(name));
@@ -230,7 +229,7 @@ int storedNumber(const QSettings &settings, const QString &key, int fallback)
     return fallback;
 }
 
-void restore(QSettings &settings, std::initializer_list<StoredControl> controls)
+void restore(QSettings &settings, const std::vector<StoredControl> &controls)
 {
     for (const StoredControl &control : controls) {
         const QString key = QString::fromLatin1(control.key);
@@ -249,12 +248,14 @@ int effectiveVolume(int knobValue, bool muted, bool dimmed)
     return dimmed ? knobValue - 20 : knobValue;
 }
 
-void sendMicGain(OrvelinIoControl &channel, int input, int value)
+bool sendMicGain(OrvelinIoControl &channel, int input, int value)
 {
-    if (channel.setMicVolume(input, 2 * value))
+    const bool ok = channel.setMicVolume(input, 2 * value);
+    if (ok)
         qDebug() << "Mic volume set to:" << value;
     else
         qDebug() << "Failed to set mic volume.";
+    return ok;
 }
 
 bool sendInputSwitch(OrvelinIoControl &channel, InputSwitch which, int input, bool on)
@@ -285,13 +286,14 @@ bool sendInputSwitch(OrvelinIoControl &channel, InputSwitch which, int input, bo
     return ok;
 }
 
-void switchOutput(
-    bool &state, bool on, const std::function<void()> &replayVolume, const char *onLine, const char *offLine)
+bool switchOutput(
+    bool &state, bool on, const std::function<bool()> &replayVolume, const char *onLine, const char *offLine)
 {
     state = on;
-    replayVolume();
+    const bool ok = replayVolume();
     if (const char *line = on ? onLine : offLine)
         qDebug() << line;
+    return ok;
 }
 
 bool readMeters(OrvelinIoControl &channel, MeterBlock &block)

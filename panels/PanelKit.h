@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVariant>
 
-#include <initializer_list>
+#include <vector>
 
 class Button;
 class Knob;
@@ -36,7 +36,8 @@ QFrame *separator(QWidget *panel);
 // construction, so the two give differently soft glows.
 enum class SwitchParent { AtConstruction, AfterConstruction };
 Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour, SwitchParent parenting);
-Knob *makeGainKnob(QWidget *panel, int maximum, int displayOffset);
+// The gain knob's display offset is the control table's.
+Knob *makeGainKnob(QWidget *panel, int maximum);
 Knob *makeVolumeKnob(QWidget *panel);
 Knob *makePhoneKnob(QWidget *panel);
 // The phone knob, then its readout above its caption.
@@ -51,7 +52,7 @@ extern const char *const kSmallCaptionStyle; // "font-size: 10px; color: white;"
 // since restoring resends every control), and open "/NAME.ini" in the application data folder,
 // created when missing. Returns the settings store, or nullptr when the device could not be opened.
 // A file that cannot be parsed is copied to NAME.ini.damaged before anything is written over it.
-QSettings *startPanel(QWidget *panel, OrvelinIoControl &channel, const char *name, std::initializer_list<int> outputs);
+QSettings *startPanel(QWidget *panel, OrvelinIoControl &channel, const char *name, const std::vector<int> &outputs);
 // The meter timer every panel runs for its whole life: one tick every 500 ms.
 void startMeterTimer(QWidget *panel, std::function<void()> tick);
 // setValue and sync. A file that cannot be written keeps the value in memory and warns why.
@@ -74,14 +75,14 @@ bool storedSwitch(const QSettings &settings, const QString &key, bool fallback);
 int storedNumber(const QSettings &settings, const QString &key, int fallback);
 // Gives every control its stored value in order; each one runs its handler once. A control the
 // model lacks (a null pointer) is passed over.
-void restore(QSettings &settings, std::initializer_list<StoredControl> controls);
+void restore(QSettings &settings, const std::vector<StoredControl> &controls);
 
 // Decibels an output plays: -80 when muted, 20 dB less when dimmed, else the knob.
 int effectiveVolume(int knobValue, bool muted, bool dimmed);
 
 // The device step of a gain handler: the device receives twice the knob value; the result is
-// logged. Storing the knob is the panel's.
-void sendMicGain(OrvelinIoControl &channel, int input, int value);
+// logged and returned. Storing the knob is the panel's.
+bool sendMicGain(OrvelinIoControl &channel, int input, int value);
 
 // The device step of an input's instrument, pad or phantom handler: the click line, the request
 // and its result line. The success line names channel 1 and is logged for the first input only.
@@ -90,9 +91,9 @@ enum class InputSwitch { Instrument, Pad, Phantom };
 bool sendInputSwitch(OrvelinIoControl &channel, InputSwitch which, int input, bool on);
 
 // A mute or dim switch: keeps its new state, replays the output's volume handler (which reads
-// that state), then logs onLine or offLine where the panel has them (nullptr for none). Storing
-// the switch is the panel's.
-void switchOutput(bool &state, bool on, const std::function<void()> &replayVolume, const char *onLine = nullptr,
+// that state), then logs onLine or offLine where the panel has them (nullptr for none). Returns
+// the replay's result; storing the switch is the panel's.
+bool switchOutput(bool &state, bool on, const std::function<bool()> &replayVolume, const char *onLine = nullptr,
     const char *offLine = nullptr);
 
 // readMeters into the block; a failure is logged and leaves the block as it was.

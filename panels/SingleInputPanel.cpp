@@ -30,9 +30,10 @@ SingleInputPanel::SingleInputPanel(const Model &model)
     if (!settings)
         return;
     buildWidgets();
+    describeControls();
     mixerBlock.applyInitialPattern(model.pattern);
     startMeterTimer(this, [this] { updateMeters(); });
-    loadState();
+    table.restore(*settings);
 }
 
 SingleInputPanel::~SingleInputPanel()
@@ -49,6 +50,11 @@ QString SingleInputPanel::text(const char *source) const
     return own != QLatin1String(source) ? own : tr(source);
 }
 
+QString SingleInputPanel::headphoneTitle() const
+{
+    return model.headphoneTitleTranslated ? text(QT_TR_NOOP("HEADPHONE")) : QStringLiteral("HEADPHONE");
+}
+
 void SingleInputPanel::buildWidgets()
 {
     const QString captionStyle = QString::fromLatin1(model.captionStyle);
@@ -60,7 +66,7 @@ void SingleInputPanel::buildWidgets()
     root->addLayout(input);
     input->setContentsMargins(10, 10, 20, 10);
     input->addWidget(sectionTitle(this, text(model.inputTitle)));
-    micKnob = makeGainKnob(this, 42, 0);
+    micKnob = makeGainKnob(this, 42);
     micKnob->setObjectName(QStringLiteral("micKnob"));
     input->addWidget(micKnob);
     micLevelLabel = readout(this);
@@ -95,8 +101,7 @@ void SingleInputPanel::buildWidgets()
     root->addLayout(output);
     output->setAlignment(Qt::AlignCenter);
     output->setContentsMargins(20, 10, 10, 10);
-    output->addWidget(sectionTitle(
-        this, model.headphoneTitleTranslated ? text(QT_TR_NOOP("HEADPHONE")) : QStringLiteral("HEADPHONE")));
+    output->addWidget(sectionTitle(this, headphoneTitle()));
     auto *knobRow = new QHBoxLayout;
     headphoneKnob = makeVolumeKnob(this);
     headphoneKnob->setObjectName(QStringLiteral("headphoneKnob"));
@@ -125,114 +130,124 @@ void SingleInputPanel::buildWidgets()
             caption(this, text(QT_TR_NOOP("Phone To HP Volume")), QString::fromLatin1(kSmallCaptionStyle))));
     }
     output->addStretch();
-
-    connect(micKnob, &Knob::valueChangedSig, this, &SingleInputPanel::applyMicGain);
-    if (model.fullInput) {
-        connect(micInstrumentButton, &Button::pressed, this, &SingleInputPanel::applyMicInstrument);
-        connect(micPadButton, &Button::pressed, this, &SingleInputPanel::applyMicPad);
-        connect(micPhantomButton, &Button::pressed, this, &SingleInputPanel::applyMicPhantom);
-    }
-    connect(micDirectButton, &Button::pressed, this, &SingleInputPanel::applyMonitorMic);
-    connect(headphoneKnob, &Knob::valueChangedSig, this, &SingleInputPanel::applyHeadphoneVolume);
-    connect(headphoneMuteButton, &Button::pressed, this, &SingleInputPanel::onHeadphoneMute);
-    connect(headphoneDimButton, &Button::pressed, this, &SingleInputPanel::onHeadphoneDim);
-    if (model.fullInput)
-        connect(otgToHpKnob, &Knob::valueChangedSig, this, &SingleInputPanel::applyOtgToHp);
 }
 
-void SingleInputPanel::loadState()
+void SingleInputPanel::describeControls()
 {
-    // The KV lacks the switches and the phone knob; restore passes them over.
-    restore(*settings,
-        {
-            stored("Button/MicInstrIsChecked", micInstrumentButton),
-            stored("Button/Mic20dBIsChecked", micPadButton),
-            stored("Button/Mic48VIsChecked", micPhantomButton),
-            stored("Button/MonitorMicIsChecked", micDirectButton),
-            stored("Dial/MicValue", micKnob, 0),
-            stored("Dial/HeadphoneValue", headphoneKnob, -80),
-            stored("Button/HeadphoneMuteIsChecked", headphoneMuteButton),
-            stored("Button/HeadphoneDimIsChecked", headphoneDimButton),
-            stored("Dial/OtgToHpValue", otgToHpKnob, 0),
-        });
+    // In the order start-up restores them. The KV lacks the instrument, pad and phantom switches
+    // and the phone knob; the table passes them over.
+    const QString input = text(model.inputTitle);
+    const QString headphone = headphoneTitle();
+    ControlTable &t = table;
+    t.addSwitch("mic.inst", "Button/MicInstrIsChecked", micInstrumentButton, input,
+        text(QT_TR_NOOP("instrument input")), [this](bool on) { return applyMicInstrument(on); });
+    t.addSwitch("mic.pad", "Button/Mic20dBIsChecked", micPadButton, input, QStringLiteral("20dB"),
+        [this](bool on) { return applyMicPad(on); });
+    t.addSwitch("mic.phantom", "Button/Mic48VIsChecked", micPhantomButton, input, QStringLiteral("48V"),
+        [this](bool on) { return applyMicPhantom(on); });
+    t.addSwitch("mic.direct", "Button/MonitorMicIsChecked", micDirectButton, input, text(QT_TR_NOOP("DIRECT")),
+        [this](bool on) { return applyMonitorMic(on); });
+    t.addKnob("mic.gain", "Dial/MicValue", micKnob, 0, 0, input, text(QT_TR_NOOP("Gain")),
+        [this](int v) { return applyMicGain(v); });
+    t.addKnob("headphone.volume", "Dial/HeadphoneValue", headphoneKnob, -80, 0, headphone, text(QT_TR_NOOP("Volume")),
+        [this](int v) { return applyHeadphoneVolume(v); });
+    t.addSwitch("headphone.mute", "Button/HeadphoneMuteIsChecked", headphoneMuteButton, headphone,
+        QStringLiteral("MUTE"), [this](bool on) { return onHeadphoneMute(on); });
+    t.addSwitch("headphone.dim", "Button/HeadphoneDimIsChecked", headphoneDimButton, headphone, QStringLiteral("DIM"),
+        [this](bool on) { return onHeadphoneDim(on); });
+    t.addKnob("phone.headphone", "Dial/OtgToHpValue", otgToHpKnob, 0, 0, QString(),
+        text(QT_TR_NOOP("Phone To HP Volume")), [this](int v) { return applyOtgToHp(v); });
 }
 
-void SingleInputPanel::applyMicGain(int value)
+bool SingleInputPanel::applyMicGain(int value)
 {
-    sendMicGain(*channel, 1, value);
-    save(*settings, QStringLiteral("Dial/MicValue"), micKnob->value);
+    const bool ok = sendMicGain(*channel, 1, value);
+    table.save(*settings, micKnob);
+    return ok;
 }
 
-void SingleInputPanel::applyMicInstrument(bool on)
+bool SingleInputPanel::applyMicInstrument(bool on)
 {
-    if (sendInputSwitch(*channel, InputSwitch::Instrument, 1, on))
+    const bool ok = sendInputSwitch(*channel, InputSwitch::Instrument, 1, on);
+    if (ok)
         micInstrumentButton->setText(text(on ? QT_TR_NOOP("INST") : QT_TR_NOOP("MIC")));
-    save(*settings, QStringLiteral("Button/MicInstrIsChecked"), micInstrumentButton->isSelected());
+    table.save(*settings, micInstrumentButton);
+    return ok;
 }
 
-void SingleInputPanel::applyMicPad(bool on)
+bool SingleInputPanel::applyMicPad(bool on)
 {
-    sendInputSwitch(*channel, InputSwitch::Pad, 1, on);
-    save(*settings, QStringLiteral("Button/Mic20dBIsChecked"), micPadButton->isSelected());
+    const bool ok = sendInputSwitch(*channel, InputSwitch::Pad, 1, on);
+    table.save(*settings, micPadButton);
+    return ok;
 }
 
-void SingleInputPanel::applyMicPhantom(bool on)
+bool SingleInputPanel::applyMicPhantom(bool on)
 {
-    sendInputSwitch(*channel, InputSwitch::Phantom, 1, on);
-    save(*settings, QStringLiteral("Button/Mic48VIsChecked"), micPhantomButton->isSelected());
+    const bool ok = sendInputSwitch(*channel, InputSwitch::Phantom, 1, on);
+    table.save(*settings, micPhantomButton);
+    return ok;
 }
 
-void SingleInputPanel::applyMonitorMic(bool on)
+bool SingleInputPanel::applyMonitorMic(bool on)
 {
     const double cell = on ? 1.0 : 0.0;
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 0, cell);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 1, cell);
-    if (channel->writeMixerState(mixerBlock))
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "Monitor Mic set to:" << int(on);
     else
         qDebug() << "Failed to set Monitor Mic.";
-    save(*settings, QStringLiteral("Button/MonitorMicIsChecked"), micDirectButton->isSelected());
+    table.save(*settings, micDirectButton);
+    return ok;
 }
 
-void SingleInputPanel::applyHeadphoneVolume(int value)
+bool SingleInputPanel::applyHeadphoneVolume(int value)
 {
     const double gain = dbToGain(effectiveVolume(value, headphoneMuted, headphoneDimmed));
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kLeft, gain);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kRight, gain);
-    if (!channel->writeMixerState(mixerBlock))
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (!ok)
         qDebug() << "Failed to set headphone volume.";
     else if (model.logsHeadphoneSuccess)
         qDebug() << "Headphone volume set to:" << gain;
-    save(*settings, QStringLiteral("Dial/HeadphoneValue"), headphoneKnob->value);
+    table.save(*settings, headphoneKnob);
+    return ok;
 }
 
-void SingleInputPanel::onHeadphoneMute(bool on)
+bool SingleInputPanel::onHeadphoneMute(bool on)
 {
-    switchOutput(
-        headphoneMuted, on, [this, on] { applyHeadphoneVolume(on ? -80 : headphoneKnob->value); },
+    const bool ok = switchOutput(
+        headphoneMuted, on, [this, on] { return applyHeadphoneVolume(on ? -80 : headphoneKnob->value); },
         "Headphone Mute Button Clicked: Mute ON", "Headphone Mute Button Clicked: Mute OFF");
-    save(*settings, QStringLiteral("Button/HeadphoneMuteIsChecked"), headphoneMuteButton->isSelected());
+    table.save(*settings, headphoneMuteButton);
+    return ok;
 }
 
-void SingleInputPanel::onHeadphoneDim(bool on)
+bool SingleInputPanel::onHeadphoneDim(bool on)
 {
-    switchOutput(
-        headphoneDimmed, on, [this] { applyHeadphoneVolume(headphoneKnob->value); },
+    const bool ok = switchOutput(
+        headphoneDimmed, on, [this] { return applyHeadphoneVolume(headphoneKnob->value); },
         "Headphone Dim Button Clicked: Dim ON", "Headphone Dim Button Clicked: Dim OFF");
-    save(*settings, QStringLiteral("Button/HeadphoneDimIsChecked"), headphoneDimButton->isSelected());
+    table.save(*settings, headphoneDimButton);
+    return ok;
 }
 
-void SingleInputPanel::applyOtgToHp(int value)
+bool SingleInputPanel::applyOtgToHp(int value)
 {
     // The phone input's left feeds the headphone's left, its right the right.
     const double gain = dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
-    if (channel->writeMixerState(mixerBlock))
+    const bool ok = channel->writeMixerState(mixerBlock);
+    if (ok)
         qDebug() << "OTG to HP volume set to:" << gain;
     else
         qDebug() << "Failed to set OTG to HP volume.";
-    save(*settings, QStringLiteral("Dial/OtgToHpValue"), otgToHpKnob->value);
+    table.save(*settings, otgToHpKnob);
+    return ok;
 }
 
 void SingleInputPanel::updateMeters()

@@ -2,6 +2,7 @@
 
 #include "device/MeterBlock.h"
 #include "device/MixerStateBlock.h"
+#include "panels/ControlTable.h"
 
 #include <QString>
 #include <QWidget>
@@ -25,6 +26,9 @@ class SingleInputPanel : public QWidget
 public:
     ~SingleInputPanel() override;
 
+    // The panel's controls; empty when the device could not be opened.
+    ControlTable &controls() { return table; }
+
 protected:
     struct Model
     {
@@ -40,21 +44,24 @@ protected:
 
 private:
     QString text(const char *source) const;
+    QString headphoneTitle() const;
     void buildWidgets();
-    void loadState();
+    void describeControls();
 
-    void applyMicGain(int value);
-    void applyMicInstrument(bool on);
-    void applyMicPad(bool on);
-    void applyMicPhantom(bool on);
-    void applyMonitorMic(bool on);
-    void applyHeadphoneVolume(int value);
-    void onHeadphoneMute(bool on);
-    void onHeadphoneDim(bool on);
-    void applyOtgToHp(int value);
+    // Each handler returns whether the device took its request.
+    bool applyMicGain(int value);
+    bool applyMicInstrument(bool on);
+    bool applyMicPad(bool on);
+    bool applyMicPhantom(bool on);
+    bool applyMonitorMic(bool on);
+    bool applyHeadphoneVolume(int value);
+    bool onHeadphoneMute(bool on);
+    bool onHeadphoneDim(bool on);
+    bool applyOtgToHp(int value);
     void updateMeters();
 
     const Model model;
+    ControlTable table; // no child, so a panel without a device has none
 
     Knob *micKnob = nullptr;
     Button *micInstrumentButton = nullptr; // KA1 only

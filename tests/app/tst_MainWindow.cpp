@@ -134,10 +134,16 @@ private slots:
         QFETCH(QString, addedLine);
         Rig rig;
         rig.emulator.plug(code);
+        QSignalSpy built(rig.window.get(), &MainWindow::panelBuilt);
         rig.window->detectDevice();
 
         QCOMPARE(rig.shown(), QStringList { panel });
         QCOMPARE(rig.window->windowTitle(), title);
+        // The panel is announced with its controls, its model and the firmware the title shows.
+        QCOMPARE(built.size(), 1);
+        QVERIFY(!built[0][0].value<ControlTable *>()->rows().empty());
+        QCOMPARE(built[0][1].toString(), QString::fromLatin1(QTest::currentDataTag()));
+        QCOMPARE(built[0][2].toString(), QStringLiteral("V1.2.3.456"));
         QVERIFY(rig.log.contains(QStringLiteral("Device PID: %1").arg(code)));
         QVERIFY(rig.log.contains(QStringLiteral("Device found with PID: %1").arg(code)));
         QCOMPARE(rig.log.contains(QStringLiteral("widget to layout.")), !addedLine.isEmpty());

@@ -1,0 +1,11 @@
+#include "platform/ConsoleText.h"
+
+namespace platform {
+
+void writeConsoleText(std::FILE *stream, const std::string &utf8)
+{
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    std::fflush(stream);
+}
+
+} // namespace platform
