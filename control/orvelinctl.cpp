@@ -221,6 +221,15 @@ int run(QStringList args)
         const QJsonObject reply = client.request(QStringLiteral("watch"));
         if (!reply.value("ok").toBool())
             return failed(reply);
+        // First the whole present state, one control a line, then each change as it happens.
+        for (const QJsonValue &value : reply.value("controls").toArray()) {
+            const QJsonObject control = value.toObject();
+            if (json)
+                outJson(QJsonObject {
+                    { "event", "current" }, { "name", control.value("name") }, { "value", control.value("value") } });
+            else
+                out(QStringLiteral("%1 %2").arg(control.value("name").toString(), control.value("value").toString()));
+        }
         QByteArray line;
         while (client.readLine(line)) {
             if (json) {
