@@ -122,6 +122,21 @@ void startUp(benchmark::State &state)
     state.counters["resident_MB_after_first_panel"] = residentTotal / rounds;
 }
 
+// The emulator with a KA2 and the program, once it has found it; null (and the run skipped) else.
+QProcess *startWithKa2(E2eSession &session, benchmark::State &state)
+{
+    if (!session.startEmulator(2)) {
+        state.SkipWithError("the emulator did not start");
+        return nullptr;
+    }
+    QProcess *program = session.startProgram();
+    if (!session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 10000)) {
+        state.SkipWithError("the program did not start");
+        return nullptr;
+    }
+    return program;
+}
+
 // CPU time of a process over 60 s, after it has settled for `settle` s.
 double cpuSecondsOver60s(E2eSession &session, QProcess *program, int settle)
 {
@@ -159,16 +174,8 @@ void idleCpuShown(benchmark::State &state)
                 state.SkipWithError("the reference did not start (qjackctl: apt-get install qjackctl)");
                 return;
             }
-        } else {
-            if (!session.startEmulator(2)) {
-                state.SkipWithError("the emulator did not start");
-                return;
-            }
-            program = session.startProgram();
-            if (!session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 10000)) {
-                state.SkipWithError("the program did not start");
-                return;
-            }
+        } else if (!(program = startWithKa2(session, state))) {
+            return;
         }
         const double used = cpuSecondsOver60s(session, program, 6);
         state.SetIterationTime(60);
@@ -185,15 +192,9 @@ void idleCpu(benchmark::State &state)
     for (auto _ : state) {
         E2eSession session;
         prepare(session);
-        if (!session.startEmulator(2)) {
-            state.SkipWithError("the emulator did not start");
+        QProcess *program = startWithKa2(session, state);
+        if (!program)
             return;
-        }
-        QProcess *program = session.startProgram();
-        if (!session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 10000)) {
-            state.SkipWithError("the program did not start");
-            return;
-        }
         const double used = cpuSecondsOver60s(session, program, 5);
         state.SetIterationTime(60);
         state.counters["cpu_percent_of_one_core"] = used / 60 * 100;
