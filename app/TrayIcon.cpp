@@ -170,9 +170,14 @@ void TrayIcon::refreshDeviceList()
     // without a shell. So the process has no parent that could delete (and kill) it; one that
     // outlasts the wait reports and frees itself when it ends.
     auto *process = new QProcess;
-    process->start(QString::fromStdString(platform::commandProcessor()),
-        { QStringLiteral("/c"), QStringLiteral("taskkill /f /im explorer.exe && start explorer.exe") },
-        QIODevice::ReadWrite);
+    // Run from the system folder, never from wherever the program was started.
+    const QString folder = QString::fromStdString(platform::shellWorkingFolder());
+    if (!folder.isEmpty())
+        process->setWorkingDirectory(folder);
+    // Without the full paths nothing is run: the start fails and is reported like any other.
+    const QString command = QString::fromStdString(platform::shellRestartCommand());
+    process->start(command.isEmpty() ? QString() : QString::fromStdString(platform::commandProcessor()),
+        { QStringLiteral("/c"), command }, QIODevice::ReadWrite);
     const bool finished = process->waitForFinished(shellRestartWaitMs);
     if (!finished) {
         qWarning() << "重启资源管理器超时";
