@@ -22,12 +22,14 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // Destroyed last, so the teardown's lines reach the file too.
-    LogFile logFile;
+    // Destroyed last, so the teardown's lines reach the file too. Opened only once this copy is
+    // the one that runs: a refused second copy must not rotate the running copy's file.
+    std::optional<LogFile> logFile;
     installPlatformLogBridge();
 
     // Declared in this order so they are destroyed as translator, instance marker, lock.
@@ -36,6 +38,7 @@ int main(int argc, char *argv[])
     const SingleInstanceGuard::Outcome outcome = guard.acquire();
     if (outcome != SingleInstanceGuard::Outcome::Running)
         return SingleInstanceGuard::exitCode(outcome);
+    logFile.emplace();
     TerminationWatcher termination;
 
     installTranslation(app, translator, QCoreApplication::applicationDirPath(), QLocale::system().name());
