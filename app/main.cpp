@@ -35,6 +35,7 @@ int main(int argc, char *argv[])
     // Declared in this order so they are destroyed as translator, instance marker, lock.
     SingleInstanceGuard guard;
     QTranslator translator;
+    QTranslator qtTranslator;
     const SingleInstanceGuard::Outcome outcome = guard.acquire();
     if (outcome != SingleInstanceGuard::Outcome::Running)
         return SingleInstanceGuard::exitCode(outcome);
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
     TerminationWatcher termination;
 
     installTranslation(app, translator, QCoreApplication::applicationDirPath(), QLocale::system().name());
+    installQtTranslation(app, qtTranslator, QCoreApplication::applicationDirPath(), QLocale::system().name());
     // Before any widget, so screen readers meet the knobs and switches through their own interfaces.
     QAccessible::installFactory(&KnobAccessible::factory);
 
