@@ -6,9 +6,12 @@
 #include "settings/Settings.h"
 
 #include <QAction>
+#include <QChildEvent>
 #include <QDebug>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -17,7 +20,12 @@ TrayIcon::TrayIcon(QObject *parent)
     : QSystemTrayIcon(parent)
     , menu(std::make_unique<QMenu>())
 {
-    setIcon(QIcon(QStringLiteral(":/icon/icon.png")));
+    // Frames drawn for the tray's own sizes; the large icon serves every other size.
+    QIcon icon(QStringLiteral(":/icon/icon.png"));
+    for (int size : { 16, 20, 24, 32 })
+        icon.addFile(QStringLiteral(":/icon/tray-%1.png").arg(size), QSize(size, size));
+    setIcon(icon);
+    showConnected(false);
 
     QAction *quit = new QAction(tr("Quit"), this);
     // exit() rather than quit(): quit() first asks every window to close and gives up when one
@@ -64,8 +72,43 @@ TrayIcon::~TrayIcon() = default;
 
 void TrayIcon::setMainWindow(QWidget *window)
 {
-    if (window)
-        mainWindow = window;
+    if (!window)
+        return;
+    if (mainWindow)
+        mainWindow->disconnect(this);
+    if (mainContent)
+        mainContent->removeEventFilter(this);
+    mainWindow = window;
+    auto *main = qobject_cast<QMainWindow *>(window);
+    mainContent = main ? main->centralWidget() : nullptr;
+    if (mainContent)
+        mainContent->installEventFilter(this);
+    // A new panel sets the title after it is shown; a replugged device of the same model and
+    // firmware leaves it as it was.
+    connect(window, &QWidget::windowTitleChanged, this, [this] { showConnected(connected); });
+}
+
+bool TrayIcon::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window shows either a panel or a status text ("No Device Connect!", a failure): the last
+    // one added to its content tells which.
+    if (watched == mainContent && event->type() == QEvent::ChildAdded) {
+        QObject *child = static_cast<QChildEvent *>(event)->child();
+        if (child->isWidgetType())
+            showConnected(!qobject_cast<QLabel *>(child));
+    }
+    return QSystemTrayIcon::eventFilter(watched, event);
+}
+
+void TrayIcon::showConnected(bool isConnected)
+{
+    connected = isConnected;
+    const QString name = QStringLiteral("Orvelin Driver");
+    const QString title = mainWindow ? mainWindow->windowTitle() : QString();
+    if (connected && !title.isEmpty() && title != name)
+        setToolTip(name + QLatin1Char('\n') + title);
+    else
+        setToolTip(name + QLatin1Char('\n') + QCoreApplication::translate("MainWindow", "No Device Connect!"));
 }
 
 void TrayIcon::showMainWindow()

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+class QEvent;
 class QMenu;
 class QWidget;
 class Settings;
@@ -20,7 +21,8 @@ public:
     explicit TrayIcon(QObject *parent = nullptr);
     ~TrayIcon() override;
 
-    // An empty pointer leaves the stored window unchanged.
+    // An empty pointer leaves the stored window unchanged. The tooltip follows the window: its
+    // title once a panel is shown, the no-device text while a status text is.
     void setMainWindow(QWidget *window);
     void setSettings(Settings *dialog) { settingsDialog = dialog; }
 
@@ -38,10 +40,16 @@ private slots:
     void openSoundPannel();
     void refreshDeviceList();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showMainWindow();
+    void showConnected(bool connected);
 
     QWidget *mainWindow = nullptr;
+    QWidget *mainContent = nullptr; // the window's central widget, which holds a panel or a status
+    bool connected = false;
     Settings *settingsDialog = nullptr;
     std::unique_ptr<QMenu> menu;
     int shellRestartWaitMs = 5000;
