@@ -53,7 +53,7 @@ say "silent install of $(basename "$setup")"
 timeout 180 wine "$setup" /S || fail "the installer ended with status $?"
 wineserver -w
 installdir="$prefix/drive_c/Program Files/Orvelin Driver"
-for file in OrvelinDriver.exe OrvelinDriver_en_US.qm OrvelinDriver_zh_CN.qm Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll \
+for file in OrvelinDriver.exe OrvelinDriver_en_US.qm OrvelinDriver_zh_CN.qm qtbase_zh_CN.qm Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll \
     platforms/qwindows.dll styles/qwindowsvistastyle.dll imageformats/qico.dll Uninstall.exe; do
     [ -f "$installdir/$file" ] || fail "not installed: $file"
 done
