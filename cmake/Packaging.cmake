@@ -171,6 +171,7 @@ Function un.OrvelinBeforeUninstall
   ; Whatever is still held is removed at the next restart.
   Delete /REBOOTOK "$INSTDIR\OrvelinDriver.exe"
   Delete /REBOOTOK "$INSTDIR\orvelinctl.exe"
+  Delete /REBOOTOK "$INSTDIR\orvelinctlw.exe"
   Delete /REBOOTOK "$INSTDIR\*.dll"
   Delete /REBOOTOK "$INSTDIR\*.qm"
   Delete /REBOOTOK "$INSTDIR\platforms\*.dll"
