@@ -6,12 +6,9 @@
 #include "settings/Settings.h"
 
 #include <QAction>
-#include <QChildEvent>
 #include <QDebug>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QLabel>
-#include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -25,7 +22,7 @@ TrayIcon::TrayIcon(QObject *parent)
     for (int size : { 16, 20, 24, 32 })
         icon.addFile(QStringLiteral(":/icon/tray-%1.png").arg(size), QSize(size, size));
     setIcon(icon);
-    showConnected(false);
+    showNoDevice();
 
     QAction *quit = new QAction(tr("Quit"), this);
     // exit() rather than quit(): quit() first asks every window to close and gives up when one
@@ -72,43 +69,18 @@ TrayIcon::~TrayIcon() = default;
 
 void TrayIcon::setMainWindow(QWidget *window)
 {
-    if (!window)
-        return;
-    if (mainWindow)
-        mainWindow->disconnect(this);
-    if (mainContent)
-        mainContent->removeEventFilter(this);
-    mainWindow = window;
-    auto *main = qobject_cast<QMainWindow *>(window);
-    mainContent = main ? main->centralWidget() : nullptr;
-    if (mainContent)
-        mainContent->installEventFilter(this);
-    // A new panel sets the title after it is shown; a replugged device of the same model and
-    // firmware leaves it as it was.
-    connect(window, &QWidget::windowTitleChanged, this, [this] { showConnected(connected); });
+    if (window)
+        mainWindow = window;
 }
 
-bool TrayIcon::eventFilter(QObject *watched, QEvent *event)
+void TrayIcon::showDevice(const QString &title)
 {
-    // The window shows either a panel or a status text ("No Device Connect!", a failure): the last
-    // one added to its content tells which.
-    if (watched == mainContent && event->type() == QEvent::ChildAdded) {
-        QObject *child = static_cast<QChildEvent *>(event)->child();
-        if (child->isWidgetType())
-            showConnected(!qobject_cast<QLabel *>(child));
-    }
-    return QSystemTrayIcon::eventFilter(watched, event);
+    setToolTip(QStringLiteral("Orvelin Driver\n") + title);
 }
 
-void TrayIcon::showConnected(bool isConnected)
+void TrayIcon::showNoDevice()
 {
-    connected = isConnected;
-    const QString name = QStringLiteral("Orvelin Driver");
-    const QString title = mainWindow ? mainWindow->windowTitle() : QString();
-    if (connected && !title.isEmpty() && title != name)
-        setToolTip(name + QLatin1Char('\n') + title);
-    else
-        setToolTip(name + QLatin1Char('\n') + QCoreApplication::translate("MainWindow", "No Device Connect!"));
+    setToolTip(QStringLiteral("Orvelin Driver\n") + QCoreApplication::translate("MainWindow", "No Device Connect!"));
 }
 
 void TrayIcon::showMainWindow()

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 
-class QEvent;
 class QMenu;
 class QWidget;
 class Settings;
@@ -21,8 +20,7 @@ public:
     explicit TrayIcon(QObject *parent = nullptr);
     ~TrayIcon() override;
 
-    // An empty pointer leaves the stored window unchanged. The tooltip follows the window: its
-    // title once a panel is shown, the no-device text while a status text is.
+    // An empty pointer leaves the stored window unchanged.
     void setMainWindow(QWidget *window);
     void setSettings(Settings *dialog) { settingsDialog = dialog; }
 
@@ -34,22 +32,21 @@ public:
     // wait 5 s; the program never changes it.
     void setShellRestartWait(int milliseconds) { shellRestartWaitMs = milliseconds; }
 
+    // The tooltip: "Orvelin Driver" and the window title of the connected device ("Orvelin KA2 -
+    // FW: V4.0.6.123"), or the no-device text. The start-up code calls them as panels come and go.
+    void showDevice(const QString &title);
+    void showNoDevice();
+
 private slots:
     void showSettings();
     void clickCallback(QSystemTrayIcon::ActivationReason reason);
     void openSoundPannel();
     void refreshDeviceList();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void showMainWindow();
-    void showConnected(bool connected);
 
     QWidget *mainWindow = nullptr;
-    QWidget *mainContent = nullptr; // the window's central widget, which holds a panel or a status
-    bool connected = false;
     Settings *settingsDialog = nullptr;
     std::unique_ptr<QMenu> menu;
     int shellRestartWaitMs = 5000;

@@ -57,6 +57,11 @@ int main(int argc, char *argv[])
     auto trayIcon = std::make_unique<TrayIcon>();
     trayIcon->setMainWindow(mainWindow.get());
     trayIcon->setSettings(settings.get());
+    // The tooltip names the device whose panel is shown: the title is set before the panel is
+    // announced.
+    QObject::connect(mainWindow.get(), &MainWindow::panelBuilt, trayIcon.get(),
+        [window = mainWindow.get(), tray = trayIcon.get()] { tray->showDevice(window->windowTitle()); });
+    QObject::connect(mainWindow.get(), &MainWindow::panelCleared, trayIcon.get(), &TrayIcon::showNoDevice);
     trayIcon->setVisible(true);
     // Without a tray nothing could ever show the window, so it is shown at once.
     if (!QSystemTrayIcon::isSystemTrayAvailable())

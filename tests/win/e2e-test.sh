@@ -219,6 +219,8 @@ window=$(wine_find_window "Orvelin KA2 - FW: $firmware" 20) ||
     fail "a click on the tray icon did not show \"Orvelin KA2 - FW: $firmware\" (visible: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 sleep 1 # one meter refresh
 wine_screenshot "$window" "$shots/e2e-ka2.png" || fail "no screenshot of the KA2 panel"
+# The pointer still rests on the tray icon: its tooltip names the device.
+import -window root "$shots/e2e-desktop.png" 2>/dev/null || true
 pid=$(program_process) || fail "no wine process maps OrvelinDriver.exe"
 rss_kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
 say "window \"Orvelin KA2 - FW: $firmware\" shown; resident memory ${rss_kb} kB (pid $pid, $(cat "/proc/$pid/comm"); launched as pid $program)"
