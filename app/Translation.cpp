@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 QString languageForLocale(const QString &localeName)
@@ -47,5 +48,23 @@ QString installTranslation(
         return fallback;
     }
     qWarning() << "未找到任何翻译文件，使用原始文本";
+    return QString();
+}
+
+QString installQtTranslation(
+    QCoreApplication &app, QTranslator &translator, const QString &folder, const QString &localeName)
+{
+    const QString language = languageForLocale(localeName);
+    if (language == QLatin1String("en_US"))
+        return QString();
+    const QString name = QStringLiteral("/qtbase_%1.qm").arg(language);
+    for (const QString &place : { folder, QLibraryInfo::path(QLibraryInfo::TranslationsPath) }) {
+        if (translator.load(place + name)) {
+            app.installTranslator(&translator);
+            qDebug().noquote() << "Qt's own texts translated by" << place + name;
+            return place + name;
+        }
+    }
+    qDebug().noquote() << "Qt's own texts stay in English: no" << name.mid(1);
     return QString();
 }

@@ -17,3 +17,10 @@ QString translationFilePath(const QString &folder, const QString &language);
 // program goes on untranslated.
 QString installTranslation(
     QCoreApplication &app, QTranslator &translator, const QString &folder, const QString &localeName);
+
+// Qt's own texts (message-box buttons and the like) in the chosen language: loads Qt's catalog
+// "qtbase_<language>.qm" from folder, shipped beside the program, or else from Qt's own
+// translations folder, into translator and installs it on app. Nothing for "en_US", whose texts
+// Qt writes already. Returns the path installed, or an empty string.
+QString installQtTranslation(
+    QCoreApplication &app, QTranslator &translator, const QString &folder, const QString &localeName);

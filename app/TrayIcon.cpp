@@ -17,7 +17,12 @@ TrayIcon::TrayIcon(QObject *parent)
     : QSystemTrayIcon(parent)
     , menu(std::make_unique<QMenu>())
 {
-    setIcon(QIcon(QStringLiteral(":/icon/icon.png")));
+    // Frames drawn for the tray's own sizes; the large icon serves every other size.
+    QIcon icon(QStringLiteral(":/icon/icon.png"));
+    for (int size : { 16, 20, 24, 32 })
+        icon.addFile(QStringLiteral(":/icon/tray-%1.png").arg(size), QSize(size, size));
+    setIcon(icon);
+    showNoDevice();
 
     QAction *quit = new QAction(tr("Quit"), this);
     // exit() rather than quit(): quit() first asks every window to close and gives up when one
@@ -66,6 +71,16 @@ void TrayIcon::setMainWindow(QWidget *window)
 {
     if (window)
         mainWindow = window;
+}
+
+void TrayIcon::showDevice(const QString &title)
+{
+    setToolTip(QStringLiteral("Orvelin Driver\n") + title);
+}
+
+void TrayIcon::showNoDevice()
+{
+    setToolTip(QStringLiteral("Orvelin Driver\n") + QCoreApplication::translate("MainWindow", "No Device Connect!"));
 }
 
 void TrayIcon::showMainWindow()
@@ -170,9 +185,14 @@ void TrayIcon::refreshDeviceList()
     // without a shell. So the process has no parent that could delete (and kill) it; one that
     // outlasts the wait reports and frees itself when it ends.
     auto *process = new QProcess;
-    process->start(QString::fromStdString(platform::commandProcessor()),
-        { QStringLiteral("/c"), QStringLiteral("taskkill /f /im explorer.exe && start explorer.exe") },
-        QIODevice::ReadWrite);
+    // Run from the system folder, never from wherever the program was started.
+    const QString folder = QString::fromStdString(platform::shellWorkingFolder());
+    if (!folder.isEmpty())
+        process->setWorkingDirectory(folder);
+    // Without the full paths nothing is run: the start fails and is reported like any other.
+    const QString command = QString::fromStdString(platform::shellRestartCommand());
+    process->start(command.isEmpty() ? QString() : QString::fromStdString(platform::commandProcessor()),
+        { QStringLiteral("/c"), command }, QIODevice::ReadWrite);
     const bool finished = process->waitForFinished(shellRestartWaitMs);
     if (!finished) {
         qWarning() << "重启资源管理器超时";

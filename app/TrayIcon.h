@@ -32,6 +32,11 @@ public:
     // wait 5 s; the program never changes it.
     void setShellRestartWait(int milliseconds) { shellRestartWaitMs = milliseconds; }
 
+    // The tooltip: "Orvelin Driver" and the window title of the connected device ("Orvelin KA2 -
+    // FW: V4.0.6.123"), or the no-device text. The start-up code calls them as panels come and go.
+    void showDevice(const QString &title);
+    void showNoDevice();
+
 private slots:
     void showSettings();
     void clickCallback(QSystemTrayIcon::ActivationReason reason);

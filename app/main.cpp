@@ -22,23 +22,28 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // Destroyed last, so the teardown's lines reach the file too.
-    LogFile logFile;
+    // Destroyed last, so the teardown's lines reach the file too. Opened only once this copy is
+    // the one that runs: a refused second copy must not rotate the running copy's file.
+    std::optional<LogFile> logFile;
     installPlatformLogBridge();
 
     // Declared in this order so they are destroyed as translator, instance marker, lock.
     SingleInstanceGuard guard;
     QTranslator translator;
+    QTranslator qtTranslator;
     const SingleInstanceGuard::Outcome outcome = guard.acquire();
     if (outcome != SingleInstanceGuard::Outcome::Running)
         return SingleInstanceGuard::exitCode(outcome);
+    logFile.emplace();
     TerminationWatcher termination;
 
     installTranslation(app, translator, QCoreApplication::applicationDirPath(), QLocale::system().name());
+    installQtTranslation(app, qtTranslator, QCoreApplication::applicationDirPath(), QLocale::system().name());
     // Before any widget, so screen readers meet the knobs and switches through their own interfaces.
     QAccessible::installFactory(&KnobAccessible::factory);
 
@@ -52,6 +57,11 @@ int main(int argc, char *argv[])
     auto trayIcon = std::make_unique<TrayIcon>();
     trayIcon->setMainWindow(mainWindow.get());
     trayIcon->setSettings(settings.get());
+    // The tooltip names the device whose panel is shown: the title is set before the panel is
+    // announced.
+    QObject::connect(mainWindow.get(), &MainWindow::panelBuilt, trayIcon.get(),
+        [window = mainWindow.get(), tray = trayIcon.get()] { tray->showDevice(window->windowTitle()); });
+    QObject::connect(mainWindow.get(), &MainWindow::panelCleared, trayIcon.get(), &TrayIcon::showNoDevice);
     trayIcon->setVisible(true);
     // Without a tray nothing could ever show the window, so it is shown at once.
     if (!QSystemTrayIcon::isSystemTrayAvailable())

@@ -20,7 +20,15 @@ bool ControlClient::connectToPanel(const QString &name)
     if (endpoint.isEmpty())
         return false;
     socket->connectToServer(endpoint);
-    return socket->waitForConnected(2000);
+    if (!socket->waitForConnected(2000))
+        return false;
+    // Nothing is sent to a program of another user that took the channel's name first.
+    if (!platform::serverIsCurrentUser(static_cast<std::intptr_t>(socket->socketDescriptor()))) {
+        refused = true;
+        socket->abort();
+        return false;
+    }
+    return true;
 }
 
 bool ControlClient::readLine(QByteArray &line, int timeoutMs)

@@ -15,6 +15,8 @@ public:
 
     // False when no panel is running (or the channel is not ours to open).
     bool connectToPanel(const QString &name = QString());
+    // True when the last connectToPanel reached a server that runs as another user.
+    bool refusedServer() const { return refused; }
     // One request line, its JSON reply; an empty object when the connection failed.
     QJsonObject request(const QString &line);
     // The next line the panel sends (watch); false when the connection ended.
@@ -22,4 +24,5 @@ public:
 
 private:
     QLocalSocket *socket;
+    bool refused = false;
 };

@@ -155,7 +155,9 @@ int run(QStringList args)
 
     ControlClient client;
     if (!client.connectToPanel())
-        return fail(NoPanel, QStringLiteral("no running panel to talk to"));
+        return fail(NoPanel,
+            client.refusedServer() ? QStringLiteral("the control channel is served by another user's program")
+                                   : QStringLiteral("no running panel to talk to"));
 
     if (command == QLatin1String("status")) {
         const QJsonObject reply = client.request(QStringLiteral("status"));

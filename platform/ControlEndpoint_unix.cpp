@@ -31,4 +31,10 @@ bool peerIsCurrentUser(std::intptr_t descriptor)
     return peer.uid == ::geteuid();
 }
 
+bool serverIsCurrentUser(std::intptr_t descriptor)
+{
+    // The peer's credentials read the same from either end of the socket.
+    return peerIsCurrentUser(descriptor);
+}
+
 } // namespace platform

@@ -3,18 +3,15 @@
 #include "platform/DriverPort.h"
 #include "platform/PlatformLog.h"
 
-#include <atomic>
-#include <string>
-
-#include "platform/PlatformLog.h"
-
 #include <windows.h>
 
 #include <dbt.h>
 #include <setupapi.h>
 #include <winioctl.h>
 
+#include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,8 +31,10 @@ struct OpenDevice
     HANDLE file = INVALID_HANDLE_VALUE; // INVALID_HANDLE_VALUE once released
     HDEVNOTIFY notice = nullptr;
     std::wstring path;
+    HANDLE queriedFile = INVALID_HANDLE_VALUE; // the file a query-remove closed, to match its answer
     int inUse = 0; // requests under way; the last one closes a released file
     bool released = false;
+    bool queried = false; // released by a query-remove, which another program may still veto
     bool closed = false; // by the program; the number goes with the last request
 };
 
@@ -61,18 +60,57 @@ bool isPortNumber(PortHandle handle)
     return (handle & 1) != 0;
 }
 
-// Under the lock. Closes the file unless a request still uses it (that one closes it then).
-void release(OpenDevice &device)
+// Under the lock. Closes the file unless a request still uses it (that one closes it then). A
+// query-remove keeps the handle's notice registered, so that its veto (query-remove failed) still
+// arrives and the file can be opened again.
+void release(OpenDevice &device, bool keepNotice = false)
 {
-    if (device.notice) {
+    if (device.notice && !keepNotice) {
         UnregisterDeviceNotification(device.notice);
         device.notice = nullptr;
     }
+    device.queried = keepNotice;
+    device.queriedFile = keepNotice ? device.file : INVALID_HANDLE_VALUE;
     device.released = true;
     if (device.inUse == 0 && device.file != INVALID_HANDLE_VALUE) {
         CloseHandle(device.file);
         device.file = INVALID_HANDLE_VALUE;
     }
+}
+
+HDEVNOTIFY registerHandleNotice(HWND window, HANDLE file)
+{
+    DEV_BROADCAST_HANDLE filter {};
+    filter.dbch_size = sizeof(filter);
+    filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    filter.dbch_handle = file;
+    HDEVNOTIFY notice = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (!notice)
+        log("Device removal notices not registered, error " + std::to_string(GetLastError()));
+    return notice;
+}
+
+// Under the lock: another program vetoed the removal, so the device stays; the file is opened
+// again under the same number and the panel goes on without noticing more than a failed request.
+void reopen(Devices &all, OpenDevice &device)
+{
+    if (device.notice) {
+        UnregisterDeviceNotification(device.notice);
+        device.notice = nullptr;
+    }
+    device.queried = false;
+    device.queriedFile = INVALID_HANDLE_VALUE;
+    if (device.file == INVALID_HANDLE_VALUE)
+        device.file = CreateFileW(device.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (device.file == INVALID_HANDLE_VALUE) {
+        log("Device handle not reopened after the removal was called off, error " + std::to_string(GetLastError()));
+        return; // stays released: the presence check finds the device again or tears the panel down
+    }
+    device.released = false;
+    if (all.window)
+        device.notice = registerHandleNotice(all.window, device.file);
+    log("Device handle reopened: the removal was called off");
 }
 
 LRESULT CALLBACK noticeWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -89,11 +127,24 @@ HWND noticeWindow(Devices &all)
 {
     if (all.window)
         return all.window;
-    HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!created)
+    // Shared with the thread on the heap: a thread that comes late writes into this, never into a
+    // caller that stopped waiting, and it ends itself when nobody wants its window any more.
+    struct Start
+    {
+        std::mutex mutex;
+        HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HWND window = nullptr;
+        bool abandoned = false;
+        ~Start()
+        {
+            if (created)
+                CloseHandle(created);
+        }
+    };
+    const auto start = std::make_shared<Start>();
+    if (!start->created)
         return nullptr;
-    HWND window = nullptr;
-    std::thread([&window, created] {
+    std::thread([start] {
         WNDCLASSW windowClass {};
         windowClass.lpfnWndProc = noticeWindowProcedure;
         windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -101,8 +152,16 @@ HWND noticeWindow(Devices &all)
         RegisterClassW(&windowClass);
         HWND own = CreateWindowExW(
             0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
-        window = own;
-        SetEvent(created);
+        {
+            std::lock_guard<std::mutex> lock(start->mutex);
+            if (start->abandoned) {
+                if (own)
+                    DestroyWindow(own);
+                return;
+            }
+            start->window = own;
+            SetEvent(start->created);
+        }
         if (!own)
             return;
         MSG message;
@@ -111,8 +170,13 @@ HWND noticeWindow(Devices &all)
             DispatchMessageW(&message);
         }
     }).detach();
-    WaitForSingleObject(created, 5000);
-    CloseHandle(created);
+    WaitForSingleObject(start->created, 5000);
+    HWND window = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(start->mutex);
+        window = start->window;
+        start->abandoned = window == nullptr;
+    }
     if (!window) {
         log("Device removal notices unavailable: no notice window");
         return nullptr;
@@ -144,13 +208,7 @@ PortHandle adopt(HANDLE file, const wchar_t *path)
     device.path = path;
     if (HWND window = noticeWindow(all)) {
         watchInterfaceClass(all, window);
-        DEV_BROADCAST_HANDLE filter {};
-        filter.dbch_size = sizeof(filter);
-        filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
-        filter.dbch_handle = file;
-        device.notice = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-        if (!device.notice)
-            log("Device removal notices not registered, error " + std::to_string(GetLastError()));
+        device.notice = registerHandleNotice(window, file);
     }
     const PortHandle number = (all.next++ << 1) | 1;
     all.open.emplace(number, std::move(device));
@@ -206,6 +264,18 @@ const GUID &driverInterfaceClass()
     return kInterfaceClass;
 }
 
+bool driverNoticeTarget(PortHandle handle, HANDLE &file, HDEVNOTIFY &notice)
+{
+    Devices &all = devices();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    const auto found = all.open.find(handle);
+    if (found == all.open.end())
+        return false;
+    file = found->second.queried ? found->second.queriedFile : found->second.file;
+    notice = found->second.notice;
+    return true;
+}
+
 void setDriverNoticeWindow(std::intptr_t window)
 {
     Devices &all = devices();
@@ -220,29 +290,53 @@ bool driverNoticeMessage(unsigned message, std::uintptr_t wParam, std::intptr_t 
         return false;
     const bool going
         = wParam == DBT_DEVICEQUERYREMOVE || wParam == DBT_DEVICEREMOVEPENDING || wParam == DBT_DEVICEREMOVECOMPLETE;
-    if (!going)
+    const bool vetoed = wParam == DBT_DEVICEQUERYREMOVEFAILED;
+    if (!going && !vetoed)
         return false;
     const auto *header = reinterpret_cast<const DEV_BROADCAST_HDR *>(lParam);
     Devices &all = devices();
     std::lock_guard<std::mutex> lock(all.mutex);
     bool ours = false;
+    if (vetoed) {
+        if (header->dbch_devicetype != DBT_DEVTYP_HANDLE)
+            return false;
+        const auto *notice = reinterpret_cast<const DEV_BROADCAST_HANDLE *>(lParam);
+        for (auto &entry : all.open) {
+            OpenDevice &device = entry.second;
+            if (!device.queried || device.closed)
+                continue;
+            if ((device.notice && notice->dbch_hdevnotify == device.notice)
+                || (!device.notice && notice->dbch_handle == device.queriedFile)) {
+                reopen(all, device);
+                ours = true;
+            }
+        }
+        return ours;
+    }
     for (auto &entry : all.open) {
         OpenDevice &device = entry.second;
-        if (device.released)
+        // Released by a query-remove, a device still takes the removal that follows, which ends
+        // its notice; any other released device is done with.
+        const bool afterQuery = device.released && device.queried && wParam != DBT_DEVICEQUERYREMOVE;
+        if (device.released && !afterQuery)
             continue;
         bool match = false;
         if (header->dbch_devicetype == DBT_DEVTYP_HANDLE) {
             const auto *notice = reinterpret_cast<const DEV_BROADCAST_HANDLE *>(lParam);
-            match = (device.notice && notice->dbch_hdevnotify == device.notice) || notice->dbch_handle == device.file;
+            const HANDLE file = afterQuery ? device.queriedFile : device.file;
+            match = (device.notice && notice->dbch_hdevnotify == device.notice)
+                || (file != INVALID_HANDLE_VALUE && notice->dbch_handle == file);
         } else if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE && wParam == DBT_DEVICEREMOVECOMPLETE) {
             const auto *notice = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W *>(lParam);
             match = CompareStringOrdinal(notice->dbcc_name, -1, device.path.c_str(), -1, TRUE) == CSTR_EQUAL;
         }
         if (!match)
             continue;
-        release(device);
-        log("Device handle closed: the device is being removed");
+        release(device, wParam == DBT_DEVICEQUERYREMOVE);
         ours = true;
+        if (afterQuery)
+            continue; // closed and logged at the query already
+        log("Device handle closed: the device is being removed");
     }
     return ours;
 }

@@ -1,5 +1,6 @@
 #include "platform/PipePort_win.h"
 #include "platform/PipePort.h"
+#include "platform/UserToken_win.h"
 
 #include <windows.h>
 
@@ -149,10 +150,11 @@ bool PipeServerPort::create()
     if (!d->ioEvent || !d->stopEvent)
         return failWithLastError();
     // One instance for the whole run, reused for every client; remote clients are refused so no
-    // other machine can drive the panel.
-    d->pipe = ::CreateNamedPipeW(d->name.c_str(), pipeServerOpenMode(),
+    // other machine can drive the panel. Only this user and SYSTEM may open it: with the default
+    // access list any local user could read from it and so hold the one instance.
+    d->pipe = createUserOnlyPipe(d->name, pipeServerOpenMode(),
         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES,
-        65536, 65536, 300, nullptr);
+        65536, 65536, 300);
     if (d->pipe == INVALID_HANDLE_VALUE)
         return failWithLastError();
     return true;

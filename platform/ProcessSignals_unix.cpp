@@ -68,4 +68,11 @@ std::string instanceKeySuffix()
     return "-uid" + std::to_string(getuid());
 }
 
+bool watchQuitRequests(std::function<void()>)
+{
+    return false;
+}
+
+void stopQuitRequests() { }
+
 } // namespace platform

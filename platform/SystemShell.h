@@ -10,6 +10,16 @@ namespace platform {
 // system folder cannot be read. The Linux stand-in names "cmd.exe", found on the search path.
 std::string commandProcessor();
 
+// The command line the command processor runs to restart the shell, in UTF-8. On Windows
+// taskkill.exe and explorer.exe are named by their full paths (taskkill.exe in the system folder,
+// explorer.exe in the Windows folder, both without spaces), so that a copy of the program started
+// from a folder holding a planted taskkill.exe never runs it; empty when the folders cannot be
+// read. The Linux stand-in names both bare.
+std::string shellRestartCommand();
+
+// The working folder of that command: the system folder on Windows, empty (unchanged) on Linux.
+std::string shellWorkingFolder();
+
 // Console programs write in the OEM code page on Windows, not the ANSI one; this turns such
 // output into UTF-8. Linux console output is UTF-8 already and passes unchanged.
 std::string consoleOutputToUtf8(const std::string &bytes);

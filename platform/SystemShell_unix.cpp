@@ -8,6 +8,16 @@ std::string commandProcessor()
     return "cmd.exe";
 }
 
+std::string shellRestartCommand()
+{
+    return "taskkill /f /im explorer.exe && start explorer.exe";
+}
+
+std::string shellWorkingFolder()
+{
+    return {};
+}
+
 std::string consoleOutputToUtf8(const std::string &bytes)
 {
     return bytes;

@@ -21,15 +21,55 @@ std::string utf8(const std::wstring &text)
     return result;
 }
 
-} // namespace
-
-std::string commandProcessor()
+std::wstring systemFolder()
 {
     wchar_t folder[MAX_PATH] = {};
     const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return {};
-    return utf8(std::wstring(folder, length) + L"\\cmd.exe");
+    return std::wstring(folder, length);
+}
+
+// The command line reaches cmd.exe through QProcess, which quotes an argument with spaces as a
+// whole and escapes inner quotes in a way cmd.exe does not read: so the paths carry no spaces
+// and no quotes, by their short form where the long one has a space.
+std::wstring withoutSpaces(const std::wstring &path)
+{
+    if (path.empty() || path.find_first_of(L" \"") == std::wstring::npos)
+        return path;
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    const std::wstring result(shortPath, length);
+    return result.find_first_of(L" \"") == std::wstring::npos ? result : std::wstring();
+}
+
+} // namespace
+
+std::string commandProcessor()
+{
+    const std::wstring folder = systemFolder();
+    return folder.empty() ? std::string() : utf8(folder + L"\\cmd.exe");
+}
+
+std::string shellRestartCommand()
+{
+    const std::wstring taskkill = withoutSpaces(systemFolder() + L"\\taskkill.exe");
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (taskkill.empty() || length == 0 || length >= MAX_PATH)
+        return {};
+    const std::wstring explorer = withoutSpaces(std::wstring(windows, length) + L"\\explorer.exe");
+    if (explorer.empty())
+        return {};
+    // "start" takes a first quoted argument as the window title; the path is not quoted.
+    return utf8(taskkill + L" /f /im explorer.exe && start " + explorer);
+}
+
+std::string shellWorkingFolder()
+{
+    return utf8(systemFolder());
 }
 
 std::string consoleOutputToUtf8(const std::string &bytes)

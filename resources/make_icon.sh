@@ -12,3 +12,19 @@ convert -size 256x256 xc:none \
     -stroke none -fill '#00e5e5' -draw 'circle 128,128 128,138' \
     -depth 8 icon.png
 convert icon.png -define icon:auto-resize=256,128,64,48,32,16 icon.ico
+
+# The tray's own frames, 16, 20, 24 and 32 px: the same knob drawn bolder and plainer, with a light
+# rim so it stands out on a dark taskbar and a dark body so it stands out on a light one. Each is
+# drawn at eight times its size and scaled down.
+for size in 16 20 24 32; do
+    s=$((size * 8))
+    px=8 # one pixel of the frame
+    convert -size ${s}x${s} xc:none \
+        -fill '#2c313c' -stroke '#d0d4dc' -strokewidth $px \
+        -draw "roundrectangle $((px / 2)),$((px / 2)) $((s - px / 2 - 1)),$((s - px / 2 - 1)) $((s / 5)),$((s / 5))" \
+        -fill none -stroke '#0b7070' -strokewidth $((px * 2 + px / 2)) \
+        -draw "arc $((s * 22 / 100)),$((s * 22 / 100)) $((s * 78 / 100)),$((s * 78 / 100)) 135,405" \
+        -stroke '#00f0f0' -draw "arc $((s * 22 / 100)),$((s * 22 / 100)) $((s * 78 / 100)),$((s * 78 / 100)) 135,320" \
+        -stroke '#ffffff' -strokewidth $((px * 2)) -draw "line $((s / 2)),$((s / 2)) $((s * 61 / 100)),$((s * 39 / 100))" \
+        -filter Box -resize ${size}x${size} -depth 8 tray-$size.png
+done

@@ -28,5 +28,11 @@ cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
 echo "Windows build: building"
 ninja -C "$build" -j"$jobs"
 echo "Windows build: packaging"
+if [ -n "${ORVELIN_SIGN_PFX:-}" ]; then
+    echo "Windows build: signing with $ORVELIN_SIGN_PFX"
+else
+    echo "Windows build: no ORVELIN_SIGN_PFX given, nothing is signed"
+fi
 (cd "$build" && cpack -C Release >"$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }
+"$root/scripts/sign-windows.sh" "$build"/OrvelinDriver-*-win64-setup.exe
 ls -l "$build"/OrvelinDriver-*-win64.zip "$build"/OrvelinDriver-*-win64-setup.exe

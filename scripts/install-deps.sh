@@ -5,11 +5,11 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build git pkg-config python3
-    qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+    qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     googletest libgtest-dev libbenchmark-dev
     clang clang-format libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine64 wine
-    nsis dpkg-dev unzip
+    nsis osslsigncode dpkg-dev unzip
     xvfb xauth trayer imagemagick xdotool libx11-dev
     fonts-dejavu-core fonts-wqy-microhei
 )

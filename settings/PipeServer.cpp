@@ -19,8 +19,13 @@ bool PipeServer::create()
 {
     if (!port.create()) {
         const std::uint32_t error = platform::pipeLastError();
-        if (error != lastCreateError)
+        if (error != lastCreateError) {
             qDebug() << "Error: Could not create pipe. Error code:" << error;
+            // Access denied: the name is taken, on Windows by the panel of another user's session.
+            if (error == platform::PipeError::AccessDenied)
+                qDebug() << "The ASIO driver's status pipe is already served by another program, most likely the "
+                            "panel of another signed-in user; it is tried again every second.";
+        }
         lastCreateError = error;
         return false;
     }

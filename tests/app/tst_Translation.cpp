@@ -68,6 +68,22 @@ private slots:
         QCoreApplication::removeTranslator(&english);
     }
 
+    void qtCatalogBesideTheProgramTranslatesQtsTexts()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QFile::copy(QStringLiteral(ORVELIN_QM_DIR "/qtbase_zh_CN.qm"), folder.filePath("qtbase_zh_CN.qm")));
+        QTranslator qt;
+        QCOMPARE(installQtTranslation(*QCoreApplication::instance(), qt, folder.path(), QStringLiteral("zh_TW")),
+            folder.path() + QStringLiteral("/qtbase_zh_CN.qm"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+        QCoreApplication::removeTranslator(&qt);
+        // English needs no catalog: none is loaded, from anywhere.
+        QTranslator none;
+        QVERIFY(installQtTranslation(*QCoreApplication::instance(), none, folder.path(), QStringLiteral("en_US"))
+                    .isEmpty());
+        QVERIFY(none.isEmpty());
+    }
+
     void missingFileFallsBackToEnglish()
     {
         QTemporaryDir folder;

@@ -209,6 +209,15 @@ private slots:
         QVERIFY(!(settings.windowFlags() & Qt::WindowStaysOnTopHint));
     }
 
+    void trayFramesAndNoDeviceTooltip()
+    {
+        TrayIcon tray;
+        QCOMPARE(tray.toolTip(), QStringLiteral("Orvelin Driver\nNo Device Connect!"));
+        const QList<QSize> sizes = tray.icon().availableSizes();
+        for (int size : { 16, 20, 24, 32 })
+            QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+    }
+
     void soundSettingsOpenOrAnErrorBoxShows()
     {
         const QByteArray savedPath = qgetenv("PATH");

@@ -2,9 +2,12 @@
 # The Windows installer end to end, in a fresh Wine prefix on a virtual X display:
 #   silent install; the installed program starts with the windows platform plugin and shows only
 #   its tray icon; a click on the icon shows "Orvelin Driver" with its no-device status; a second
-#   start exits at once while the first keeps running; the log file holds the start-up lines; Quit
-#   in the tray menu tears it down cleanly; the uninstaller removes every installed file, the
-#   Start-menu entry and the Run entry, and leaves the user's settings and log.
+#   start exits at once while the first keeps running and leaves its log alone; the log file holds
+#   the start-up lines; Quit in the tray menu tears it down cleanly; a silent upgrade while the panel
+#   runs ends it through its teardown, replaces every file, keeps a declined start at log-in and
+#   starts the panel again; the uninstaller, run while the panel runs, ends it and removes every
+#   installed file, the folder, the Start-menu entry and the Run entry, and leaves the user's
+#   settings and log.
 # Usage: tests/win/installer-test.sh [BUILD_DIR]   (default build-windows, after build-windows.sh)
 # Screenshots go to BUILD_DIR/screenshots; start-up time and resident memory are printed.
 set -uo pipefail
@@ -50,7 +53,7 @@ say "silent install of $(basename "$setup")"
 timeout 180 wine "$setup" /S || fail "the installer ended with status $?"
 wineserver -w
 installdir="$prefix/drive_c/Program Files/Orvelin Driver"
-for file in OrvelinDriver.exe OrvelinDriver_en_US.qm OrvelinDriver_zh_CN.qm Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll \
+for file in OrvelinDriver.exe OrvelinDriver_en_US.qm OrvelinDriver_zh_CN.qm qtbase_zh_CN.qm Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll \
     platforms/qwindows.dll styles/qwindowsvistastyle.dll imageformats/qico.dll Uninstall.exe; do
     [ -f "$installdir/$file" ] || fail "not installed: $file"
 done
@@ -62,6 +65,17 @@ uninstkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvelin Driv
 reg_has "$runkey" OrvelinDriver || fail "no Run entry (start at log-in)"
 wine reg query "$uninstkey" /v DisplayVersion 2>/dev/null | grep -q '4\.' || fail "no installed-programs entry with its version"
 say "installed $(echo "$installed" | wc -l) files, Start-menu entry, Run entry, installed-programs entry"
+
+# Signed builds (ORVELIN_SIGN_CERT: the certificate they were signed with): every program and DLL
+# installed, the uninstaller NSIS wrote and the installer itself carry a signature that verifies.
+if [ -n "${ORVELIN_SIGN_CERT:-}" ]; then
+    signed=0
+    while IFS= read -r file; do
+        osslsigncode verify -CAfile "$ORVELIN_SIGN_CERT" -in "$file" >/dev/null 2>&1 || fail "no valid signature: $file"
+        signed=$((signed + 1))
+    done < <(find "$installdir" -type f \( -name '*.exe' -o -name '*.dll' \); echo "$setup")
+    say "$signed signatures verified, the uninstaller's and the installer's among them"
+fi
 
 exe='C:\Program Files\Orvelin Driver\OrvelinDriver.exe'
 users="$prefix/drive_c/users/$(id -un)"
@@ -89,12 +103,17 @@ say "main window shown (screenshot $shots/installed-mainwindow.png), resident me
 
 say "second start"
 second_began=$SECONDS
+log_before=$(stat -c %s "$logfile")
 timeout 30 wine "$exe" >/dev/null 2>&1
 status=$?
 [ $status -eq 0 ] || fail "the second start ended with status $status"
 kill -0 "$first" 2>/dev/null || fail "the first copy ended when the second started"
-wait_for 5 has_line "Orvelin Mixer 已经在运行中。" || fail "the second copy logged no refusal"
-say "second start exited 0 in $((SECONDS - second_began)) s; the first keeps running"
+# The refused copy never opens the running copy's log: nothing of it there, nothing cut away.
+sleep 1
+has_line "Orvelin Mixer 已经在运行中。" && fail "the refused second copy wrote into the running copy's log"
+[ "$(stat -c %s "$logfile")" -ge "$log_before" ] && has_line "Event loop running at steady clock ms:" ||
+    fail "the second start cut the running copy's log"
+say "second start exited 0 in $((SECONDS - second_began)) s; the first keeps running, its log untouched"
 
 # Scripts reach the running panel through its control pipe.
 ctl_out=$(timeout 30 wine 'C:\Program Files\Orvelin Driver\orvelinctl.exe' status 2>&1)
@@ -115,14 +134,62 @@ first=
 has_line "Settings dialog closed and resources cleaned up." || fail "no teardown line in the log file"
 say "ended with status 0 after its teardown"
 
+# The panel of this prefix, wherever it was started from (the installer starts it through the
+# shell, so it is nobody's child here).
+panel_pids() {
+    local pid
+    for pid in $(pgrep -f 'OrvelinDriver\.exe'); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && echo "$pid"
+    done
+}
+panel_running() { [ -n "$(panel_pids)" ]; }
+panel_gone() { ! panel_running; }
+count_lines() { grep -cF -- "$1" "$logfile" 2>/dev/null; }
+
+# A silent upgrade while the panel runs, after the user declined starting at log-in: the panel
+# quits through its teardown, every file is replaced, the choice is kept, the panel runs again.
+say "silent upgrade while the panel runs"
+starts=$(count_lines "ThreadSettingsPip initialized.")
+wine_start_program "$exe"
+first=$WINE_PROGRAM_PID
+wait_for 60 eval '[ "$(count_lines "ThreadSettingsPip initialized.")" -gt "$starts" ]' || fail "the panel did not start"
+sleep 2
+has_line "Quit event not created" && fail "the panel could not make its quit event"
+starts=$(count_lines "ThreadSettingsPip initialized.")
+wine reg delete "$runkey" /v OrvelinDriver /f >/dev/null 2>&1
+find "$installdir" -type f -exec touch -d '2001-01-01' {} +
+teardowns=$(count_lines "Settings dialog closed and resources cleaned up.")
+timeout 180 wine "$setup" /S || fail "the upgrade ended with status $?"
+exited() { ! kill -0 "$first" 2>/dev/null; }
+wait_for 20 exited || fail "the running panel did not end during the upgrade"
+wait "$first"
+status=$?
+first=
+[ $status -eq 0 ] || fail "the panel ended with status $status during the upgrade"
+has_line "Quit requested by the installer, quitting." || fail "the panel was not asked to quit by the installer"
+[ "$(count_lines "Settings dialog closed and resources cleaned up.")" -gt "$teardowns" ] ||
+    fail "the panel did not go through its teardown during the upgrade"
+stale=$(find "$installdir" -type f ! -newermt '2002-01-01' | sed "s|$installdir/||")
+[ -z "$stale" ] || fail "not replaced by the upgrade: $stale"
+[ "$(cd "$installdir" && find . -type f | sort)" = "$installed" ] || fail "the upgrade installed other files"
+reg_has "$runkey" OrvelinDriver && fail "the silent upgrade added the Run entry the user had declined"
+wait_for 30 panel_running || fail "the panel was not started again after the upgrade"
+wait_for 30 eval '[ "$(count_lines "ThreadSettingsPip initialized.")" -gt "$starts" ]' ||
+    fail "the restarted panel did not come up"
+say "upgraded while running: the panel quit with status 0 through its teardown, $(echo "$installed" | wc -l) files replaced, start at log-in still off, the panel runs again"
+
 # The user's settings are not the installer's: a settings file must survive the uninstall.
 settings="$users/AppData/Roaming/OrvelinDriver"
 mkdir -p "$settings"
 echo "[Dial]" >"$settings/ka2.ini"
-say "silent uninstall"
+say "silent uninstall while the panel runs"
 timeout 120 wine "C:\\Program Files\\Orvelin Driver\\Uninstall.exe" /S || fail "the uninstaller ended with status $?"
+wait_for 20 panel_gone || fail "the panel still runs after the uninstall"
+[ "$(count_lines "Quit requested by the installer, quitting.")" -eq 2 ] ||
+    fail "the uninstaller did not ask the panel to quit"
 # The uninstaller copies itself away and finishes from there.
 wineserver -w
+[ -e "$installdir" ] && fail "the installation folder is left"
 left=$(cd "$installdir" 2>/dev/null && find . -type f | sort)
 [ -z "$left" ] || fail "files left after uninstall: $left"
 [ ! -e "$menu" ] || fail "the Start-menu entry is left"

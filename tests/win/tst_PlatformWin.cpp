@@ -1,14 +1,21 @@
 // Arguments the Windows platform layer hands to the system where Wine cannot show their effect:
-// the driver's interface class, the pipe server's open mode, the command processor of the shell
-// restart and the code page its output is read in.
+// the driver's interface class, the pipe server's open mode and access list, the control pipe's
+// name and its checks of the other end, the command line of the shell restart and the code page
+// its output is read in.
+#include "platform/ControlEndpoint.h"
+#include "platform/ControlEndpoint_win.h"
 #include "platform/DriverPort.h"
 #include "platform/DriverPort_win.h"
+#include "platform/PipePort.h"
 #include "platform/PipePort_win.h"
 #include "platform/SystemShell.h"
+#include "platform/UserToken_win.h"
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <objbase.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -26,6 +33,25 @@ void check(bool condition, const char *what, int line)
 }
 
 #define CHECK(condition) check((condition), #condition, __LINE__)
+
+// The access list of a pipe handle as SDDL.
+std::wstring daclOf(HANDLE pipe)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(
+            pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &descriptor)
+        != ERROR_SUCCESS)
+        return {};
+    wchar_t *text = nullptr;
+    std::wstring result;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        result = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return result;
+}
 
 } // namespace
 
@@ -45,14 +71,85 @@ int main()
     CHECK(pipeServerOpenMode() == (PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE));
     CHECK(FILE_FLAG_FIRST_PIPE_INSTANCE == 0x00080000);
 
-    // cmd.exe by full path from the system folder, and it is there.
+    // cmd.exe by full path from the system folder, and it is there; so are taskkill.exe and
+    // explorer.exe inside its command line, which runs in the system folder.
     const std::string command = commandProcessor();
     char folder[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
     CHECK(length > 0 && length < MAX_PATH);
-    CHECK(command == std::string(folder, length) + "\\cmd.exe");
+    const std::string system(folder, length);
+    CHECK(command == system + "\\cmd.exe");
     CHECK(command.size() > 2 && command[1] == ':');
     CHECK(GetFileAttributesA(command.c_str()) != INVALID_FILE_ATTRIBUTES);
+    char windows[MAX_PATH] = {};
+    const UINT windowsLength = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    const std::string restart = shellRestartCommand();
+    CHECK(restart
+        == system + "\\taskkill.exe /f /im explorer.exe && start " + std::string(windows, windowsLength)
+            + "\\explorer.exe");
+    CHECK(GetFileAttributesA((system + "\\taskkill.exe").c_str()) != INVALID_FILE_ATTRIBUTES);
+    CHECK(shellWorkingFolder() == system);
+
+    // The ASIO status pipe: SYSTEM and this user, nobody else, nothing inherited.
+    const std::wstring user = currentUserSid();
+    CHECK(user.compare(0, 4, L"S-1-") == 0);
+    CHECK(userOnlySddl() == L"D:P(A;;FA;;;SY)(A;;FA;;;" + user + L")");
+    CHECK(userOnlySddl(true) == L"D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;" + user + L")");
+    {
+        HANDLE pipe = createUserOnlyPipe(L"\\\\.\\pipe\\tst_PlatformWin-acl", pipeServerOpenMode(),
+            PIPE_TYPE_MESSAGE | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 0, 0);
+        CHECK(pipe != INVALID_HANDLE_VALUE);
+        const std::wstring dacl = daclOf(pipe);
+        CHECK(dacl == L"D:P(A;;FA;;;SY)(A;;FA;;;" + user + L")");
+        if (dacl != L"D:P(A;;FA;;;SY)(A;;FA;;;" + user + L")")
+            std::fprintf(stderr, "tst_PlatformWin: pipe DACL %ls\n", dacl.c_str());
+        CloseHandle(pipe);
+    }
+
+    // The control pipe: named after the user's SID and the session, its name held by a first
+    // instance of ours that no outside client can land on, network logons denied. (Wine does not
+    // enforce FILE_FLAG_FIRST_PIPE_INSTANCE, so the flag itself is checked.)
+    DWORD session = 99;
+    CHECK(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+    const std::wstring control = controlPipeName();
+    CHECK(control == L"OrvelinDriverControl-" + user + L"-" + std::to_wstring(session));
+    CHECK(controlReservationOpenMode() == (PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE));
+    CHECK(controlReservationPipeMode() & PIPE_REJECT_REMOTE_CLIENTS);
+    const std::string served = controlServerName();
+    CHECK(served == controlClientName() && !served.empty());
+    const std::wstring path = L"\\\\.\\pipe\\" + control;
+    HANDLE stray = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(stray == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PIPE_BUSY);
+    if (stray != INVALID_HANDLE_VALUE)
+        CloseHandle(stray);
+    // A second call keeps the one reservation.
+    CHECK(controlServerName() == served);
+
+    // Each end checks the other's process user: this process on both ends passes; a handle that
+    // is no pipe, a process that does not exist and the system's idle process are refused.
+    {
+        const std::wstring name = L"\\\\.\\pipe\\tst_PlatformWin-peer";
+        HANDLE server = CreateNamedPipeW(
+            name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr);
+        HANDLE client = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        CHECK(server != INVALID_HANDLE_VALUE && client != INVALID_HANDLE_VALUE);
+        CHECK(peerIsCurrentUser(reinterpret_cast<std::intptr_t>(server)));
+        CHECK(serverIsCurrentUser(reinterpret_cast<std::intptr_t>(client)));
+        CloseHandle(client);
+        CloseHandle(server);
+    }
+    char temp[MAX_PATH];
+    char file[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    GetTempFileNameA(temp, "orv", 0, file);
+    HANDLE plain = CreateFileA(file, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    CHECK(!peerIsCurrentUser(reinterpret_cast<std::intptr_t>(plain)));
+    CHECK(!serverIsCurrentUser(reinterpret_cast<std::intptr_t>(plain)));
+    CloseHandle(plain);
+    CHECK(processRunsAsCurrentUser(GetCurrentProcessId()));
+    CHECK(!processRunsAsCurrentUser(0));
+    CHECK(!processRunsAsCurrentUser(0xFFFFFFF0));
 
     // Console output is read in the OEM code page: byte 0x81 is u-umlaut in code pages 437 and
     // 850, where the ANSI page 1252 has no character at all.

@@ -5,10 +5,12 @@
 #include "emulator/win/RelayProtocol.h"
 #include "emulator/win/RootDevice.h"
 #include "platform/DriverPort.h"
+#include "platform/DriverPort_win.h"
 #include "platform/PlatformLog.h"
 
 #include <windows.h>
 
+#include <dbt.h>
 #include <setupapi.h>
 #include <winioctl.h>
 
@@ -119,6 +121,7 @@ void answerWithDevice(HANDLE relay, emu::VirtualDevice &device)
 }
 
 std::atomic<int> released { 0 };
+std::atomic<int> reopened { 0 };
 
 // The program's own window, as the panel's would be: it hands the device notices to the port.
 LRESULT CALLBACK programWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -173,6 +176,8 @@ int main(int argc, char **argv)
     setLogSink([](const std::string &line) {
         if (line == "Device handle closed: the device is being removed")
             ++released;
+        if (line == "Device handle reopened: the removal was called off")
+            ++reopened;
     });
 
     std::string error;
@@ -220,6 +225,35 @@ int main(int argc, char **argv)
         const std::uint32_t code = (0xFFDCu << 16) | (function << 2);
         CHECK(driverRequest(panel, code, nullptr, 0, &value, 4, &returned));
         CHECK(returned == 4 && (value & 0xFF) == (code & 0xFF));
+    }
+
+    // Another program vetoes a removal after the query: the handle closed at the query is opened
+    // again under the same number, and requests go through without a new open.
+    {
+        HANDLE file = nullptr;
+        HDEVNOTIFY notice = nullptr;
+        CHECK(driverNoticeTarget(panel, file, notice));
+        DEV_BROADCAST_HANDLE query {};
+        query.dbch_size = sizeof(query);
+        query.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        query.dbch_handle = file;
+        query.dbch_hdevnotify = notice;
+        SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, reinterpret_cast<LPARAM>(&query));
+        CHECK(released.exchange(0) == 1);
+        std::uint32_t value = 0;
+        CHECK(!driverRequest(panel, 0xFFDC2020, nullptr, 0, &value, 4));
+        SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVEFAILED, reinterpret_cast<LPARAM>(&query));
+        CHECK(reopened.load() == 1);
+        CHECK(driverRequest(panel, 0xFFDC2020, nullptr, 0, &value, 4, &returned));
+        CHECK(returned == 4 && (value & 0xFF) == 0x20);
+        // The removal notices of the new handle reach the port again.
+        CHECK(driverNoticeTarget(panel, file, notice));
+        query.dbch_handle = file;
+        query.dbch_hdevnotify = notice;
+        SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, reinterpret_cast<LPARAM>(&query));
+        SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVEFAILED, reinterpret_cast<LPARAM>(&query));
+        CHECK(released.exchange(0) == 1 && reopened.load() == 2);
+        CHECK(driverRequest(panel, 0xFFDC2020, nullptr, 0, &value, 4));
     }
 
     // Unplugged: the interface is gone, the open handle fails, the answerer is released.
