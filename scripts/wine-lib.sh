@@ -88,3 +88,20 @@ wait_for() {
         sleep 0.05
     done
 }
+
+# Waits up to SECONDS for the background program PID (a child of this shell) to end with status 0;
+# otherwise returns 1 with the reason in WINE_EXIT_WHY ("did not end within 20 s", "ended with
+# status 3"). Not to be called in a subshell, which could not wait for the program.
+wine_clean_exit() {
+    local pid=$1 seconds=$2 status
+    WINE_EXIT_WHY=
+    if ! wait_for "$seconds" eval "! kill -0 $pid 2>/dev/null"; then
+        WINE_EXIT_WHY="did not end within $seconds s"
+        return 1
+    fi
+    wait "$pid"
+    status=$?
+    [ $status -eq 0 ] && return 0
+    WINE_EXIT_WHY="ended with status $status"
+    return 1
+}

@@ -330,12 +330,8 @@ replug 1 "Orvelin KA1" e2e-ka1.png
 
 # Quit is the first entry of the tray menu.
 wine_click_first_menu_entry OrvelinDriver "$shots/e2e-traymenu.png" || fail "the tray icon showed no menu"
-exited() { ! kill -0 "$program" 2>/dev/null; }
-wait_for 20 exited || fail "the program did not end within 20 s of Quit"
-wait "$program"
-status=$?
+wine_clean_exit "$program" 20 || fail "the program $WINE_EXIT_WHY after Quit"
 program=
-[ $status -eq 0 ] || fail "the program ended with status $status after Quit"
 has_line "Settings dialog closed and resources cleaned up." || fail "no teardown line in the log"
 emulator_ok quit
 wait "$emulator_pid"

@@ -125,12 +125,8 @@ say "orvelinctl.exe reached the running panel over its pipe: no device connected
 # Quit is the first entry of the tray menu.
 say "Quit from the tray menu"
 wine_click_first_menu_entry OrvelinDriver "$shots/installed-traymenu.png" || fail "the tray menu did not open"
-exited() { ! kill -0 "$first" 2>/dev/null; }
-wait_for 20 exited || fail "the program did not end within 20 s of Quit"
-wait "$first"
-status=$?
+wine_clean_exit "$first" 20 || fail "the program $WINE_EXIT_WHY after Quit"
 first=
-[ $status -eq 0 ] || fail "the program ended with status $status after Quit"
 has_line "Settings dialog closed and resources cleaned up." || fail "no teardown line in the log file"
 say "ended with status 0 after its teardown"
 
@@ -160,12 +156,8 @@ wine reg delete "$runkey" /v OrvelinDriver /f >/dev/null 2>&1
 find "$installdir" -type f -exec touch -d '2001-01-01' {} +
 teardowns=$(count_lines "Settings dialog closed and resources cleaned up.")
 timeout 180 wine "$setup" /S || fail "the upgrade ended with status $?"
-exited() { ! kill -0 "$first" 2>/dev/null; }
-wait_for 20 exited || fail "the running panel did not end during the upgrade"
-wait "$first"
-status=$?
+wine_clean_exit "$first" 20 || fail "the running panel $WINE_EXIT_WHY during the upgrade"
 first=
-[ $status -eq 0 ] || fail "the panel ended with status $status during the upgrade"
 has_line "Quit requested by the installer, quitting." || fail "the panel was not asked to quit by the installer"
 [ "$(count_lines "Settings dialog closed and resources cleaned up.")" -gt "$teardowns" ] ||
     fail "the panel did not go through its teardown during the upgrade"
@@ -216,11 +208,8 @@ first=$WINE_PROGRAM_PID
 wait_for 60 has_line "Event loop running at steady clock ms:" || fail "the portable program did not reach its event loop"
 wine_find_window "Wine System Tray" 20 >/dev/null || fail "no tray for the portable program"
 wine_click_first_menu_entry OrvelinDriver || fail "the portable program's tray menu did not open"
-wait_for 20 exited || fail "the portable program did not end within 20 s of Quit"
-wait "$first"
-status=$?
+wine_clean_exit "$first" 20 || fail "the portable program $WINE_EXIT_WHY after Quit"
 first=
-[ $status -eq 0 ] || fail "the portable program ended with status $status"
 say "the unpacked ZIP ($(echo "$zipped" | wc -l) files) runs and quits with status 0"
 
 say "figures: installer $(stat -c %s "$setup") bytes, ZIP $(stat -c %s "$zip") bytes, start-up $startup_ms ms, resident ${rss_kb:-?} kB"

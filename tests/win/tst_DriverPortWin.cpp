@@ -1,5 +1,6 @@
 // The Windows driver port on a machine without the driver: nothing to open, nothing sent.
 #include "platform/DriverPort.h"
+#include "tests/win/WinTestSupport.h"
 
 #include <windows.h>
 
@@ -39,12 +40,7 @@ int main()
     closeDriverHandle(handle);
 
     // A handle that is not a device: DeviceIoControl fails and the port reports it.
-    char path[MAX_PATH];
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    GetTempFileNameA(folder, "orv", 0, path);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    HANDLE file = openSelfDeletingTempFile();
     CHECK(file != INVALID_HANDLE_VALUE);
     if (file != INVALID_HANDLE_VALUE) {
         const std::uint8_t packet[37] = { 0x01, 0x5B, 0x00, 0x01, 0x01 };

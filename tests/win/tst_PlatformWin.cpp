@@ -10,6 +10,7 @@
 #include "platform/PipePort_win.h"
 #include "platform/SystemShell.h"
 #include "platform/UserToken_win.h"
+#include "tests/win/WinTestSupport.h"
 
 #include <windows.h>
 
@@ -138,12 +139,7 @@ int main()
         CloseHandle(client);
         CloseHandle(server);
     }
-    char temp[MAX_PATH];
-    char file[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    GetTempFileNameA(temp, "orv", 0, file);
-    HANDLE plain = CreateFileA(file, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    HANDLE plain = openSelfDeletingTempFile();
     CHECK(!peerIsCurrentUser(reinterpret_cast<std::intptr_t>(plain)));
     CHECK(!serverIsCurrentUser(reinterpret_cast<std::intptr_t>(plain)));
     CloseHandle(plain);
