@@ -2,6 +2,7 @@
 
 #include "emulator/DeviceTransport.h"
 #include "emulator/EmulatorCore.h"
+#include "emulator/PipePeerServer.h"
 #include "platform/LittleEndian.h"
 
 #include <cstdio>
@@ -11,18 +12,6 @@
 namespace emu {
 
 namespace {
-
-std::string hex(const std::vector<std::uint8_t> &bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
 
 std::string codeText(std::uint32_t code)
 {
@@ -67,7 +56,8 @@ std::string toJson(const RequestRecord &record)
 {
     std::ostringstream line;
     line << "{\"connection\":" << record.connection << ",\"code\":\"" << codeText(record.code) << "\",\"input\":\""
-         << hex(record.input) << "\",\"output\":" << record.outputLength << ",\"result\":\"" << record.result << "\"}";
+         << hexBytes(record.input) << "\",\"output\":" << record.outputLength << ",\"result\":\"" << record.result
+         << "\"}";
     return line.str();
 }
 

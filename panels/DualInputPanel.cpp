@@ -272,7 +272,7 @@ bool DualInputPanel::applyOtgToSp(int value)
     const double gain = dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
-    // A refused send has never been logged here; the result still goes back to the caller.
+    // This control logs no refused send; the result still goes back to the caller.
     const bool ok = channel->writeMixerState(mixerBlock);
     if (ok)
         qDebug() << "OTG to SP volume set to:" << gain;

@@ -3,7 +3,7 @@
 #include <QtGlobal>
 
 namespace {
-// This panel's captions have always carried a leading blank in their style; its headphone title
+// This panel's caption style begins with a blank; its headphone title
 // is not translated, and it logs only a failed headphone volume.
 const char *const kKvCaptionStyle = " font-size: 12px; color: white;";
 } // namespace

@@ -1,5 +1,0 @@
-if(WIN32)
-    target_sources(orvelin_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/PipePort_win.cpp)
-else()
-    target_sources(orvelin_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/PipePort_unix.cpp)
-endif()
