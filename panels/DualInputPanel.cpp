@@ -258,11 +258,9 @@ bool DualInputPanel::applyMonitorMic(int channelNumber, bool on)
     const double cell = on ? 1.0 : 0.0;
     for (int row : { 0, 1, 4, 5 })
         mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, row, channelNumber - 1, cell);
-    const bool ok = channel->writeMixerState(mixerBlock);
+    const bool ok = writeBlock(*channel, mixerBlock, "Failed to set Monitor Mic.");
     if (ok)
         qDebug() << "Monitor Mic set to:" << int(on);
-    else
-        qDebug() << "Failed to set Monitor Mic.";
     save(channelNumber == 1 ? mic1DirectButton : mic2DirectButton);
     return ok;
 }
@@ -273,7 +271,7 @@ bool DualInputPanel::applyOtgToSp(int value)
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
     // This control logs no refused send; the result still goes back to the caller.
-    const bool ok = channel->writeMixerState(mixerBlock);
+    const bool ok = writeBlock(*channel, mixerBlock, nullptr);
     if (ok)
         qDebug() << "OTG to SP volume set to:" << gain;
     save(otgToSpKnob);
@@ -285,27 +283,30 @@ bool DualInputPanel::applyOtgToHp(int value)
     const double gain = dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 4, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 5, 3, gain);
-    const bool ok = channel->writeMixerState(mixerBlock);
+    const bool ok = writeBlock(*channel, mixerBlock, "Failed to set OTG to HP volume.");
     if (ok)
         qDebug() << "OTG to HP volume set to:" << gain;
-    else
-        qDebug() << "Failed to set OTG to HP volume.";
     save(otgToHpKnob);
+    return ok;
+}
+
+bool DualInputPanel::writeOutputGain(int left, int level, const char *setLine, const char *failureLine)
+{
+    // Both channels of the stereo output get the same gain.
+    const double gain = dbToGain(level);
+    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, left, gain);
+    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, left + 1, gain);
+    const bool ok = writeBlock(*channel, mixerBlock, failureLine);
+    if (ok)
+        qDebug() << setLine << level;
     return ok;
 }
 
 bool DualInputPanel::applySpeakerVolume(int value)
 {
     qDebug() << "Speaker Knob value changed:" << value;
-    const int level = effectiveVolume(value, speakerMuted, speakerDimmed);
-    const double gain = dbToGain(level);
-    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kSpeakerLeft, gain);
-    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kSpeakerLeft + 1, gain);
-    const bool ok = channel->writeMixerState(mixerBlock);
-    if (ok)
-        qDebug() << "Speaker volume set to:" << level;
-    else
-        qDebug() << "Failed to set speaker volume.";
+    const bool ok = writeOutputGain(kSpeakerLeft, effectiveVolume(value, speakerMuted, speakerDimmed),
+        "Speaker volume set to:", "Failed to set speaker volume.");
     save(speakerKnob);
     return ok;
 }
@@ -330,15 +331,8 @@ bool DualInputPanel::applyHeadphoneVolume(int value)
 {
     qDebug() << "Headphone Knob value changed:" << value;
     // The headphone has no dim on these models.
-    const int level = effectiveVolume(value, headphoneMuted, false);
-    const double gain = dbToGain(level);
-    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kHeadphoneLeft, gain);
-    mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kHeadphoneLeft + 1, gain);
-    const bool ok = channel->writeMixerState(mixerBlock);
-    if (ok)
-        qDebug() << "Headphone volume set to:" << level;
-    else
-        qDebug() << "Failed to set headphone volume.";
+    const bool ok = writeOutputGain(kHeadphoneLeft, effectiveVolume(value, headphoneMuted, false),
+        "Headphone volume set to:", "Failed to set headphone volume.");
     save(headphoneKnob);
     return ok;
 }
@@ -360,11 +354,9 @@ bool DualInputPanel::onHeadphoneSource(bool on)
     mixerBlock.setMatrixCell(MixerStateBlock::kPlaybackMatrix, 4, 4, fifth);
     mixerBlock.setMatrixCell(MixerStateBlock::kPlaybackMatrix, 5, 5, fifth);
     headphoneSourceButton->setText(on ? QStringLiteral("ASIO 5-6") : QStringLiteral("ASIO 1-2"));
-    const bool ok = channel->writeMixerState(mixerBlock);
+    const bool ok = writeBlock(*channel, mixerBlock, "Failed to set Headphone Source.");
     if (ok)
         qDebug() << "set Headphone Source:" << int(on);
-    else
-        qDebug() << "Failed to set Headphone Source.";
     save(headphoneSourceButton);
     return ok;
 }

@@ -53,6 +53,8 @@ private:
     bool applyMonitorMic(int channelNumber, bool on);
     bool applyOtgToSp(int value);
     bool applyOtgToHp(int value);
+    // Sets the output pair starting at vector entry left to level dB, sends the block and logs.
+    bool writeOutputGain(int left, int level, const char *setLine, const char *failureLine);
     bool applySpeakerVolume(int value);
     bool onSpeakerMute(bool on);
     bool onSpeakerDim(bool on);

@@ -296,6 +296,15 @@ bool switchOutput(
     return ok;
 }
 
+bool writeBlock(OrvelinIoControl &channel, const MixerStateBlock &block, const char *failureLine)
+{
+    if (channel.writeMixerState(block))
+        return true;
+    if (failureLine)
+        qDebug() << failureLine;
+    return false;
+}
+
 bool readMeters(OrvelinIoControl &channel, MeterBlock &block)
 {
     if (channel.readMeters(block))

@@ -11,6 +11,7 @@
 class Button;
 class Knob;
 class MeterBlock;
+class MixerStateBlock;
 class OrvelinIoControl;
 class QFrame;
 class QHBoxLayout;
@@ -98,5 +99,8 @@ bool switchOutput(bool &state, bool on, const std::function<bool()> &replayVolum
 
 // readMeters into the block; a failure is logged and leaves the block as it was.
 bool readMeters(OrvelinIoControl &channel, MeterBlock &block);
+// Sends the whole mixer block; a refusal logs failureLine (nullptr: nothing). The caller logs
+// the success, whose line carries its own value.
+bool writeBlock(OrvelinIoControl &channel, const MixerStateBlock &block, const char *failureLine);
 
 } // namespace panelkit

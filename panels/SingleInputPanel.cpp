@@ -194,11 +194,9 @@ bool SingleInputPanel::applyMonitorMic(bool on)
     const double cell = on ? 1.0 : 0.0;
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 0, cell);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 1, cell);
-    const bool ok = channel->writeMixerState(mixerBlock);
+    const bool ok = writeBlock(*channel, mixerBlock, "Failed to set Monitor Mic.");
     if (ok)
         qDebug() << "Monitor Mic set to:" << int(on);
-    else
-        qDebug() << "Failed to set Monitor Mic.";
     table.save(*settings, micDirectButton);
     return ok;
 }
@@ -208,10 +206,8 @@ bool SingleInputPanel::applyHeadphoneVolume(int value)
     const double gain = dbToGain(effectiveVolume(value, headphoneMuted, headphoneDimmed));
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kLeft, gain);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kRight, gain);
-    const bool ok = channel->writeMixerState(mixerBlock);
-    if (!ok)
-        qDebug() << "Failed to set headphone volume.";
-    else if (model.logsHeadphoneSuccess)
+    const bool ok = writeBlock(*channel, mixerBlock, "Failed to set headphone volume.");
+    if (ok && model.logsHeadphoneSuccess)
         qDebug() << "Headphone volume set to:" << gain;
     table.save(*settings, headphoneKnob);
     return ok;
@@ -241,11 +237,9 @@ bool SingleInputPanel::applyOtgToHp(int value)
     const double gain = dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
-    const bool ok = channel->writeMixerState(mixerBlock);
+    const bool ok = writeBlock(*channel, mixerBlock, "Failed to set OTG to HP volume.");
     if (ok)
         qDebug() << "OTG to HP volume set to:" << gain;
-    else
-        qDebug() << "Failed to set OTG to HP volume.";
     table.save(*settings, otgToHpKnob);
     return ok;
 }
