@@ -51,7 +51,6 @@ ControlServer::ControlServer(QObject *parent)
     });
     idleCheck->setInterval(1000);
     connect(idleCheck, &QTimer::timeout, this, &ControlServer::dropIdle);
-    idleCheck->start();
 }
 
 ControlServer::~ControlServer()
@@ -114,6 +113,9 @@ void ControlServer::accept()
         Client *client = clients.back().get();
         client->socket = socket;
         client->heard.start();
+        // Runs only while a client is connected, so an idle panel is not woken for it.
+        if (!idleCheck->isActive())
+            idleCheck->start();
         connect(socket, &QLocalSocket::readyRead, this, [this, client] {
             client->heard.start();
             pull(*client);
@@ -246,9 +248,16 @@ void ControlServer::setIdleLimit(int ms)
 void ControlServer::dropIdle()
 {
     // A silent client holds one of the places; hotkeys must not be locked out by forgotten ones.
-    for (const auto &client : clients)
-        if (!client->gone && !client->watching && !client->closing && client->heard.elapsed() >= idleLimitMs)
+    bool anyLeft = false;
+    for (const auto &client : clients) {
+        if (client->gone || client->closing)
+            continue;
+        anyLeft = true;
+        if (!client->watching && client->heard.elapsed() >= idleLimitMs)
             drop(*client, "nothing sent for 60 s.");
+    }
+    if (!anyLeft)
+        idleCheck->stop();
 }
 
 void ControlServer::broadcast(const QByteArray &event)
