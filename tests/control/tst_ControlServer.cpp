@@ -5,7 +5,7 @@
 #include "controls/Knob.h"
 #include "controls/KnobAccessible.h"
 #include "panels/ka2se.h"
-#include "tests/PanelRig.h"
+#include "tests/support/PanelRig.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>

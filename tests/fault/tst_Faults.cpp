@@ -5,7 +5,7 @@
 #include "panels/ka2.h"
 #include "platform/PipePort.h"
 #include "settings/Settings.h"
-#include "tests/PanelRig.h"
+#include "tests/support/PanelRig.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

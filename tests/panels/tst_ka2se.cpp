@@ -1,7 +1,7 @@
 #include "controls/Button.h"
 #include "controls/Knob.h"
 #include "panels/ka2se.h"
-#include "tests/PanelRig.h"
+#include "tests/support/PanelRig.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

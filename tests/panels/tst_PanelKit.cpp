@@ -5,7 +5,7 @@
 #include "panels/ka2.h"
 #include "panels/ka2se.h"
 #include "panels/kv.h"
-#include "tests/PanelRig.h"
+#include "tests/support/PanelRig.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "controls/Button.h"
 #include "controls/Knob.h"
 #include "panels/ka1.h"
-#include "tests/PanelRig.h"
+#include "tests/support/PanelRig.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>

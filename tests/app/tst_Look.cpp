@@ -6,7 +6,7 @@
 #include "panels/ka2se.h"
 #include "panels/kv.h"
 #include "settings/Settings.h"
-#include "tests/PanelRig.h"
+#include "tests/support/PanelRig.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFontInfo>

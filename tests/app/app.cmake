@@ -1,4 +1,5 @@
-# Tests of the app folder.
+# Tests of the app layer, and the look of the controls, the panels, the settings dialog and the
+# main window against the pictures in reference/.
 orvelin_add_qtest(tst_SoundPanel app/tst_SoundPanel.cpp)
 orvelin_add_qtest(tst_SingleInstanceGuard app/tst_SingleInstanceGuard.cpp)
 orvelin_add_qtest(tst_TerminationWatcher app/tst_TerminationWatcher.cpp)
@@ -12,3 +13,4 @@ add_dependencies(tst_MainWindow orvelin-emulator)
 orvelin_add_qtest(tst_TrayIcon app/tst_TrayIcon.cpp ${PROJECT_SOURCE_DIR}/resources/resources.qrc)
 target_compile_definitions(tst_MainWindow PRIVATE ORVELIN_QM_DIR="${CMAKE_BINARY_DIR}/app")
 add_dependencies(tst_MainWindow orvelin_translations)
+orvelin_add_qtest(tst_Look app/tst_Look.cpp support/PanelRig.h)
