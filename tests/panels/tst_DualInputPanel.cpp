@@ -14,27 +14,12 @@
 
 namespace {
 
-// The two-input models, by the name of their panel class ("ka2", "ka2se").
-std::uint32_t deviceCode(const QString &model)
-{
-    return model == QLatin1String("ka2") ? 2 : 18;
-}
-
+// The panel of a model, by the name of its class.
 std::unique_ptr<DualInputPanel> makePanel(const QString &model)
 {
     if (model == QLatin1String("ka2"))
         return std::make_unique<ka2>();
     return std::make_unique<ka2se>();
-}
-
-QString iniName(const QString &model)
-{
-    return QLatin1Char('/') + model + QStringLiteral(".ini");
-}
-
-template <typename T> T *child(QWidget &panel, const char *name)
-{
-    return panel.findChild<T *>(QLatin1String(name));
 }
 
 } // namespace
@@ -104,7 +89,7 @@ void tst_DualInputPanel::firstStartSendsEveryControlInOrder()
     QFETCH(QVariantMap, buttons);
     QFETCH(QString, otherIni);
 
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     testsupport::LogCapture log;
     const auto panel = makePanel(model);
 
@@ -123,7 +108,7 @@ void tst_DualInputPanel::firstStartSendsEveryControlInOrder()
         QCOMPARE(qMakePair(offset, rig.lastCell(offset)),
             qMakePair(offset, 1.0)); // ASIO 1-2, initial pattern, phone at 0 dB
 
-    QSettings ini(rig.iniPath(iniName(model)), QSettings::IniFormat);
+    QSettings ini(rig.iniPath(PanelRig::iniName(model)), QSettings::IniFormat);
     QCOMPARE(ini.allKeys().size(), keys);
     QCOMPARE(ini.value("Dial/SpeakerValue").toString(), QString("-80"));
     QCOMPARE(ini.value("Dial/HeadphoneValue").toString(), QString("-80"));
@@ -148,14 +133,14 @@ void tst_DualInputPanel::storedGainAboveTheRangeIsBounded_data()
 void tst_DualInputPanel::storedGainAboveTheRangeIsBounded()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
-    rig.store(iniName(model), { { "Dial/Mic1Value", 99 }, { "Dial/Mic2Value", "x" } });
+    PanelRig rig(PanelRig::deviceCode(model));
+    rig.store(PanelRig::iniName(model), { { "Dial/Mic1Value", 99 }, { "Dial/Mic2Value", "x" } });
     const auto panel = makePanel(model);
     QVERIFY(rig.sent().contains("vendor 01 07 00 02 01 70 00")); // 56 sent doubled
     QVERIFY(rig.sent().contains("vendor 01 07 00 02 02 00 00"));
-    QCOMPARE(rig.stored(iniName(model), "Dial/Mic1Value"), QString("56"));
-    QCOMPARE(rig.stored(iniName(model), "Dial/Mic2Value"), QString("0"));
-    QCOMPARE(child<Knob>(*panel, "mic1Knob")->displayOffset, 9);
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/Mic1Value"), QString("56"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/Mic2Value"), QString("0"));
+    QCOMPARE(PanelRig::child<Knob>(*panel, "mic1Knob")->displayOffset, 9);
 }
 
 void tst_DualInputPanel::refusedGainIsStillSaved_data()
@@ -166,13 +151,13 @@ void tst_DualInputPanel::refusedGainIsStillSaved_data()
 void tst_DualInputPanel::refusedGainIsStillSaved()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
     testsupport::LogCapture log;
     rig.emulator.fail(PanelRig::kVendorCode, emu::FaultMode::Refuse);
-    child<Knob>(*panel, "mic2Knob")->setValue(20);
+    PanelRig::child<Knob>(*panel, "mic2Knob")->setValue(20);
     QCOMPARE(log.count("Failed to set mic volume."), 1);
-    QCOMPARE(rig.stored(iniName(model), "Dial/Mic2Value"), QString("20"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/Mic2Value"), QString("20"));
 }
 
 void tst_DualInputPanel::speakerMuteAndDim_data()
@@ -183,11 +168,11 @@ void tst_DualInputPanel::speakerMuteAndDim_data()
 void tst_DualInputPanel::speakerMuteAndDim()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
-    auto *knob = child<Knob>(*panel, "speakerKnob");
-    auto *mute = child<Button>(*panel, "speakerMuteButton");
-    auto *dim = child<Button>(*panel, "speakerDimButton");
+    auto *knob = PanelRig::child<Knob>(*panel, "speakerKnob");
+    auto *mute = PanelRig::child<Button>(*panel, "speakerMuteButton");
+    auto *dim = PanelRig::child<Button>(*panel, "speakerDimButton");
     knob->setValue(-10);
     QTest::mouseClick(dim, Qt::LeftButton);
     QCOMPARE(rig.lastCell(65536), 0.03162277660168379);
@@ -203,7 +188,7 @@ void tst_DualInputPanel::speakerMuteAndDim()
     QCOMPARE(log.count("Speaker Knob value changed: -80"), 2);
     QCOMPARE(log.count("Speaker volume set to: -80"), 2);
     QCOMPARE(log.count("Speaker Mute Button Clicked: Mute ON"), 2);
-    QCOMPARE(rig.stored(iniName(model), "Dial/SpeakerValue"), QString("-10"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/SpeakerValue"), QString("-10"));
 
     log.clear();
     QTest::mouseClick(mute, Qt::LeftButton);
@@ -224,21 +209,21 @@ void tst_DualInputPanel::headphoneVolumeMuteAndSource_data()
 void tst_DualInputPanel::headphoneVolumeMuteAndSource()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
-    child<Knob>(*panel, "headphoneKnob")->setValue(-6);
+    PanelRig::child<Knob>(*panel, "headphoneKnob")->setValue(-6);
     QCOMPARE(rig.lastCell(65568), 0.5011872336272722);
     QCOMPARE(rig.lastCell(65576), 0.5011872336272722);
     QCOMPARE(rig.lastCell(65536), 0.0); // the speaker is untouched
 
     testsupport::LogCapture log;
-    QTest::mouseClick(child<Button>(*panel, "headphoneMuteButton"), Qt::LeftButton);
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "headphoneMuteButton"), Qt::LeftButton);
     QCOMPARE(rig.lastCell(65568), 0.0);
     QCOMPARE(log.count("Headphone volume set to: -80"), 2);
     QVERIFY(!log.contains("Mute ON"));
-    QCOMPARE(rig.stored(iniName(model), "Dial/HeadphoneValue"), QString("-6"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-6"));
 
-    auto *source = child<Button>(*panel, "headphoneSourceButton");
+    auto *source = PanelRig::child<Button>(*panel, "headphoneSourceButton");
     QTest::mouseClick(source, Qt::LeftButton);
     QCOMPARE(source->text(), QString("ASIO 5-6"));
     QCOMPARE(log.count("set Headphone Source: 1"), 2);
@@ -256,7 +241,7 @@ void tst_DualInputPanel::headphoneVolumeMuteAndSource()
     QTest::mouseClick(source, Qt::LeftButton);
     QCOMPARE(log.count("Failed to set Headphone Source."), 2);
     QCOMPARE(source->text(), QString("ASIO 5-6"));
-    QCOMPARE(rig.stored(iniName(model), "Button/HeadphoneSourceIsChecked"), QString("true"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Button/HeadphoneSourceIsChecked"), QString("true"));
 }
 
 void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess_data()
@@ -267,12 +252,12 @@ void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess_data()
 void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
     rig.emulator.clearRequests();
     testsupport::LogCapture log;
-    QTest::mouseClick(child<Button>(*panel, "mic2PhantomButton"), Qt::LeftButton);
-    QTest::mouseClick(child<Button>(*panel, "mic2DirectButton"), Qt::LeftButton);
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "mic2PhantomButton"), Qt::LeftButton);
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "mic2DirectButton"), Qt::LeftButton);
     QCOMPARE(
         rig.sent(), QStringList({ "vendor 01 5B 00 01 02 00 00", "vendor 01 5B 00 01 02 00 00", "block", "block" }));
     QCOMPARE(log.count("Mic 48V Button Clicked 1"), 2);
@@ -283,11 +268,11 @@ void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess()
 
     rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Refuse);
     log.clear();
-    child<Knob>(*panel, "otgToSpKnob")->setValue(-20);
+    PanelRig::child<Knob>(*panel, "otgToSpKnob")->setValue(-20);
     QVERIFY(!log.contains("SP volume")); // this one logs no failure
     QCOMPARE(log.count("控件状态已保存到配置文件"), 1);
-    QCOMPARE(rig.stored(iniName(model), "Dial/OtgToSPValue"), QString("-20"));
-    child<Knob>(*panel, "otgToHpKnob")->setValue(-20);
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/OtgToSPValue"), QString("-20"));
+    PanelRig::child<Knob>(*panel, "otgToHpKnob")->setValue(-20);
     QVERIFY(log.contains("Failed to set OTG to HP volume."));
 }
 
@@ -299,16 +284,16 @@ void tst_DualInputPanel::readoutsOfBothInputsAndThePhone_data()
 void tst_DualInputPanel::readoutsOfBothInputsAndThePhone()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     rig.emulator.setLevel(0, 2147483647);
     rig.emulator.setLevel(1, 1);
     rig.emulator.setLevel(2, -2147483647);
     rig.emulator.setLevel(3, 2147483647); // opposite signs cancel
     const auto panel = makePanel(model);
-    QTRY_COMPARE(child<QLabel>(*panel, "mic1LevelLabel")->text(), QString("0.0 dB"));
-    QCOMPARE(child<QLabel>(*panel, "mic2LevelLabel")->text(), QString("-186.6 dB"));
-    QCOMPARE(child<QLabel>(*panel, "otgLevelLabelHp")->text(), QString("-inf dB"));
-    QCOMPARE(child<QLabel>(*panel, "otgLevelLabelSp")->text(), QString("-inf dB"));
+    QTRY_COMPARE(PanelRig::child<QLabel>(*panel, "mic1LevelLabel")->text(), QString("0.0 dB"));
+    QCOMPARE(PanelRig::child<QLabel>(*panel, "mic2LevelLabel")->text(), QString("-186.6 dB"));
+    QCOMPARE(PanelRig::child<QLabel>(*panel, "otgLevelLabelHp")->text(), QString("-inf dB"));
+    QCOMPARE(PanelRig::child<QLabel>(*panel, "otgLevelLabelSp")->text(), QString("-inf dB"));
 
     // Shown, the readouts keep the places the layout gave them while their texts change, and the
     // panel looks as a fresh layout of the same texts would.
@@ -316,7 +301,7 @@ void tst_DualInputPanel::readoutsOfBothInputsAndThePhone()
     QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
     rig.emulator.setLevel(0, 1000);
     rig.emulator.setLevel(2, 2147483647);
-    QTRY_COMPARE(child<QLabel>(*panel, "otgLevelLabelHp")->text(), QString("0.0 dB"));
+    QTRY_COMPARE(PanelRig::child<QLabel>(*panel, "otgLevelLabelHp")->text(), QString("0.0 dB"));
     const QImage pinned = panel->grab().toImage();
     for (QLabel *label : panel->findChildren<QLabel *>()) {
         label->setMinimumSize(0, 0);
@@ -334,7 +319,7 @@ void tst_DualInputPanel::textsAreTranslatedInTheModelsContext_data()
 void tst_DualInputPanel::textsAreTranslatedInTheModelsContext()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     PanelRig::ContextTranslator translator;
     QCoreApplication::installTranslator(&translator);
     const auto panel = makePanel(model);
@@ -348,7 +333,7 @@ void tst_DualInputPanel::textsAreTranslatedInTheModelsContext()
              "Volume", "Phone To HP Volume" })
         expected << model + QLatin1Char(':') + QLatin1String(source);
     QCOMPARE(texts, expected);
-    QCOMPARE(child<Button>(*panel, "mic1DirectButton")->text(), model + QStringLiteral(":DIRECT"));
+    QCOMPARE(PanelRig::child<Button>(*panel, "mic1DirectButton")->text(), model + QStringLiteral(":DIRECT"));
 }
 
 void tst_DualInputPanel::ka2seStoredInstrumentSwitchIsSentBeforePadAndGain()
@@ -360,9 +345,9 @@ void tst_DualInputPanel::ka2seStoredInstrumentSwitchIsSentBeforePadAndGain()
     const QStringList sent = rig.sent();
     QCOMPARE(sent.indexOf("vendor 01 64 00 01 02 00 00"), 5);
     QCOMPARE(sent.indexOf("vendor 01 5A 00 00 01 00 00"), 6);
-    QVERIFY(child<Button>(panel, "mic2InstrumentButton")->isSelected());
-    QCOMPARE(child<Button>(panel, "mic2InstrumentButton")->text(), QString("INST"));
-    QCOMPARE(child<Button>(panel, "mic1InstrumentButton")->text(), QString("MIC"));
+    QVERIFY(PanelRig::child<Button>(panel, "mic2InstrumentButton")->isSelected());
+    QCOMPARE(PanelRig::child<Button>(panel, "mic2InstrumentButton")->text(), QString("INST"));
+    QCOMPARE(PanelRig::child<Button>(panel, "mic1InstrumentButton")->text(), QString("MIC"));
     QCOMPARE(rig.emulator.state().instrument[1], true);
     QCOMPARE(log.count("Mic instruction switched for channel 1."), 1); // channel 2 logs no success
     QCOMPARE(log.count("Mic Instr Button Clicked 1"), 1);
@@ -372,7 +357,7 @@ void tst_DualInputPanel::ka2seInstrumentSwitchPressAndRefusal()
 {
     PanelRig rig(18);
     ka2se panel;
-    auto *instrument = child<Button>(panel, "mic1InstrumentButton");
+    auto *instrument = PanelRig::child<Button>(panel, "mic1InstrumentButton");
     rig.emulator.clearRequests();
     testsupport::LogCapture log;
     QTest::mouseClick(instrument, Qt::LeftButton);
@@ -395,10 +380,10 @@ void tst_DualInputPanel::ka2seInstrumentCaptionsAreTranslated()
     PanelRig::ContextTranslator translator;
     QCoreApplication::installTranslator(&translator);
     ka2se panel;
-    QTest::mouseClick(child<Button>(panel, "mic2InstrumentButton"), Qt::LeftButton);
+    QTest::mouseClick(PanelRig::child<Button>(panel, "mic2InstrumentButton"), Qt::LeftButton);
     QCoreApplication::removeTranslator(&translator);
-    QCOMPARE(child<Button>(panel, "mic1InstrumentButton")->text(), QString("ka2se:MIC"));
-    QCOMPARE(child<Button>(panel, "mic2InstrumentButton")->text(), QString("ka2se:INST"));
+    QCOMPARE(PanelRig::child<Button>(panel, "mic1InstrumentButton")->text(), QString("ka2se:MIC"));
+    QCOMPARE(PanelRig::child<Button>(panel, "mic2InstrumentButton")->text(), QString("ka2se:INST"));
 }
 
 QTEST_MAIN(tst_DualInputPanel)

@@ -18,27 +18,12 @@ namespace {
 // Offsets of mixer-block cells and the values they hold.
 using Cells = QMap<int, double>;
 
-// The one-input models, by the name of their panel class ("ka1", "kv").
-std::uint32_t deviceCode(const QString &model)
-{
-    return model == QLatin1String("ka1") ? 1 : 15;
-}
-
+// The panel of a model, by the name of its class.
 std::unique_ptr<SingleInputPanel> makePanel(const QString &model)
 {
     if (model == QLatin1String("ka1"))
         return std::make_unique<ka1>();
     return std::make_unique<kv>();
-}
-
-QString iniName(const QString &model)
-{
-    return QLatin1Char('/') + model + QStringLiteral(".ini");
-}
-
-template <typename T> T *child(QWidget &panel, const char *name)
-{
-    return panel.findChild<T *>(QLatin1String(name));
 }
 
 } // namespace
@@ -143,7 +128,7 @@ void tst_SingleInputPanel::firstStartSendsEveryControlInOrder()
     QFETCH(QVariantMap, ini);
     QFETCH(bool, logsHeadphoneVolume);
 
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     testsupport::LogCapture log;
     const auto panel = makePanel(model);
 
@@ -155,7 +140,7 @@ void tst_SingleInputPanel::firstStartSendsEveryControlInOrder()
     for (auto it = lastBlock.cbegin(); it != lastBlock.cend(); ++it)
         QCOMPARE(qMakePair(it.key(), rig.lastCell(it.key())), qMakePair(it.key(), it.value()));
 
-    QSettings file(rig.iniPath(iniName(model)), QSettings::IniFormat);
+    QSettings file(rig.iniPath(PanelRig::iniName(model)), QSettings::IniFormat);
     QCOMPARE(file.allKeys().size(), ini.size());
     for (auto it = ini.cbegin(); it != ini.cend(); ++it)
         QCOMPARE(qMakePair(it.key(), file.value(it.key()).toString()), qMakePair(it.key(), it.value().toString()));
@@ -171,7 +156,7 @@ void tst_SingleInputPanel::ka1FirstStartRestoresTheInputSwitchesOnce()
     ka1 panel;
     QCOMPARE(log.count("Mic Instr Button Clicked 0"), 1);
     QVERIFY(log.indexOf("Headphone Dim Button Clicked: Dim OFF") < log.indexOf("OTG to HP volume set to: 1"));
-    QCOMPARE(child<Button>(panel, "micInstrumentButton")->text(), QString("MIC"));
+    QCOMPARE(PanelRig::child<Button>(panel, "micInstrumentButton")->text(), QString("MIC"));
 }
 
 void tst_SingleInputPanel::restoringBoundsStoredValuesAndWritesThemBack_data()
@@ -182,14 +167,14 @@ void tst_SingleInputPanel::restoringBoundsStoredValuesAndWritesThemBack_data()
 void tst_SingleInputPanel::restoringBoundsStoredValuesAndWritesThemBack()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
-    rig.store(iniName(model), { { "Dial/MicValue", 50 }, { "Dial/HeadphoneValue", "loud" } });
+    PanelRig rig(PanelRig::deviceCode(model));
+    rig.store(PanelRig::iniName(model), { { "Dial/MicValue", 50 }, { "Dial/HeadphoneValue", "loud" } });
     const auto panel = makePanel(model);
 
     QVERIFY(rig.sent().contains("vendor 01 07 00 02 01 54 00")); // 42, the maximum, sent doubled
-    QCOMPARE(rig.stored(iniName(model), "Dial/MicValue"), QString("42"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/MicValue"), QString("42"));
     // Not a number: the key's default, silence.
-    QCOMPARE(rig.stored(iniName(model), "Dial/HeadphoneValue"), QString("-80"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-80"));
     QCOMPARE(rig.lastCell(65536), 0.0);
 }
 
@@ -200,7 +185,7 @@ void tst_SingleInputPanel::ka1RestoresInstrumentAndPhoneLevel()
     ka1 panel;
 
     QVERIFY(rig.sent().contains("vendor 01 64 00 01 01 00 00"));
-    QCOMPARE(child<Button>(panel, "micInstrumentButton")->text(), QString("INST"));
+    QCOMPARE(PanelRig::child<Button>(panel, "micInstrumentButton")->text(), QString("INST"));
     QCOMPARE(rig.stored("/ka1.ini", "Dial/OtgToHpValue"), QString("-80"));
     QCOMPARE(rig.lastCell(16400), 0.0);
 }
@@ -221,11 +206,11 @@ void tst_SingleInputPanel::headphoneMuteAndDim()
 {
     QFETCH(QString, model);
     QFETCH(QStringList, muteLog);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
-    auto *knob = child<Knob>(*panel, "headphoneKnob");
-    auto *mute = child<Button>(*panel, "headphoneMuteButton");
-    auto *dim = child<Button>(*panel, "headphoneDimButton");
+    auto *knob = PanelRig::child<Knob>(*panel, "headphoneKnob");
+    auto *mute = PanelRig::child<Button>(*panel, "headphoneMuteButton");
+    auto *dim = PanelRig::child<Button>(*panel, "headphoneDimButton");
     knob->setValue(-10);
     QCOMPARE(rig.lastCell(65536), 0.31622776601683794);
     QCOMPARE(rig.lastCell(65544), 0.31622776601683794);
@@ -243,16 +228,16 @@ void tst_SingleInputPanel::headphoneMuteAndDim()
     QCOMPARE(rig.lastCell(65536), 0.0);
     QCOMPARE(rig.lastCell(65544), 0.0);
     QCOMPARE(log.lines(), muteLog);
-    QCOMPARE(rig.stored(iniName(model), "Dial/HeadphoneValue"), QString("-10"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-10"));
 
     knob->setValue(-12); // turned while muted: silent, but saved
     QCOMPARE(rig.lastCell(65536), 0.0);
-    QCOMPARE(rig.stored(iniName(model), "Dial/HeadphoneValue"), QString("-12"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-12"));
     knob->setValue(-10);
 
     QTest::mouseClick(mute, Qt::LeftButton); // released while dimmed
     QCOMPARE(rig.lastCell(65536), 0.03162277660168379);
-    QCOMPARE(rig.stored(iniName(model), "Dial/HeadphoneValue"), QString("-10"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-10"));
 
     knob->setValue(-70); // dimmed to -90: silence
     QCOMPARE(rig.lastCell(65536), 0.0);
@@ -288,7 +273,7 @@ void tst_SingleInputPanel::switchPressRunsItsHandlerTwice()
     QFETCH(QStringList, logged);
     QFETCH(Cells, cells);
     QFETCH(QString, key);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
     auto *target = panel->findChild<Button *>(button);
     QVERIFY(target);
@@ -301,7 +286,7 @@ void tst_SingleInputPanel::switchPressRunsItsHandlerTwice()
         QCOMPARE(qMakePair(line, log.count(line)), qMakePair(line, 2));
     for (auto it = cells.cbegin(); it != cells.cend(); ++it)
         QCOMPARE(qMakePair(it.key(), rig.lastCell(it.key())), qMakePair(it.key(), it.value()));
-    QCOMPARE(rig.stored(iniName(model), key), QString("true"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), key), QString("true"));
     // Created as the panel's child (100 wide at that moment), the switch gets a 1-pixel glow.
     auto *glow = qobject_cast<QGraphicsDropShadowEffect *>(target->graphicsEffect());
     QVERIFY(glow && glow->isEnabled());
@@ -316,9 +301,9 @@ void tst_SingleInputPanel::knobDragSendsOneBlockPerEvent_data()
 void tst_SingleInputPanel::knobDragSendsOneBlockPerEvent()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
-    auto *knob = child<Knob>(*panel, "headphoneKnob");
+    auto *knob = PanelRig::child<Knob>(*panel, "headphoneKnob");
     rig.emulator.clearRequests();
     // Right, then up twice: one step each, from -80.
     for (QPoint at : { QPoint(60, 60), QPoint(60, 50), QPoint(60, 40) }) {
@@ -327,7 +312,7 @@ void tst_SingleInputPanel::knobDragSendsOneBlockPerEvent()
     }
     QCOMPARE(rig.sent(), QStringList({ "block", "block", "block" }));
     QCOMPARE(rig.lastCell(65536), 0.0001412537544622754); // -77 dB
-    QCOMPARE(rig.stored(iniName(model), "Dial/HeadphoneValue"), QString("-77"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-77"));
 }
 
 void tst_SingleInputPanel::inputReadout_data()
@@ -347,10 +332,10 @@ void tst_SingleInputPanel::inputReadout()
     QFETCH(QString, model);
     QFETCH(int, level);
     QFETCH(QString, text);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     rig.emulator.setLevel(0, level);
     const auto panel = makePanel(model);
-    auto *label = child<QLabel>(*panel, "micLevelLabel");
+    auto *label = PanelRig::child<QLabel>(*panel, "micLevelLabel");
     QCOMPARE(label->text(), QString("-160 dB"));
     QTRY_COMPARE(label->text(), text);
     // Read again every 500 ms for as long as the panel lives.
@@ -366,7 +351,7 @@ void tst_SingleInputPanel::ka1PhoneReadoutAveragesBothChannels()
     rig.emulator.setLevel(2, 2147483647);
     rig.emulator.setLevel(3, 2147483647); // the mean must not overflow
     ka1 panel;
-    QTRY_COMPARE(child<QLabel>(panel, "otgLevelLabel")->text(), QString("0.0 dB"));
+    QTRY_COMPARE(PanelRig::child<QLabel>(panel, "otgLevelLabel")->text(), QString("0.0 dB"));
 }
 
 void tst_SingleInputPanel::failedMeterReadKeepsTheReadout_data()
@@ -377,11 +362,11 @@ void tst_SingleInputPanel::failedMeterReadKeepsTheReadout_data()
 void tst_SingleInputPanel::failedMeterReadKeepsTheReadout()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     rig.emulator.fail(PanelRig::kMeterCode, emu::FaultMode::Refuse);
     testsupport::LogCapture log;
     const auto panel = makePanel(model);
-    auto *level = child<QLabel>(*panel, "micLevelLabel");
+    auto *level = PanelRig::child<QLabel>(*panel, "micLevelLabel");
     QTRY_VERIFY(log.contains("Failed to read meter data from driver."));
     QCOMPARE(level->text(), QString("-160 dB"));
 
@@ -398,27 +383,27 @@ void tst_SingleInputPanel::refusedRequestsKeepAndSaveTheState_data()
 void tst_SingleInputPanel::refusedRequestsKeepAndSaveTheState()
 {
     QFETCH(QString, model);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     const auto panel = makePanel(model);
     testsupport::LogCapture log;
     rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Refuse);
 
-    child<Knob>(*panel, "headphoneKnob")->setValue(-20);
+    PanelRig::child<Knob>(*panel, "headphoneKnob")->setValue(-20);
     QCOMPARE(log.count("Failed to set headphone volume."), 1);
-    QCOMPARE(rig.stored(iniName(model), "Dial/HeadphoneValue"), QString("-20"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-20"));
 
     // The next accepted block carries the cells of the refused one.
     rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Off);
-    QTest::mouseClick(child<Button>(*panel, "micDirectButton"), Qt::LeftButton);
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "micDirectButton"), Qt::LeftButton);
     QCOMPARE(rig.lastCell(65536), 0.1);
     QCOMPARE(rig.lastCell(16384), 1.0);
 
     // A device pulled out under the panel fails the requests; the panel goes on.
     log.clear();
     rig.emulator.unplug();
-    QTest::mouseClick(child<Button>(*panel, "headphoneMuteButton"), Qt::LeftButton);
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "headphoneMuteButton"), Qt::LeftButton);
     QCOMPARE(log.count("Failed to set headphone volume."), 2);
-    QCOMPARE(rig.stored(iniName(model), "Button/HeadphoneMuteIsChecked"), QString("true"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Button/HeadphoneMuteIsChecked"), QString("true"));
     QTRY_VERIFY(log.contains("Failed to read meter data from driver."));
 }
 
@@ -430,20 +415,20 @@ void tst_SingleInputPanel::ka1RefusedInstrumentAndPhoneRequests()
     rig.emulator.fail(PanelRig::kVendorCode, emu::FaultMode::Refuse);
     rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Refuse);
 
-    auto *instrument = child<Button>(panel, "micInstrumentButton");
+    auto *instrument = PanelRig::child<Button>(panel, "micInstrumentButton");
     QTest::mouseClick(instrument, Qt::LeftButton);
     QVERIFY(instrument->isSelected());
     QCOMPARE(instrument->text(), QString("MIC"));
     QCOMPARE(log.count("Failed to switch mic instruction."), 2);
     QCOMPARE(rig.stored("/ka1.ini", "Button/MicInstrIsChecked"), QString("true"));
 
-    child<Knob>(panel, "otgToHpKnob")->setValue(-20);
+    PanelRig::child<Knob>(panel, "otgToHpKnob")->setValue(-20);
     QCOMPARE(log.count("Failed to set OTG to HP volume."), 1);
     QCOMPARE(rig.stored("/ka1.ini", "Dial/OtgToHpValue"), QString("-20"));
 
     // The next accepted block carries the phone cells of the refused one.
     rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Off);
-    child<Knob>(panel, "headphoneKnob")->setValue(0);
+    PanelRig::child<Knob>(panel, "headphoneKnob")->setValue(0);
     QCOMPARE(rig.lastCell(16400), 0.1);
     QCOMPARE(rig.lastCell(65536), 1.0);
 }
@@ -460,14 +445,14 @@ void tst_SingleInputPanel::refusedOutputVolumeStillBuildsThePanel()
 {
     QFETCH(QString, model);
     QFETCH(int, requests);
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     rig.emulator.fail(PanelRig::kVendorCode, emu::FaultMode::Refuse, 2);
     testsupport::LogCapture log;
     const auto panel = makePanel(model);
     QCOMPARE(log.count("Failed to set output volume."), 1);
-    QVERIFY(child<Knob>(*panel, "micKnob"));
+    QVERIFY(PanelRig::child<Knob>(*panel, "micKnob"));
     QCOMPARE(rig.sent().size(), requests);
-    QVERIFY(QFile::exists(rig.iniPath(iniName(model))));
+    QVERIFY(QFile::exists(rig.iniPath(PanelRig::iniName(model))));
 }
 
 void tst_SingleInputPanel::textsAndStyles_data()
@@ -494,7 +479,7 @@ void tst_SingleInputPanel::textsAndStyles()
     QFETCH(QString, captionStyle);
     QFETCH(QString, direct);
 
-    PanelRig rig(deviceCode(model));
+    PanelRig rig(PanelRig::deviceCode(model));
     PanelRig::ContextTranslator translator;
     QCoreApplication::installTranslator(&translator);
     const auto panel = makePanel(model);
@@ -508,7 +493,7 @@ void tst_SingleInputPanel::textsAndStyles()
     }
     QCOMPARE(texts, labels);
     QCOMPARE(captionStyles, QStringList({ captionStyle, captionStyle }));
-    QCOMPARE(child<Button>(*panel, "micDirectButton")->text(), direct);
+    QCOMPARE(PanelRig::child<Button>(*panel, "micDirectButton")->text(), direct);
 }
 
 QTEST_MAIN(tst_SingleInputPanel)
