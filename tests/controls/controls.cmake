@@ -1,4 +1,3 @@
 # Tests of the controls layer.
-orvelin_add_qtest(tst_KnobGeometry controls/tst_KnobGeometry.cpp)
 orvelin_add_qtest(tst_Knob controls/tst_Knob.cpp)
 orvelin_add_qtest(tst_Button controls/tst_Button.cpp)

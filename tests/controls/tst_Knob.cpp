@@ -1,4 +1,5 @@
 #include "controls/Knob.h"
+#include "controls/KnobGeometry.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFontMetrics>
@@ -7,6 +8,7 @@
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <climits>
 #include <functional>
 
 // A change of a knob's settings after its first paint.
@@ -39,6 +41,13 @@ QList<int> emitted(const QSignalSpy &spy)
     return values;
 }
 
+// Where a 120 x 120 knob with the default font draws text.
+QRect textRectOf(const Knob &knob, const QString &text)
+{
+    const QFontMetrics metrics(QFont(knob.fontFamily, knob.fontSize));
+    return metrics.boundingRect(QRect(0, 0, 120, 120), Qt::AlignCenter, text);
+}
+
 } // namespace
 
 class tst_Knob : public QObject
@@ -57,13 +66,21 @@ private slots:
     void typedValue_data();
     void typedValue();
     void typingFinishesOnFocusLoss();
-    void displayOffset();
+    void shownText_data();
+    void shownText();
+    void editorText_data();
+    void editorText();
+    void editorRect_data();
+    void editorRect();
     void drag();
     void dragOnlyWithLeftButton();
     void wheelSteps();
     void paintsArcForValue();
     void repaintFollowsSizeAndLook_data();
     void repaintFollowsSizeAndLook();
+    void arcSpan_data();
+    void arcSpan();
+    void discsAndArcRectangle();
 
 private:
     void openEditor();
@@ -188,8 +205,7 @@ void tst_Knob::doubleClickOnTextOpensEditor()
 {
     knob->setValue(-12);
     knob->grab();
-    const QFontMetrics metrics(QFont(knob->fontFamily, knob->fontSize));
-    const QRect expected = metrics.boundingRect(QRect(0, 0, 120, 120), Qt::AlignCenter, QStringLiteral("-12dB"));
+    const QRect expected = textRectOf(*knob, QStringLiteral("-12dB"));
     QCOMPARE(knob->textRect, expected);
 
     QSignalSpy spy(knob, &Knob::valueChangedSig);
@@ -207,27 +223,45 @@ void tst_Knob::doubleClickOnTextOpensEditor()
 
 void tst_Knob::typedValue_data()
 {
-    QTest::addColumn<int>("offset");
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<QVariant>("number"); // what the text stands for; none when it is no number
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
     QTest::addColumn<int>("value");
 
-    QTest::newRow("with suffix") << 0 << "-12dB" << -12;
-    QTest::newRow("bare number") << 0 << "-12" << -12;
-    QTest::newRow("suffix is case-sensitive") << 0 << "-12DB" << -20;
-    QTest::newRow("no number") << 0 << "loud" << -20;
-    QTest::newRow("above range") << 0 << "10dB" << 6;
-    QTest::newRow("beyond 32 bits") << 0 << "99999999999" << -20;
-    QTest::newRow("lowest int with offset") << 9 << "-2147483648" << -80;
+    const QVariant none;
+    QTest::newRow("with suffix") << "-12dB" << QVariant(-12) << 0 << -80 << 6 << -12;
+    QTest::newRow("bare number") << "-12" << QVariant(-12) << 0 << -80 << 6 << -12;
+    QTest::newRow("suffix is case-sensitive") << "-12DB" << none << 0 << -80 << 6 << -20;
+    QTest::newRow("no number") << "loud" << none << 0 << -80 << 6 << -20;
+    QTest::newRow("above range") << "10dB" << QVariant(10) << 0 << -80 << 6 << 6;
+    QTest::newRow("beyond 32 bits") << "99999999999" << none << 0 << -80 << 6 << -20;
+    QTest::newRow("offset subtracted") << "30" << QVariant(30) << 9 << 0 << 56 << 21;
+    QTest::newRow("offset takes it below") << "5" << QVariant(5) << 9 << 0 << 56 << 0;
+    QTest::newRow("lowest int minus offset") << "-2147483648" << QVariant(INT_MIN) << 9 << -80 << 6 << -80;
+    QTest::newRow("lowest int at the lowest bound")
+        << "-2147483648" << QVariant(INT_MIN) << 9 << INT_MIN << 6 << INT_MIN;
+    QTest::newRow("highest int minus negative offset")
+        << "2147483647" << QVariant(INT_MAX) << -9 << 0 << INT_MAX << INT_MAX;
 }
 
 void tst_Knob::typedValue()
 {
-    QFETCH(int, offset);
     QFETCH(QString, typed);
+    QFETCH(QVariant, number);
+    QFETCH(int, offset);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
     QFETCH(int, value);
 
+    if (number.isValid())
+        QCOMPARE(knobValueFromTyped(number.toInt(), offset, minimum, maximum), value);
+
+    knob->minimum = minimum;
+    knob->maximum = maximum;
     knob->displayOffset = offset;
-    knob->setValue(-20);
+    knob->setValue(qBound(minimum, -20, maximum));
     openEditor();
     QSignalSpy spy(knob, &Knob::valueChangedSig);
     // All text is selected, so typing replaces it.
@@ -239,6 +273,8 @@ void tst_Knob::typedValue()
     QCOMPARE(knob->value, value);
     // Also a failed conversion reports the (unchanged) value once.
     QCOMPARE(emitted(spy), QList<int> { value });
+    knob->grab();
+    QCOMPARE(knob->textRect, textRectOf(*knob, knobText(value, offset, knob->suffix)));
 }
 
 void tst_Knob::typingFinishesOnFocusLoss()
@@ -255,28 +291,80 @@ void tst_Knob::typingFinishesOnFocusLoss()
     QCOMPARE(emitted(spy), QList<int> { -30 });
 }
 
-void tst_Knob::displayOffset()
+void tst_Knob::shownText_data()
 {
-    knob->minimum = 0;
-    knob->maximum = 56;
-    knob->displayOffset = 9;
-    knob->setValue(0);
-    const QFontMetrics metrics(QFont(knob->fontFamily, knob->fontSize));
-    auto shownText = [&](const QString &text) {
-        knob->grab();
-        return knob->textRect == metrics.boundingRect(QRect(0, 0, 120, 120), Qt::AlignCenter, text);
-    };
-    QVERIFY(shownText(QStringLiteral("0dB")));
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("text");
 
+    const QString dB = QStringLiteral("dB");
+    QTest::newRow("default") << -80 << 0 << dB << QStringLiteral("-80dB");
+    QTest::newRow("maximum") << 6 << 0 << dB << QStringLiteral("6dB");
+    QTest::newRow("offset added") << 10 << 9 << dB << QStringLiteral("19dB");
+    QTest::newRow("zero ignores the offset") << 0 << 9 << dB << QStringLiteral("0dB");
+    QTest::newRow("negative offset") << 5 << -9 << dB << QStringLiteral("-4dB");
+    QTest::newRow("no suffix") << -12 << 0 << QString() << QStringLiteral("-12");
+    QTest::newRow("sum beyond 32 bits") << INT_MAX << 1 << dB << QStringLiteral("2147483648dB");
+}
+
+void tst_Knob::shownText()
+{
+    QFETCH(int, value);
+    QFETCH(int, offset);
+    QFETCH(QString, suffix);
+    QFETCH(QString, text);
+    QCOMPARE(knobText(value, offset, suffix), text);
+
+    knob->minimum = INT_MIN;
+    knob->maximum = INT_MAX;
+    knob->displayOffset = offset;
+    knob->suffix = suffix;
+    knob->setValue(value);
+    knob->grab();
+    QCOMPARE(knob->textRect, textRectOf(*knob, text));
+}
+
+void tst_Knob::editorText_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("text");
+
+    // The editor shows the offset even for a value of 0, and never the suffix.
+    QTest::newRow("zero with offset") << 0 << 9 << QStringLiteral("9");
+    QTest::newRow("minimum") << -80 << 0 << QStringLiteral("-80");
+    QTest::newRow("sum below 32 bits") << INT_MIN << -1 << QStringLiteral("-2147483649");
+}
+
+void tst_Knob::editorText()
+{
+    QFETCH(int, value);
+    QFETCH(int, offset);
+    QFETCH(QString, text);
+    QCOMPARE(knobEditorText(value, offset), text);
+
+    knob->minimum = INT_MIN;
+    knob->displayOffset = offset;
+    knob->setValue(value);
     openEditor();
-    QCOMPARE(knob->editor->text(), QStringLiteral("9"));
-    QTest::keyClicks(knob->editor, QStringLiteral("30"));
-    QTest::keyClick(knob->editor, Qt::Key_Return);
-    QCOMPARE(knob->value, 21);
-    QVERIFY(shownText(QStringLiteral("30dB")));
+    QCOMPARE(knob->editor->text(), text);
+}
 
-    knob->setValue(10);
-    QVERIFY(shownText(QStringLiteral("19dB")));
+void tst_Knob::editorRect_data()
+{
+    QTest::addColumn<QRect>("textRect");
+    QTest::addColumn<QRect>("editorRect");
+    QTest::newRow("shrunk on every side") << QRect(10, 20, 80, 40) << QRect(12, 21, 76, 38);
+    QTest::newRow("too small to shrink") << QRect(41, 51, 39, 17) << QRect(41, 51, 39, 17);
+    QTest::newRow("wide") << QRect(0, 0, 200, 120) << QRect(5, 3, 190, 114);
+}
+
+void tst_Knob::editorRect()
+{
+    QFETCH(QRect, textRect);
+    QFETCH(QRect, editorRect);
+    QCOMPARE(knobEditorRect(textRect), editorRect);
 }
 
 void tst_Knob::drag()
@@ -399,6 +487,57 @@ void tst_Knob::repaintFollowsSizeAndLook()
     change(fresh);
     fresh.setValue(-23);
     QCOMPARE(knob->grab().toImage(), fresh.grab().toImage());
+}
+
+void tst_Knob::arcSpan_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("span");
+
+    QTest::newRow("minimum") << -80 << -80 << 6 << 0;
+    QTest::newRow("maximum") << 6 << -80 << 6 << -4320;
+    QTest::newRow("0 dB") << 0 << -80 << 6 << -4018;
+    QTest::newRow("midpoint is 135 degrees") << -37 << -80 << 6 << -2160;
+    QTest::newRow("one step truncates towards zero") << -79 << -80 << 6 << -50;
+    QTest::newRow("gain knob midpoint") << 21 << 0 << 42 << -2160;
+    QTest::newRow("extreme range does not overflow") << INT_MAX << INT_MIN << INT_MAX << -4320;
+    QTest::newRow("empty range") << 5 << 5 << 5 << 0;
+    QTest::newRow("inverted range") << 0 << 6 << -80 << 0;
+    QTest::newRow("far above the range stops at a full turn") << INT_MAX << 0 << 1 << -5760;
+    QTest::newRow("far below the range stops at a full turn") << INT_MIN << 0 << 1 << 5760;
+}
+
+void tst_Knob::arcSpan()
+{
+    QFETCH(int, value);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+    QFETCH(int, span);
+    QCOMPARE(knobArcSpan(value, minimum, maximum), span);
+}
+
+void tst_Knob::discsAndArcRectangle()
+{
+    // Main knob, defaults.
+    QCOMPARE(knobArcRect(120, 120, 7), QRect(7, 7, 106, 106));
+    QCOMPARE(knobBodyRect(120, 7, 0.8), QRect(17, 17, 84, 84));
+    QCOMPARE(knobShadowRect(120, 7, 0.8), QRect(19, 19, 84, 84));
+
+    // Small phone knob: 70 x 70, arc width 3.
+    QCOMPARE(knobArcRect(70, 70, 3), QRect(3, 3, 64, 64));
+    QCOMPARE(knobBodyRect(70, 3, 0.8), QRect(9, 9, 51, 51));
+    QCOMPARE(knobShadowRect(70, 3, 0.8), QRect(10, 10, 51, 51));
+
+    // A wide widget keeps round discs sized by its width; the arc rectangle follows both sides.
+    QCOMPARE(knobArcRect(160, 120, 7), QRect(7, 7, 146, 106));
+    QCOMPARE(knobBodyRect(160, 7, 0.8), QRect(21, 21, 116, 116));
+    QCOMPARE(knobShadowRect(160, 7, 0.8), QRect(23, 23, 116, 116));
+
+    // A body filling the whole arc rectangle still casts its shadow 2 % lower.
+    QCOMPARE(knobBodyRect(120, 7, 1.0), QRect(7, 7, 106, 106));
+    QCOMPARE(knobShadowRect(120, 7, 1.0), QRect(9, 9, 106, 106));
 }
 
 QTEST_MAIN(tst_Knob)

@@ -58,6 +58,27 @@ public:
     }
     double lastCell(std::size_t offset) const { return cell(emulator.state().mixerBlock, offset); }
 
+    // The emulated device code of a model, by the name of its panel class ("ka1", "ka2", "ka2se", "kv").
+    static std::uint32_t deviceCode(const QString &model)
+    {
+        if (model == QLatin1String("ka1"))
+            return 1;
+        if (model == QLatin1String("ka2"))
+            return 2;
+        if (model == QLatin1String("ka2se"))
+            return 18;
+        if (model == QLatin1String("kv"))
+            return 15;
+        return 0; // no such model
+    }
+    // The panel's settings file, "/NAME.ini", as iniPath, stored and store take it.
+    static QString iniName(const QString &model) { return QLatin1Char('/') + model + QStringLiteral(".ini"); }
+    // A panel's child control of that object name.
+    template <typename T> static T *child(QWidget &panel, const char *name)
+    {
+        return panel.findChild<T *>(QLatin1String(name));
+    }
+
     QString iniPath(const QString &name) const { return env.appDataDir() + name; }
     // Values as stored in the file, read by a fresh reader.
     QString stored(const QString &name, const QString &key) const

@@ -1,0 +1,390 @@
+#include "controls/Button.h"
+#include "controls/Knob.h"
+#include "panels/ka2.h"
+#include "panels/ka2se.h"
+#include "tests/support/PanelRig.h"
+#include "tests/support/RequestTable.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+#include <QLayout>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// The panel of a model, by the name of its class.
+std::unique_ptr<DualInputPanel> makePanel(const QString &model)
+{
+    if (model == QLatin1String("ka2"))
+        return std::make_unique<ka2>();
+    return std::make_unique<ka2se>();
+}
+
+} // namespace
+
+class tst_DualInputPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Both models.
+    void firstStartSendsEveryControlInOrder_data();
+    void firstStartSendsEveryControlInOrder();
+    void storedGainAboveTheRangeIsBounded_data();
+    void storedGainAboveTheRangeIsBounded();
+    void refusedGainIsStillSaved_data();
+    void refusedGainIsStillSaved();
+    void speakerMuteAndDim_data();
+    void speakerMuteAndDim();
+    void headphoneVolumeMuteAndSource_data();
+    void headphoneVolumeMuteAndSource();
+    void inputTwoAndPhoneToSpeakerLogLess_data();
+    void inputTwoAndPhoneToSpeakerLogLess();
+    void readoutsOfBothInputsAndThePhone_data();
+    void readoutsOfBothInputsAndThePhone();
+    void textsAreTranslatedInTheModelsContext_data();
+    void textsAreTranslatedInTheModelsContext();
+
+    // The KA2 SE's instrument switches.
+    void ka2seStoredInstrumentSwitchIsSentBeforePadAndGain();
+    void ka2seInstrumentSwitchPressAndRefusal();
+    void ka2seInstrumentCaptionsAreTranslated();
+
+private:
+    static void addModels();
+};
+
+void tst_DualInputPanel::addModels()
+{
+    QTest::addColumn<QString>("model");
+    QTest::newRow("ka2") << QStringLiteral("ka2");
+    QTest::newRow("ka2se") << QStringLiteral("ka2se");
+}
+
+void tst_DualInputPanel::firstStartSendsEveryControlInOrder_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QStringList>("inputTypes"); // sent after the output volumes, before anything else
+    QTest::addColumn<int>("keys");
+    QTest::addColumn<QVariantMap>("buttons"); // texts
+    QTest::addColumn<QString>("otherIni");
+
+    const QString source = QStringLiteral("ASIO 1-2");
+    QTest::newRow("ka2") << QStringLiteral("ka2") << QStringList() << 16
+                         << QVariantMap { { "headphoneSourceButton", source } } << QStringLiteral("/ka2se.ini");
+    QTest::newRow("ka2se") << QStringLiteral("ka2se")
+                           << QStringList({ "vendor 01 64 00 00 01 00 00", "vendor 01 64 00 00 02 00 00" }) << 18
+                           << QVariantMap { { "headphoneSourceButton", source }, { "mic1InstrumentButton", "MIC" },
+                                  { "mic2InstrumentButton", "MIC" } }
+                           << QStringLiteral("/ka2.ini");
+}
+
+void tst_DualInputPanel::firstStartSendsEveryControlInOrder()
+{
+    QFETCH(QString, model);
+    QFETCH(QStringList, inputTypes);
+    QFETCH(int, keys);
+    QFETCH(QVariantMap, buttons);
+    QFETCH(QString, otherIni);
+
+    PanelRig rig(PanelRig::deviceCode(model));
+    testsupport::LogCapture log;
+    const auto panel = makePanel(model);
+
+    // The KA2's sequence is one table, shared with the end-to-end tests.
+    QStringList expected = testsupport::readRequestTable(QStringLiteral(ORVELIN_KA2_FIRST_START));
+    QVERIFY(!expected.isEmpty());
+    for (int i = 0; i < inputTypes.size(); ++i)
+        expected.insert(4 + i, inputTypes[i]);
+    QCOMPARE(rig.sent(), expected);
+    for (std::size_t offset : { 16384, 16640, 17408, 17664, 16392, 16648, 17416, 17672 })
+        QCOMPARE(qMakePair(offset, rig.lastCell(offset)), qMakePair(offset, 0.0)); // direct off
+    for (std::size_t offset : { 65536, 65544, 65568, 65576, 33824, 34088 })
+        QCOMPARE(
+            qMakePair(offset, rig.lastCell(offset)), qMakePair(offset, 0.0)); // speaker, headphone silent; no ASIO 5-6
+    for (std::size_t offset : { 33792, 34056, 32768, 33032, 25600, 25864, 16400, 16664, 17424, 17688 })
+        QCOMPARE(qMakePair(offset, rig.lastCell(offset)),
+            qMakePair(offset, 1.0)); // ASIO 1-2, initial pattern, phone at 0 dB
+
+    QSettings ini(rig.iniPath(PanelRig::iniName(model)), QSettings::IniFormat);
+    QCOMPARE(ini.allKeys().size(), keys);
+    QCOMPARE(ini.value("Dial/SpeakerValue").toString(), QString("-80"));
+    QCOMPARE(ini.value("Dial/HeadphoneValue").toString(), QString("-80"));
+    QCOMPARE(ini.value("Dial/OtgToSPValue").toString(), QString("0"));
+    QCOMPARE(ini.value("Dial/OtgToHpValue").toString(), QString("0"));
+    QCOMPARE(ini.value("Dial/Mic2Value").toString(), QString("0"));
+    QCOMPARE(ini.value("Button/HeadphoneSourceIsChecked").toString(), QString("false"));
+    for (const char *key : { "Button/Mic1InstrIsChecked", "Button/Mic2InstrIsChecked" })
+        QCOMPARE(ini.value(key).toString(), model == "ka2se" ? QString("false") : QString());
+    for (auto it = buttons.cbegin(); it != buttons.cend(); ++it)
+        QCOMPARE(panel->findChild<Button *>(it.key())->text(), it.value().toString());
+    QVERIFY(!QFile::exists(rig.iniPath(otherIni)));
+    QVERIFY(log.count("控件状态已保存到配置文件") >= keys);
+    QCOMPARE(log.lines().last(), QString("已从配置文件加载控件状态"));
+}
+
+void tst_DualInputPanel::storedGainAboveTheRangeIsBounded_data()
+{
+    addModels();
+}
+
+void tst_DualInputPanel::storedGainAboveTheRangeIsBounded()
+{
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model));
+    rig.store(PanelRig::iniName(model), { { "Dial/Mic1Value", 99 }, { "Dial/Mic2Value", "x" } });
+    const auto panel = makePanel(model);
+    QVERIFY(rig.sent().contains("vendor 01 07 00 02 01 70 00")); // 56 sent doubled
+    QVERIFY(rig.sent().contains("vendor 01 07 00 02 02 00 00"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/Mic1Value"), QString("56"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/Mic2Value"), QString("0"));
+    QCOMPARE(PanelRig::child<Knob>(*panel, "mic1Knob")->displayOffset, 9);
+}
+
+void tst_DualInputPanel::refusedGainIsStillSaved_data()
+{
+    addModels();
+}
+
+void tst_DualInputPanel::refusedGainIsStillSaved()
+{
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model));
+    const auto panel = makePanel(model);
+    testsupport::LogCapture log;
+    rig.emulator.fail(PanelRig::kVendorCode, emu::FaultMode::Refuse);
+    PanelRig::child<Knob>(*panel, "mic2Knob")->setValue(20);
+    QCOMPARE(log.count("Failed to set mic volume."), 1);
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/Mic2Value"), QString("20"));
+}
+
+void tst_DualInputPanel::speakerMuteAndDim_data()
+{
+    addModels();
+}
+
+void tst_DualInputPanel::speakerMuteAndDim()
+{
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model));
+    const auto panel = makePanel(model);
+    auto *knob = PanelRig::child<Knob>(*panel, "speakerKnob");
+    auto *mute = PanelRig::child<Button>(*panel, "speakerMuteButton");
+    auto *dim = PanelRig::child<Button>(*panel, "speakerDimButton");
+    knob->setValue(-10);
+    QTest::mouseClick(dim, Qt::LeftButton);
+    QCOMPARE(rig.lastCell(65536), 0.03162277660168379);
+    QCOMPARE(rig.lastCell(65544), 0.03162277660168379);
+    // Created without a parent (640 wide at that moment), the switch gets a 6.4-pixel glow.
+    auto *glow = qobject_cast<QGraphicsDropShadowEffect *>(dim->graphicsEffect());
+    QVERIFY(glow && glow->isEnabled());
+    QCOMPARE(glow->blurRadius(), 6.4);
+
+    testsupport::LogCapture log;
+    QTest::mouseClick(mute, Qt::LeftButton);
+    QCOMPARE(rig.lastCell(65536), 0.0);
+    QCOMPARE(log.count("Speaker Knob value changed: -80"), 2);
+    QCOMPARE(log.count("Speaker volume set to: -80"), 2);
+    QCOMPARE(log.count("Speaker Mute Button Clicked: Mute ON"), 2);
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/SpeakerValue"), QString("-10"));
+
+    log.clear();
+    QTest::mouseClick(mute, Qt::LeftButton);
+    QCOMPARE(rig.lastCell(65536), 0.03162277660168379);
+    QCOMPARE(log.count("Speaker volume set to: -30"), 2);
+    QCOMPARE(log.count("Speaker Mute Button Clicked: Mute OFF"), 2);
+
+    knob->setValue(-70); // dimmed to -90: silence
+    QCOMPARE(rig.lastCell(65536), 0.0);
+    QCOMPARE(rig.lastCell(65568), 0.0); // the headphone is untouched
+}
+
+void tst_DualInputPanel::headphoneVolumeMuteAndSource_data()
+{
+    addModels();
+}
+
+void tst_DualInputPanel::headphoneVolumeMuteAndSource()
+{
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model));
+    const auto panel = makePanel(model);
+    PanelRig::child<Knob>(*panel, "headphoneKnob")->setValue(-6);
+    QCOMPARE(rig.lastCell(65568), 0.5011872336272722);
+    QCOMPARE(rig.lastCell(65576), 0.5011872336272722);
+    QCOMPARE(rig.lastCell(65536), 0.0); // the speaker is untouched
+
+    testsupport::LogCapture log;
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "headphoneMuteButton"), Qt::LeftButton);
+    QCOMPARE(rig.lastCell(65568), 0.0);
+    QCOMPARE(log.count("Headphone volume set to: -80"), 2);
+    QVERIFY(!log.contains("Mute ON"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/HeadphoneValue"), QString("-6"));
+
+    auto *source = PanelRig::child<Button>(*panel, "headphoneSourceButton");
+    QTest::mouseClick(source, Qt::LeftButton);
+    QCOMPARE(source->text(), QString("ASIO 5-6"));
+    QCOMPARE(log.count("set Headphone Source: 1"), 2);
+    QCOMPARE(rig.lastCell(33792), 0.0);
+    QCOMPARE(rig.lastCell(34056), 0.0);
+    QCOMPARE(rig.lastCell(33824), 1.0);
+    QCOMPARE(rig.lastCell(34088), 1.0);
+    QCOMPARE(rig.lastCell(32768), 1.0); // the speaker keeps playback 1-2
+    QTest::mouseClick(source, Qt::LeftButton);
+    QCOMPARE(source->text(), QString("ASIO 1-2"));
+    QCOMPARE(rig.lastCell(33792), 1.0);
+    QCOMPARE(rig.lastCell(33824), 0.0);
+
+    rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Refuse);
+    QTest::mouseClick(source, Qt::LeftButton);
+    QCOMPARE(log.count("Failed to set Headphone Source."), 2);
+    QCOMPARE(source->text(), QString("ASIO 5-6"));
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Button/HeadphoneSourceIsChecked"), QString("true"));
+}
+
+void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess_data()
+{
+    addModels();
+}
+
+void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess()
+{
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model));
+    const auto panel = makePanel(model);
+    rig.emulator.clearRequests();
+    testsupport::LogCapture log;
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "mic2PhantomButton"), Qt::LeftButton);
+    QTest::mouseClick(PanelRig::child<Button>(*panel, "mic2DirectButton"), Qt::LeftButton);
+    QCOMPARE(
+        rig.sent(), QStringList({ "vendor 01 5B 00 01 02 00 00", "vendor 01 5B 00 01 02 00 00", "block", "block" }));
+    QCOMPARE(log.count("Mic 48V Button Clicked 1"), 2);
+    QVERIFY(!log.contains("switched for channel"));
+    for (std::size_t offset : { 16392, 16648, 17416, 17672 })
+        QCOMPARE(qMakePair(offset, rig.lastCell(offset)), qMakePair(offset, 1.0));
+    QCOMPARE(rig.lastCell(16384), 0.0);
+
+    rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Refuse);
+    log.clear();
+    PanelRig::child<Knob>(*panel, "otgToSpKnob")->setValue(-20);
+    QVERIFY(!log.contains("SP volume")); // this one logs no failure
+    QCOMPARE(log.count("控件状态已保存到配置文件"), 1);
+    QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/OtgToSPValue"), QString("-20"));
+    PanelRig::child<Knob>(*panel, "otgToHpKnob")->setValue(-20);
+    QVERIFY(log.contains("Failed to set OTG to HP volume."));
+}
+
+void tst_DualInputPanel::readoutsOfBothInputsAndThePhone_data()
+{
+    addModels();
+}
+
+void tst_DualInputPanel::readoutsOfBothInputsAndThePhone()
+{
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model));
+    rig.emulator.setLevel(0, 2147483647);
+    rig.emulator.setLevel(1, 1);
+    rig.emulator.setLevel(2, -2147483647);
+    rig.emulator.setLevel(3, 2147483647); // opposite signs cancel
+    const auto panel = makePanel(model);
+    QTRY_COMPARE(PanelRig::child<QLabel>(*panel, "mic1LevelLabel")->text(), QString("0.0 dB"));
+    QCOMPARE(PanelRig::child<QLabel>(*panel, "mic2LevelLabel")->text(), QString("-186.6 dB"));
+    QCOMPARE(PanelRig::child<QLabel>(*panel, "otgLevelLabelHp")->text(), QString("-inf dB"));
+    QCOMPARE(PanelRig::child<QLabel>(*panel, "otgLevelLabelSp")->text(), QString("-inf dB"));
+
+    // Shown, the readouts keep the places the layout gave them while their texts change, and the
+    // panel looks as a fresh layout of the same texts would.
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+    rig.emulator.setLevel(0, 1000);
+    rig.emulator.setLevel(2, 2147483647);
+    QTRY_COMPARE(PanelRig::child<QLabel>(*panel, "otgLevelLabelHp")->text(), QString("0.0 dB"));
+    const QImage pinned = panel->grab().toImage();
+    for (QLabel *label : panel->findChildren<QLabel *>()) {
+        label->setMinimumSize(0, 0);
+        label->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    panel->layout()->activate();
+    QCOMPARE(panel->grab().toImage(), pinned);
+}
+
+void tst_DualInputPanel::textsAreTranslatedInTheModelsContext_data()
+{
+    addModels();
+}
+
+void tst_DualInputPanel::textsAreTranslatedInTheModelsContext()
+{
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model));
+    PanelRig::ContextTranslator translator;
+    QCoreApplication::installTranslator(&translator);
+    const auto panel = makePanel(model);
+    QCoreApplication::removeTranslator(&translator);
+    QStringList texts;
+    for (QLabel *label : panel->findChildren<QLabel *>())
+        if (label->text() != "-160 dB")
+            texts << label->text();
+    QStringList expected;
+    for (const char *source : { "MIC1", "Gain", "MIC2", "Gain", "SPEAKER", "Volume", "Phone To SP Volume", "HEADPHONE",
+             "Volume", "Phone To HP Volume" })
+        expected << model + QLatin1Char(':') + QLatin1String(source);
+    QCOMPARE(texts, expected);
+    QCOMPARE(PanelRig::child<Button>(*panel, "mic1DirectButton")->text(), model + QStringLiteral(":DIRECT"));
+}
+
+void tst_DualInputPanel::ka2seStoredInstrumentSwitchIsSentBeforePadAndGain()
+{
+    PanelRig rig(18);
+    rig.store("/ka2se.ini", { { "Button/Mic2InstrIsChecked", true } });
+    testsupport::LogCapture log;
+    ka2se panel;
+    const QStringList sent = rig.sent();
+    QCOMPARE(sent.indexOf("vendor 01 64 00 01 02 00 00"), 5);
+    QCOMPARE(sent.indexOf("vendor 01 5A 00 00 01 00 00"), 6);
+    QVERIFY(PanelRig::child<Button>(panel, "mic2InstrumentButton")->isSelected());
+    QCOMPARE(PanelRig::child<Button>(panel, "mic2InstrumentButton")->text(), QString("INST"));
+    QCOMPARE(PanelRig::child<Button>(panel, "mic1InstrumentButton")->text(), QString("MIC"));
+    QCOMPARE(rig.emulator.state().instrument[1], true);
+    QCOMPARE(log.count("Mic instruction switched for channel 1."), 1); // channel 2 logs no success
+    QCOMPARE(log.count("Mic Instr Button Clicked 1"), 1);
+}
+
+void tst_DualInputPanel::ka2seInstrumentSwitchPressAndRefusal()
+{
+    PanelRig rig(18);
+    ka2se panel;
+    auto *instrument = PanelRig::child<Button>(panel, "mic1InstrumentButton");
+    rig.emulator.clearRequests();
+    testsupport::LogCapture log;
+    QTest::mouseClick(instrument, Qt::LeftButton);
+    QCOMPARE(rig.sent(), QStringList({ "vendor 01 64 00 01 01 00 00", "vendor 01 64 00 01 01 00 00" }));
+    QCOMPARE(instrument->text(), QString("INST"));
+    QCOMPARE(log.count("控件状态已保存到配置文件"), 2);
+    QCOMPARE(rig.stored("/ka2se.ini", "Button/Mic1InstrIsChecked"), QString("true"));
+
+    rig.emulator.fail(PanelRig::kVendorCode, emu::FaultMode::Refuse);
+    QTest::mouseClick(instrument, Qt::LeftButton);
+    QVERIFY(!instrument->isSelected());
+    QCOMPARE(instrument->text(), QString("INST")); // the caption follows accepted requests only
+    QCOMPARE(log.count("Failed to switch mic instruction."), 2);
+    QCOMPARE(rig.stored("/ka2se.ini", "Button/Mic1InstrIsChecked"), QString("false"));
+}
+
+void tst_DualInputPanel::ka2seInstrumentCaptionsAreTranslated()
+{
+    PanelRig rig(18);
+    PanelRig::ContextTranslator translator;
+    QCoreApplication::installTranslator(&translator);
+    ka2se panel;
+    QTest::mouseClick(PanelRig::child<Button>(panel, "mic2InstrumentButton"), Qt::LeftButton);
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(PanelRig::child<Button>(panel, "mic1InstrumentButton")->text(), QString("ka2se:MIC"));
+    QCOMPARE(PanelRig::child<Button>(panel, "mic2InstrumentButton")->text(), QString("ka2se:INST"));
+}
+
+QTEST_MAIN(tst_DualInputPanel)
+#include "tst_DualInputPanel.moc"
