@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(messages.empty());
         return 0;
     }
-    require(!messages.empty() && messages.size() <= std::size_t(OscMessage::kMaxMessages));
+    // An empty bundle is a packet too.
+    require(messages.size() <= std::size_t(OscMessage::kMaxMessages));
     for (const OscMessage &message : messages) {
         require(message.address.startsWith('/') && message.address.size() <= OscMessage::kMaxAddress);
         bool carried = true;
