@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -115,27 +116,22 @@ private:
     QByteArray pending;
 };
 
-// "set headphone.volume V" over the channel and the knob event it stands for, in turns.
-void setOverChannel(benchmark::State &state)
+// The set over the channel and the knob event it stands for, in turns; set returns whether it was
+// carried out. The sums of both times are added to setSum and knobSum.
+void timeAgainstKnob(benchmark::State &state, const std::function<bool(int)> &set, double &setSum, double &knobSum)
 {
-    Rig &r = rig();
-    auto *knob = r.panel->findChild<Knob *>(QStringLiteral("headphoneKnob"));
-    Script script;
-    if (!script.connected || !script.ask("get headphone.volume\n").contains("\"ok\":true")) {
-        state.SkipWithError("no control channel");
-        return;
-    }
+    auto *knob = rig().panel->findChild<Knob *>(QStringLiteral("headphoneKnob"));
     using Clock = std::chrono::steady_clock;
     Clock::duration setTotal {};
     Clock::duration knobTotal {};
     int value = -10;
     for (auto _ : state) {
         const Clock::time_point start = Clock::now();
-        const QByteArray reply = script.ask("set headphone.volume " + QByteArray::number(value) + '\n');
+        const bool done = set(value);
         const Clock::time_point between = Clock::now();
         knob->setValue(value - 1);
         const Clock::time_point end = Clock::now();
-        if (!reply.contains("\"ok\":true")) {
+        if (!done) {
             state.SkipWithError("the set failed");
             return;
         }
@@ -146,8 +142,28 @@ void setOverChannel(benchmark::State &state)
     }
     const double setMicros = std::chrono::duration<double, std::micro>(setTotal).count();
     const double knobMicros = std::chrono::duration<double, std::micro>(knobTotal).count();
+    setSum += setMicros;
+    knobSum += knobMicros;
     state.counters["knob_us"] = benchmark::Counter(knobMicros, benchmark::Counter::kAvgIterations);
     state.counters["ratio_to_knob"] = knobMicros > 0 ? setMicros / knobMicros : 0;
+}
+
+// "set headphone.volume V" over the channel and the knob event it stands for, in turns.
+void setOverChannel(benchmark::State &state)
+{
+    Script script;
+    if (!script.connected || !script.ask("get headphone.volume\n").contains("\"ok\":true")) {
+        state.SkipWithError("no control channel");
+        return;
+    }
+    double setSum = 0;
+    double knobSum = 0;
+    timeAgainstKnob(
+        state,
+        [&script](int value) {
+            return script.ask("set headphone.volume " + QByteArray::number(value) + '\n').contains("\"ok\":true");
+        },
+        setSum, knobSum);
 }
 
 // A control surface's side of the OSC endpoint: a plain UDP socket on the loopback.
@@ -185,11 +201,6 @@ public:
         }
         return false;
     }
-    void drain()
-    {
-        char buffer[2048];
-        while (::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) { }
-    }
 
 private:
     int fd;
@@ -211,33 +222,14 @@ void oscSetAgainstKnob(benchmark::State &state)
         state.SkipWithError("no OSC endpoint");
         return;
     }
-    using Clock = std::chrono::steady_clock;
-    Clock::duration setTotal {};
-    Clock::duration knobTotal {};
-    int value = -10;
-    for (auto _ : state) {
-        surface.drain();
-        const Clock::time_point start = Clock::now();
-        surface.send(OscMessage("/orvelin/headphone/volume").addInt(value).encode());
-        const bool heard = surface.await("/orvelin/headphone/volume", value);
-        const Clock::time_point between = Clock::now();
-        knob->setValue(value - 1);
-        const Clock::time_point end = Clock::now();
-        if (!heard) {
-            state.SkipWithError("no feedback of the set");
-            return;
-        }
-        setTotal += between - start;
-        knobTotal += end - between;
-        state.SetIterationTime(std::chrono::duration<double>(between - start).count());
-        value = value == -10 ? -12 : -10;
-    }
-    const double setMicros = std::chrono::duration<double, std::micro>(setTotal).count();
-    const double knobMicros = std::chrono::duration<double, std::micro>(knobTotal).count();
-    oscSetMicros += setMicros;
-    oscKnobMicros += knobMicros;
-    state.counters["knob_us"] = benchmark::Counter(knobMicros, benchmark::Counter::kAvgIterations);
-    state.counters["ratio_to_knob"] = knobMicros > 0 ? setMicros / knobMicros : 0;
+    // The knob's own change comes back too, with another value; waiting for the set's passes it.
+    timeAgainstKnob(
+        state,
+        [&surface](int value) {
+            surface.send(OscMessage("/orvelin/headphone/volume").addInt(value).encode());
+            return surface.await("/orvelin/headphone/volume", value);
+        },
+        oscSetMicros, oscKnobMicros);
 }
 
 qint64 longestBurstPause = 0;

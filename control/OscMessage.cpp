@@ -211,36 +211,25 @@ const char *OscMessage::faultText(Fault fault)
 
 OscMessage &OscMessage::addInt(std::int32_t value)
 {
-    Argument argument;
-    argument.type = 'i';
-    argument.i = value;
-    arguments.push_back(argument);
+    arguments.push_back({ 'i', value, 0.0F, {} });
     return *this;
 }
 
 OscMessage &OscMessage::addFloat(float value)
 {
-    Argument argument;
-    argument.type = 'f';
-    argument.f = value;
-    arguments.push_back(argument);
+    arguments.push_back({ 'f', 0, value, {} });
     return *this;
 }
 
 OscMessage &OscMessage::addString(const QByteArray &value)
 {
-    Argument argument;
-    argument.type = 's';
-    argument.s = value;
-    arguments.push_back(argument);
+    arguments.push_back({ 's', 0, 0.0F, value });
     return *this;
 }
 
 OscMessage &OscMessage::addBool(bool value)
 {
-    Argument argument;
-    argument.type = value ? 'T' : 'F';
-    arguments.push_back(argument);
+    arguments.push_back({ value ? 'T' : 'F', 0, 0.0F, {} });
     return *this;
 }
 
