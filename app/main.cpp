@@ -6,6 +6,7 @@
 #include "app/TrayIcon.h"
 #include "control/ControlRegistry.h"
 #include "control/ControlServer.h"
+#include "control/OscEndpoint.h"
 #include "controls/KnobAccessible.h"
 #include "device/PlatformLogBridge.h"
 #include "settings/Settings.h"
@@ -71,6 +72,9 @@ int main(int argc, char *argv[])
     QObject::connect(mainWindow.get(), &MainWindow::panelBuilt, registry, &ControlRegistry::follow);
     QObject::connect(mainWindow.get(), &MainWindow::panelCleared, registry, &ControlRegistry::forget);
     control->start();
+    // Control surfaces, when remote.ini turns them on.
+    auto osc = std::make_unique<OscEndpoint>(*registry);
+    osc->start();
 
     // Start-up measurement: the steady clock once the event loop runs, for the benchmark to compare
     // with the moment it started the process.
@@ -84,6 +88,7 @@ int main(int argc, char *argv[])
 
     const int exitCode = app.exec();
 
+    osc.reset();
     control.reset();
     trayIcon.reset();
     mainWindow.reset();

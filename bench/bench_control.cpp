@@ -1,12 +1,17 @@
 // Costs of the control channel, against the in-process emulated KA1 on the Linux driver port:
 // one "set" over an open connection, from the request leaving the client to its reply arriving
 // (the handler's device write and INI sync included), measured in turns with the knob event of
-// the same control; and "orvelinctl get" as a whole process.
+// the same control; and "orvelinctl get" as a whole process. Over OSC: one set, from the datagram
+// leaving the surface to its feedback arriving, in turns with the knob event; and a burst of 1000
+// sets (20 bundles of 50, so the system's receive buffer holds them all) with the event loop's
+// longest pause meanwhile.
 //
 //     bench_control [benchmark options; by default 5 interleaved repetitions, their mean and spread]
 // The settings files live in the temporary folder (TMPDIR), as in bench_panel.
 #include "control/ControlRegistry.h"
 #include "control/ControlServer.h"
+#include "control/OscEndpoint.h"
+#include "control/OscMessage.h"
 #include "controls/Knob.h"
 #include "emulator/Emulator.h"
 #include "panels/ka1.h"
@@ -17,12 +22,15 @@
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -40,6 +48,7 @@ struct Rig
     emu::Emulator device { environment.runtimeDir().toStdString(), 1 };
     std::unique_ptr<ka1> panel;
     std::unique_ptr<ControlServer> server;
+    std::unique_ptr<OscEndpoint> osc;
 
     Rig()
     {
@@ -49,6 +58,8 @@ struct Rig
         server = std::make_unique<ControlServer>();
         server->registry().follow(&panel->controls(), QStringLiteral("KA1"), QStringLiteral("V4.0.6.123"));
         server->start(); // the user's endpoint: R/control, as orvelinctl finds it
+        osc = std::make_unique<OscEndpoint>(server->registry());
+        osc->listen(QHostAddress::LocalHost, 0);
     }
 };
 
@@ -105,27 +116,22 @@ private:
     QByteArray pending;
 };
 
-// "set headphone.volume V" over the channel and the knob event it stands for, in turns.
-void setOverChannel(benchmark::State &state)
+// The set over the channel and the knob event it stands for, in turns; set returns whether it was
+// carried out. The sums of both times are added to setSum and knobSum.
+void timeAgainstKnob(benchmark::State &state, const std::function<bool(int)> &set, double &setSum, double &knobSum)
 {
-    Rig &r = rig();
-    auto *knob = r.panel->findChild<Knob *>(QStringLiteral("headphoneKnob"));
-    Script script;
-    if (!script.connected || !script.ask("get headphone.volume\n").contains("\"ok\":true")) {
-        state.SkipWithError("no control channel");
-        return;
-    }
+    auto *knob = rig().panel->findChild<Knob *>(QStringLiteral("headphoneKnob"));
     using Clock = std::chrono::steady_clock;
     Clock::duration setTotal {};
     Clock::duration knobTotal {};
     int value = -10;
     for (auto _ : state) {
         const Clock::time_point start = Clock::now();
-        const QByteArray reply = script.ask("set headphone.volume " + QByteArray::number(value) + '\n');
+        const bool done = set(value);
         const Clock::time_point between = Clock::now();
         knob->setValue(value - 1);
         const Clock::time_point end = Clock::now();
-        if (!reply.contains("\"ok\":true")) {
+        if (!done) {
             state.SkipWithError("the set failed");
             return;
         }
@@ -136,8 +142,138 @@ void setOverChannel(benchmark::State &state)
     }
     const double setMicros = std::chrono::duration<double, std::micro>(setTotal).count();
     const double knobMicros = std::chrono::duration<double, std::micro>(knobTotal).count();
+    setSum += setMicros;
+    knobSum += knobMicros;
     state.counters["knob_us"] = benchmark::Counter(knobMicros, benchmark::Counter::kAvgIterations);
     state.counters["ratio_to_knob"] = knobMicros > 0 ? setMicros / knobMicros : 0;
+}
+
+// "set headphone.volume V" over the channel and the knob event it stands for, in turns.
+void setOverChannel(benchmark::State &state)
+{
+    Script script;
+    if (!script.connected || !script.ask("get headphone.volume\n").contains("\"ok\":true")) {
+        state.SkipWithError("no control channel");
+        return;
+    }
+    double setSum = 0;
+    double knobSum = 0;
+    timeAgainstKnob(
+        state,
+        [&script](int value) {
+            return script.ask("set headphone.volume " + QByteArray::number(value) + '\n').contains("\"ok\":true");
+        },
+        setSum, knobSum);
+}
+
+// A control surface's side of the OSC endpoint: a plain UDP socket on the loopback.
+class Surface
+{
+public:
+    Surface()
+        : fd(::socket(AF_INET, SOCK_DGRAM, 0))
+    {
+        sockaddr_in local {};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(rig().osc->port());
+    }
+    ~Surface() { ::close(fd); }
+    void send(const QByteArray &packet)
+    {
+        ::sendto(fd, packet.constData(), std::size_t(packet.size()), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    }
+    // Runs the panel's loop until a message with this first argument arrives at address.
+    bool await(const QByteArray &address, int value)
+    {
+        for (int spins = 0; spins < 2000000; ++spins) {
+            QCoreApplication::processEvents();
+            char buffer[2048];
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            std::vector<OscMessage> messages;
+            if (got > 0 && OscMessage::decode(buffer, std::size_t(got), messages) == OscMessage::Fault::None
+                && messages[0].address == address && messages[0].arguments.size() == 1
+                && messages[0].arguments[0].i == value)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    int fd;
+    sockaddr_in to {};
+};
+
+double oscSetMicros = 0;
+double oscKnobMicros = 0;
+
+// "/orvelin/headphone/volume V" from a subscribed surface until its feedback arrives, and the knob
+// event it stands for, in turns.
+void oscSetAgainstKnob(benchmark::State &state)
+{
+    Rig &r = rig();
+    auto *knob = r.panel->findChild<Knob *>(QStringLiteral("headphoneKnob"));
+    Surface surface;
+    surface.send(OscMessage("/orvelin/subscribe").encode());
+    if (!r.osc->listening() || !surface.await("/orvelin/headphone/volume", knob->value)) {
+        state.SkipWithError("no OSC endpoint");
+        return;
+    }
+    // The knob's own change comes back too, with another value; waiting for the set's passes it.
+    timeAgainstKnob(
+        state,
+        [&surface](int value) {
+            surface.send(OscMessage("/orvelin/headphone/volume").addInt(value).encode());
+            return surface.await("/orvelin/headphone/volume", value);
+        },
+        oscSetMicros, oscKnobMicros);
+}
+
+qint64 longestBurstPause = 0;
+
+// 1000 sets sent at once; the longest pause of the event loop until the last one is carried out.
+void oscBurstLoopPause(benchmark::State &state)
+{
+    Rig &r = rig();
+    Surface surface;
+    int changes = 0;
+    QMetaObject::Connection counting
+        = QObject::connect(&r.server->registry(), &ControlRegistry::changed, [&changes] { ++changes; });
+    QByteArray bundles[20];
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray message = OscMessage("/orvelin/headphone/volume").addInt(-(i % 40) - 1).encode();
+        const char size[4] = { 0, 0, 0, char(message.size()) };
+        if (bundles[i / 50].isEmpty())
+            bundles[i / 50] = QByteArray("#bundle\0", 8) + QByteArray(8, '\0');
+        bundles[i / 50] += QByteArray(size, 4) + message;
+    }
+    qint64 longest = 0;
+    for (auto _ : state) {
+        changes = 0;
+        QElapsedTimer clock;
+        qint64 last = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ticker.start(5);
+        clock.start();
+        for (const QByteArray &bundle : bundles)
+            surface.send(bundle);
+        while (changes < 1000 && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (changes < 1000) {
+            state.SkipWithError("not every set was carried out");
+            break;
+        }
+    }
+    QObject::disconnect(counting);
+    longestBurstPause = std::max(longestBurstPause, longest);
+    state.counters["longest_pause_ms"] = double(longest);
 }
 
 // "orvelinctl get headphone.volume": process start, connection, request, reply, exit.
@@ -159,6 +295,8 @@ void orvelinctlGet(benchmark::State &state)
 } // namespace
 
 BENCHMARK(setOverChannel)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(oscSetAgainstKnob)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(oscBurstLoopPause)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(orvelinctlGet)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 int main(int argc, char **argv)
@@ -172,6 +310,11 @@ int main(int argc, char **argv)
     if (reporter.ratio > 0)
         std::printf("\nset over the channel %.1f us, knob event %.1f us: %.2f x the knob event\n", reporter.micros,
             reporter.baseMicros, reporter.ratio);
+    if (oscKnobMicros > 0)
+        std::printf("OSC set %.2f x the knob event (ratio of their sums); 1000 OSC sets at once: longest pause of "
+                    "the event loop %lld ms\n",
+            oscSetMicros / oscKnobMicros, static_cast<long long>(longestBurstPause));
+    rig().osc.reset();
     rig().server.reset();
     rig().panel.reset();
     benchmark::Shutdown();

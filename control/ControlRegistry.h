@@ -29,6 +29,9 @@ public:
     void follow(ControlTable *controls, const QString &model, const QString &firmware);
     void forget();
     bool connected() const;
+    // The followed panel's model and firmware as announced; empty without one.
+    QString modelName() const { return model; }
+    QString firmwareText() const { return firmware; }
 
     QJsonObject status();
     QJsonObject list();

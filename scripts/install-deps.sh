@@ -12,6 +12,7 @@ packages=(
     nsis osslsigncode dpkg-dev unzip
     xvfb xauth trayer imagemagick xdotool libx11-dev
     fonts-dejavu-core fonts-wqy-microhei
+    python3-liblo liblo-tools
 )
 
 missing=()

@@ -8,8 +8,10 @@
 #   wheel turn of the speaker knob with the mouse reaches the device as the one mixer block it
 #   should be; the ASIO driver's status record over its named pipe opens the settings dialog; the
 #   audio service received STOP_MONITOR and START_MONITOR as UTF-16 text; unplugging clears the
-#   panel after three failed reads and each replug (KA2 SE, KV, KA1) brings the right panel; Quit
-#   in the tray menu ends it with status 0. (A second start is the installer test's.)
+#   panel after three failed reads and each replug (KA2 SE, KV, KA1) brings the right panel; with
+#   remote.ini in the prefix's settings folder, oscsend on the Linux side sets the headphone volume
+#   over OSC on 127.0.0.1 and oscdump, subscribed, hears it back; Quit in the tray menu ends it
+#   with status 0. (A second start is the installer test's.)
 # Usage: tests/win/e2e-test.sh [BUILD_DIR]   (default build-windows, after build-windows.sh)
 #   BUILD_DIR holds OrvelinDriver-<version>-win64.zip and standin/ (the emulator, relay driver
 #   and its installer). ORVELIN_E2E_PROGRAM=DIR runs DIR/OrvelinDriver.exe instead of the ZIP;
@@ -64,9 +66,11 @@ fail() {
 
 program=
 emulator_pid=
+oscdump_pid=
 cleanup() {
     trap - EXIT
     [ -n "$program" ] && kill "$program" 2>/dev/null
+    [ -n "$oscdump_pid" ] && kill "$oscdump_pid" 2>/dev/null
     if [ -n "$emulator_pid" ]; then
         { echo quit >&3; } 2>/dev/null
         for _ in $(seq 50); do kill -0 "$emulator_pid" 2>/dev/null || break; sleep 0.1; done
@@ -184,6 +188,13 @@ sh "$root/tests/win/prepare-relay-prefix.sh" "$standin" || fail "the prefix coul
 users="$prefix/drive_c/users/$(id -un)"
 logfile="$users/AppData/Local/OrvelinDriver/OrvelinDriver.log"
 
+# The OSC endpoint is turned on beside the panels' INI files, on a port free on this side.
+free_udp_port() { python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+osc_port=$(free_udp_port)
+feedback_port=$(free_udp_port)
+mkdir -p "$users/AppData/Roaming/OrvelinDriver"
+printf '[Osc]\r\nPort=%s\r\nAddress=127.0.0.1\r\n' "$osc_port" >"$users/AppData/Roaming/OrvelinDriver/remote.ini"
+
 say "emulator: a KA2 with firmware $firmware"
 mkfifo "$work/commands"
 wine "$standin/orvelin-emulator.exe" --model 2 --firmware "$firmware" --log "$(windows_path "$work/requests.json")" \
@@ -255,6 +266,23 @@ blocks=$(($(grep -c '"0xFFDC2040"' "$work/requests.json") - blocks_before))
 [ "$blocks" -eq "$turns" ] || fail "$turns wheel turns wrote $blocks mixer blocks"
 knob_event=$(awk -v ms="$knob_ms" -v n="$turns" 'BEGIN { printf "%.1f", ms / n }')
 say "$turns wheel turns in $knob_ms ms: $knob_event ms a knob event (each one mixer block through DeviceIoControl)"
+
+# A control surface on the Linux side: oscdump subscribes to the feedback, oscsend sets a fader.
+has_line "OSC endpoint listening on 127.0.0.1:$osc_port" || fail "the OSC endpoint of remote.ini is not listening"
+oscdump -L "$feedback_port" >"$work/oscdump.out" 2>&1 &
+oscdump_pid=$!
+heard() { grep -qF -- "$1" "$work/oscdump.out"; }
+sleep 0.5
+oscsend 127.0.0.1 "$osc_port" /orvelin/subscribe i "$feedback_port" || fail "oscsend could not send"
+wait_for 10 heard '/orvelin/device s "KA2"' || fail "no snapshot reached the subscriber (oscdump: $(tr '\n' '|' <"$work/oscdump.out"))"
+blocks_before=$(grep -c '"0xFFDC2040"' "$work/requests.json")
+oscsend 127.0.0.1 "$osc_port" /orvelin/headphone/volume i -20 || fail "oscsend could not send"
+wait_for 10 has_line "Headphone volume set to: -20" || fail "the OSC set did not reach the headphone knob"
+wait_for 10 heard '/orvelin/headphone/volume i -20' || fail "the subscriber did not hear the change back"
+[ $(($(grep -c '"0xFFDC2040"' "$work/requests.json") - blocks_before)) -eq 1 ] || fail "the OSC set did not write one mixer block"
+kill "$oscdump_pid" 2>/dev/null
+oscdump_pid=
+say "OSC on 127.0.0.1:$osc_port: /orvelin/headphone/volume i -20 set the knob and wrote one mixer block; the subscriber heard it back"
 
 # The ASIO driver asks for the settings window over its named pipe.
 has_line "ThreadSettingsPip is running waiting Asio Info..." || wait_for 5 has_line "ThreadSettingsPip is running" ||
