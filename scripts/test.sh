@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test, in this order: the gcc build with warnings as errors and its tests (the 60 s
 # soak among them); the clang build with AddressSanitizer and UBSan (and the fuzz targets) and the
-# same tests; each fuzz target for 30 s; the Windows program (MinGW Qt from its cache, the cross
+# same tests; the fuzz targets for 90 s in all; the Windows program (MinGW Qt from its cache, the cross
 # build and its packages, its tests under Wine, the installer under Wine and Xvfb, the program
 # against the Windows emulator under Wine); the clang-format check of every tracked source file. Exits non-zero when any of them fails.
 set -uo pipefail
@@ -59,18 +59,20 @@ clang_build() {
         -DORVELIN_WERROR=ON -DORVELIN_SANITIZE=ON -DORVELIN_FUZZ=ON -DORVELIN_BENCH=OFF
 }
 
-# Each libFuzzer target of the clang build for 30 s, from its committed corpus. What it finds is
+# Each libFuzzer target of the clang build for an equal share of 90 s, from its committed corpus. What it finds is
 # kept in build-ci/clang/fuzz-found/TARGET (crashes as crash-*, new inputs beside them).
 fuzz_runs() {
     local dir=$builds/clang
     local result=0
     # The settings files of the panel target are synced on every change; a memory-backed folder
-    # keeps disk flushes from eating the 30 s. Its sockets need a short path.
+    # keeps disk flushes from eating its share. Its sockets need a short path.
     local base=${TMPDIR:-/tmp}
     [ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
     local scratch
     scratch=$(mktemp -d "$base/ofXXXX") || return 1
-    for target in asio_status driver_reply panel_restore; do
+    local targets=(asio_status driver_reply panel_restore osc_packet)
+    local seconds=$((90 / ${#targets[@]}))
+    for target in "${targets[@]}"; do
         local found=$dir/fuzz-found/$target
         rm -rf "$found"
         mkdir -p "$found"
@@ -79,7 +81,7 @@ fuzz_runs() {
             ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
             UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
             LSAN_OPTIONS=suppressions=$root/tests/lsan.supp \
-            "$dir/tests/fuzz_$target" -max_total_time=30 -print_final_stats=1 -artifact_prefix="$found/" \
+            "$dir/tests/fuzz_$target" -max_total_time=$seconds -print_final_stats=1 -artifact_prefix="$found/" \
             "$found" "$root/tests/fuzz/corpus/$target" >"$found.log" 2>&1 || {
             tail -n 60 "$found.log"
             result=1
@@ -139,7 +141,7 @@ format_check() {
 
 step "gcc build and tests" gcc_build
 step "clang AddressSanitizer/UBSan build and tests" clang_build
-step "fuzzing, 30 s per target" fuzz_runs
+step "fuzzing, 90 s shared by the targets" fuzz_runs
 step "MinGW Qt for Windows (cached)" windows_qt
 step "Windows build and packages" windows_build
 step "Windows tests under Wine" windows_tests

@@ -3,7 +3,7 @@
 #include "control/OscMessage.h"
 #include "controls/Knob.h"
 #include "panels/ka2se.h"
-#include "tests/PanelRig.h"
+#include "tests/support/PanelRig.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
