@@ -4,6 +4,7 @@
 #include "emulator/VirtualDevice.h"
 #include "emulator/win/RelayProtocol.h"
 #include "emulator/win/RootDevice.h"
+#include "platform/DeviceInterface_win.h"
 #include "platform/DriverPort.h"
 #include "platform/DriverPort_win.h"
 #include "platform/PlatformLog.h"
@@ -11,7 +12,6 @@
 #include <windows.h>
 
 #include <dbt.h>
-#include <setupapi.h>
 #include <winioctl.h>
 
 #include <atomic>
@@ -39,22 +39,7 @@ const GUID kRelayInterface = ORVELIN_RELAY_GUID_INIT;
 
 HANDLE openRelay()
 {
-    HDEVINFO set = SetupDiGetClassDevsW(&kRelayInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
-        return INVALID_HANDLE_VALUE;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    SP_DEVICE_INTERFACE_DATA data {};
-    data.cbSize = sizeof(data);
-    if (SetupDiEnumDeviceInterfaces(set, nullptr, &kRelayInterface, 0, &data)) {
-        std::vector<char> buffer(1024);
-        auto *detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (SetupDiGetDeviceInterfaceDetailW(set, &data, detail, DWORD(buffer.size()), nullptr, nullptr))
-            file = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return file;
+    return platform::openFirstDeviceInterface(kRelayInterface);
 }
 
 // The first look-up after a fresh prefix may come too early: wait for the interface.
