@@ -8,6 +8,7 @@
 #include "platform/DriverPort.h"
 #include "platform/DriverPort_win.h"
 #include "platform/PlatformLog.h"
+#include "tests/win/WinTestSupport.h"
 
 #include <windows.h>
 
@@ -22,18 +23,6 @@
 #include <vector>
 
 namespace {
-
-int failures = 0;
-
-void check(bool condition, const char *what, int line)
-{
-    if (!condition) {
-        std::fprintf(stderr, "tst_RelayWin.cpp:%d: check failed: %s\n", line, what);
-        ++failures;
-    }
-}
-
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 const GUID kRelayInterface = ORVELIN_RELAY_GUID_INIT;
 
