@@ -210,13 +210,8 @@ void Settings::onBufferSizeChanged()
     }
 
     applyWithAudioStopped(
-        [&] {
-            if (withDevice([&](OrvelinIoControl &channel) { return channel.setBufferSize(requested); }))
-                return true;
-            qDebug() << "设置音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。";
-            return false;
-        },
-        kBufferKey, text, "音频缓冲区大小设置已保存：",
+        [&] { return withDevice([&](OrvelinIoControl &channel) { return channel.setBufferSize(requested); }); },
+        "设置音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。", kBufferKey, text, "音频缓冲区大小设置已保存：",
         [&] {
             bufferApplied = true;
             qDebug() << "音频缓冲区大小设置成功：" << requested << "samples";
@@ -237,13 +232,8 @@ void Settings::onLatencyChanged()
         return;
 
     applyWithAudioStopped(
-        [&] {
-            if (withDevice([&](OrvelinIoControl &channel) { return channel.setUsbLatency(requested); }))
-                return true;
-            qDebug() << "设置USB延迟大小失败，可能是驱动未正确加载或设备未连接。";
-            return false;
-        },
-        kLatencyKey, text, "USB延迟大小设置已保存：");
+        [&] { return withDevice([&](OrvelinIoControl &channel) { return channel.setUsbLatency(requested); }); },
+        "设置USB延迟大小失败，可能是驱动未正确加载或设备未连接。", kLatencyKey, text, "USB延迟大小设置已保存：");
 }
 
 void Settings::onSafeModeChanged()
@@ -264,7 +254,7 @@ void Settings::onSafeModeChanged()
                 qDebug() << "设置USB慢速模式失败，可能是驱动未正确加载或设备未连接。";
             return set;
         },
-        kSafeModeKey, text, "USB慢速模式设置已保存：");
+        nullptr, kSafeModeKey, text, "USB慢速模式设置已保存：");
 }
 
 void Settings::restartAfterFailure()
@@ -273,14 +263,16 @@ void Settings::restartAfterFailure()
         qDebug() << kRestartAudioFailed;
 }
 
-void Settings::applyWithAudioStopped(const std::function<bool()> &change, const char *key, const QString &text,
-    const char *savedLine, const std::function<void()> &started)
+void Settings::applyWithAudioStopped(const std::function<bool()> &change, const char *failureLine, const char *key,
+    const QString &text, const char *savedLine, const std::function<void()> &started)
 {
     if (!withDevice([](OrvelinIoControl &channel) { return channel.stopAudio(); })) {
         qDebug() << kStopAudioFailed;
         return;
     }
     if (!change()) {
+        if (failureLine)
+            qDebug() << failureLine;
         restartAfterFailure();
         return;
     }

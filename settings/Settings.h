@@ -58,10 +58,11 @@ private:
     // Starts audio after a refused set, so a refused value never leaves the interface silent.
     void restartAfterFailure();
     // The driver takes a buffer size, latency or slow mode only while audio is stopped: stops audio,
-    // runs change (which logs its own refusal), starts audio again and stores text under key.
-    // started runs between the start and the store. A refused change still starts audio.
-    void applyWithAudioStopped(const std::function<bool()> &change, const char *key, const QString &text,
-        const char *savedLine, const std::function<void()> &started = {});
+    // runs change, starts audio again and stores text under key; started runs between the start
+    // and the store. A refused change logs failureLine (unless null: change logged it) and still
+    // starts audio.
+    void applyWithAudioStopped(const std::function<bool()> &change, const char *failureLine, const char *key,
+        const QString &text, const char *savedLine, const std::function<void()> &started = {});
 
     // Every driver operation goes through here: without a device object it simply fails.
     template <typename Operation> bool withDevice(Operation operation);
