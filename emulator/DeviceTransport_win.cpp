@@ -6,11 +6,11 @@
 #include "emulator/EmulatorCore.h"
 #include "emulator/win/RelayProtocol.h"
 #include "emulator/win/RootDevice.h"
+#include "platform/DeviceInterface_win.h"
 #include "platform/PlatformLog.h"
 
 #include <windows.h>
 
-#include <setupapi.h>
 #include <winioctl.h>
 
 #include <cstring>
@@ -52,38 +52,12 @@ std::string narrow(const std::wstring &wide)
     return text;
 }
 
-// The device path of the first present interface of a class; empty when there is none.
-std::wstring interfacePathOf(const GUID &interfaceClass)
-{
-    HDEVINFO set = SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
-        return {};
-    std::wstring path;
-    SP_DEVICE_INTERFACE_DATA data {};
-    data.cbSize = sizeof(data);
-    if (SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, 0, &data)) {
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr);
-        std::vector<char> buffer(required + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W));
-        auto *detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (SetupDiGetDeviceInterfaceDetailW(set, &data, detail, DWORD(buffer.size()), nullptr, nullptr))
-            path = detail->DevicePath;
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return path;
-}
-
 HANDLE openRelay()
 {
     for (int waited = 0; waited < kInterfaceWaitMs; waited += kPollMs) {
-        const std::wstring path = interfacePathOf(kRelayInterface);
-        if (!path.empty()) {
-            HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file != INVALID_HANDLE_VALUE)
-                return file;
-        }
+        HANDLE file = platform::openFirstDeviceInterface(kRelayInterface);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
         Sleep(kPollMs);
     }
     return INVALID_HANDLE_VALUE;
@@ -220,7 +194,7 @@ struct DeviceTransport::Impl
             doUnplug();
             return;
         }
-        panelPath = narrow(interfacePathOf(kPanelInterface));
+        panelPath = narrow(platform::firstDeviceInterfacePath(kPanelInterface));
     }
 
     // Serves until the Wait fails: the device went, or the handle was cancelled.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "emulator/Emulator.h"
+#include "emulator/EmulatorTypes.h"
 #include "emulator/VirtualDevice.h"
 
 #include <cstdint>

@@ -64,48 +64,34 @@ void DualInputPanel::buildWidgets()
 
 QVBoxLayout *DualInputPanel::buildInputColumn(int channelNumber)
 {
-    const bool first = channelNumber == 1;
-    const QString prefix = first ? QStringLiteral("mic1") : QStringLiteral("mic2");
+    static const char *const titles[] = { QT_TR_NOOP("MIC1"), QT_TR_NOOP("MIC2") };
+    InputStrip &strip = input(channelNumber);
+    const QString prefix = QStringLiteral("mic") + QString::number(channelNumber);
     auto *column = new QVBoxLayout;
     column->setContentsMargins(10, 10, 20, 10);
-    column->addWidget(sectionTitle(this, first ? text(QT_TR_NOOP("MIC1")) : text(QT_TR_NOOP("MIC2"))));
-    Knob *knob = makeGainKnob(this, 56);
-    knob->setObjectName(prefix + QStringLiteral("Knob"));
-    column->addWidget(knob);
-    QLabel *level = readout(this);
-    level->setObjectName(prefix + QStringLiteral("LevelLabel"));
-    column->addWidget(level);
+    column->addWidget(sectionTitle(this, text(titles[channelNumber - 1])));
+    strip.knob = makeGainKnob(this, 56);
+    strip.knob->setObjectName(prefix + QStringLiteral("Knob"));
+    column->addWidget(strip.knob);
+    strip.level = readout(this);
+    strip.level->setObjectName(prefix + QStringLiteral("LevelLabel"));
+    column->addWidget(strip.level);
     column->addWidget(caption(this, text(QT_TR_NOOP("Gain")), QString::fromLatin1(kCaptionStyle)));
 
     auto *switches = new QVBoxLayout;
     switches->setAlignment(Qt::AlignCenter);
     column->addLayout(switches);
-    Button *instrument = nullptr;
-    if (model.instrumentSwitches) {
-        instrument
-            = makeSwitch(this, text(QT_TR_NOOP("MIC")), QStringLiteral("#00ff7f"), SwitchParent::AfterConstruction);
-        instrument->setObjectName(prefix + QStringLiteral("InstrumentButton"));
-        switches->addWidget(instrument);
-    }
-    Button *pad = makeSwitch(this, QStringLiteral("20dB"), QStringLiteral("#ff7f00"), SwitchParent::AfterConstruction);
-    pad->setObjectName(prefix + QStringLiteral("PadButton"));
-    switches->addWidget(pad);
-    Button *phantom
-        = makeSwitch(this, QStringLiteral("48V"), QStringLiteral("#ff1111"), SwitchParent::AfterConstruction);
-    phantom->setObjectName(prefix + QStringLiteral("PhantomButton"));
-    switches->addWidget(phantom);
-    Button *direct
-        = makeSwitch(this, text(QT_TR_NOOP("DIRECT")), QStringLiteral("#00FFFF"), SwitchParent::AfterConstruction);
-    direct->setObjectName(prefix + QStringLiteral("DirectButton"));
-    switches->addWidget(direct);
+    const auto addSwitch = [&](Button *&button, const QString &label, const char *colour, const char *name) {
+        button = makeSwitch(this, label, QString::fromLatin1(colour), SwitchParent::AfterConstruction);
+        button->setObjectName(prefix + QLatin1String(name));
+        switches->addWidget(button);
+    };
+    if (model.instrumentSwitches)
+        addSwitch(strip.instrument, text(QT_TR_NOOP("MIC")), "#00ff7f", "InstrumentButton");
+    addSwitch(strip.pad, QStringLiteral("20dB"), "#ff7f00", "PadButton");
+    addSwitch(strip.phantom, QStringLiteral("48V"), "#ff1111", "PhantomButton");
+    addSwitch(strip.direct, text(QT_TR_NOOP("DIRECT")), "#00FFFF", "DirectButton");
     column->addStretch();
-
-    (first ? mic1Knob : mic2Knob) = knob;
-    (first ? mic1LevelLabel : mic2LevelLabel) = level;
-    (first ? mic1InstrumentButton : mic2InstrumentButton) = instrument;
-    (first ? mic1PadButton : mic2PadButton) = pad;
-    (first ? mic1PhantomButton : mic2PhantomButton) = phantom;
-    (first ? mic1DirectButton : mic2DirectButton) = direct;
     return column;
 }
 
@@ -178,23 +164,25 @@ void DualInputPanel::describeControls()
     const QString phantom = QStringLiteral("48V");
     const QString mute = QStringLiteral("MUTE");
     ControlTable &t = table;
-    t.addSwitch("mic1.inst", "Button/Mic1InstrIsChecked", mic1InstrumentButton, mic1, instrument,
+    t.addSwitch("mic1.inst", "Button/Mic1InstrIsChecked", inputs[0].instrument, mic1, instrument,
         [this](bool on) { return applyMicInstrument(1, on); });
-    t.addSwitch("mic2.inst", "Button/Mic2InstrIsChecked", mic2InstrumentButton, mic2, instrument,
+    t.addSwitch("mic2.inst", "Button/Mic2InstrIsChecked", inputs[1].instrument, mic2, instrument,
         [this](bool on) { return applyMicInstrument(2, on); });
-    t.addSwitch("mic1.pad", "Button/Mic120dBIsChecked", mic1PadButton, mic1, pad,
+    t.addSwitch("mic1.pad", "Button/Mic120dBIsChecked", inputs[0].pad, mic1, pad,
         [this](bool on) { return applyMicPad(1, on); });
-    t.addSwitch("mic1.phantom", "Button/Mic148VIsChecked", mic1PhantomButton, mic1, phantom,
+    t.addSwitch("mic1.phantom", "Button/Mic148VIsChecked", inputs[0].phantom, mic1, phantom,
         [this](bool on) { return applyMicPhantom(1, on); });
-    t.addSwitch("mic1.direct", "Button/MonitorMic1IsChecked", mic1DirectButton, mic1, direct,
+    t.addSwitch("mic1.direct", "Button/MonitorMic1IsChecked", inputs[0].direct, mic1, direct,
         [this](bool on) { return applyMonitorMic(1, on); });
-    t.addKnob("mic1.gain", "Dial/Mic1Value", mic1Knob, 0, 9, mic1, gain, [this](int v) { return applyMicGain(1, v); });
-    t.addKnob("mic2.gain", "Dial/Mic2Value", mic2Knob, 0, 9, mic2, gain, [this](int v) { return applyMicGain(2, v); });
-    t.addSwitch("mic2.pad", "Button/Mic220dBIsChecked", mic2PadButton, mic2, pad,
+    t.addKnob(
+        "mic1.gain", "Dial/Mic1Value", inputs[0].knob, 0, 9, mic1, gain, [this](int v) { return applyMicGain(1, v); });
+    t.addKnob(
+        "mic2.gain", "Dial/Mic2Value", inputs[1].knob, 0, 9, mic2, gain, [this](int v) { return applyMicGain(2, v); });
+    t.addSwitch("mic2.pad", "Button/Mic220dBIsChecked", inputs[1].pad, mic2, pad,
         [this](bool on) { return applyMicPad(2, on); });
-    t.addSwitch("mic2.phantom", "Button/Mic248VIsChecked", mic2PhantomButton, mic2, phantom,
+    t.addSwitch("mic2.phantom", "Button/Mic248VIsChecked", inputs[1].phantom, mic2, phantom,
         [this](bool on) { return applyMicPhantom(2, on); });
-    t.addSwitch("mic2.direct", "Button/MonitorMic2IsChecked", mic2DirectButton, mic2, direct,
+    t.addSwitch("mic2.direct", "Button/MonitorMic2IsChecked", inputs[1].direct, mic2, direct,
         [this](bool on) { return applyMonitorMic(2, on); });
     t.addKnob("speaker.volume", "Dial/SpeakerValue", speakerKnob, -80, 0, speaker, volume,
         [this](int v) { return applySpeakerVolume(v); });
@@ -224,13 +212,13 @@ void DualInputPanel::save(const QWidget *control)
 bool DualInputPanel::applyMicGain(int channelNumber, int value)
 {
     const bool ok = sendMicGain(*channel, channelNumber, value);
-    save(channelNumber == 1 ? mic1Knob : mic2Knob);
+    save(input(channelNumber).knob);
     return ok;
 }
 
 bool DualInputPanel::applyMicInstrument(int channelNumber, bool on)
 {
-    Button *button = channelNumber == 1 ? mic1InstrumentButton : mic2InstrumentButton;
+    Button *button = input(channelNumber).instrument;
     const bool ok = sendInputSwitch(*channel, InputSwitch::Instrument, channelNumber, on);
     if (ok)
         button->setText(text(on ? QT_TR_NOOP("INST") : QT_TR_NOOP("MIC")));
@@ -241,14 +229,14 @@ bool DualInputPanel::applyMicInstrument(int channelNumber, bool on)
 bool DualInputPanel::applyMicPad(int channelNumber, bool on)
 {
     const bool ok = sendInputSwitch(*channel, InputSwitch::Pad, channelNumber, on);
-    save(channelNumber == 1 ? mic1PadButton : mic2PadButton);
+    save(input(channelNumber).pad);
     return ok;
 }
 
 bool DualInputPanel::applyMicPhantom(int channelNumber, bool on)
 {
     const bool ok = sendInputSwitch(*channel, InputSwitch::Phantom, channelNumber, on);
-    save(channelNumber == 1 ? mic1PhantomButton : mic2PhantomButton);
+    save(input(channelNumber).phantom);
     return ok;
 }
 
@@ -261,7 +249,7 @@ bool DualInputPanel::applyMonitorMic(int channelNumber, bool on)
     const bool ok = writeBlock(*channel, mixerBlock, "Failed to set Monitor Mic.");
     if (ok)
         qDebug() << "Monitor Mic set to:" << int(on);
-    save(channelNumber == 1 ? mic1DirectButton : mic2DirectButton);
+    save(input(channelNumber).direct);
     return ok;
 }
 
@@ -365,8 +353,8 @@ void DualInputPanel::updateMeters()
 {
     if (!readMeters(*channel, meterBlock))
         return;
-    showReading(mic1LevelLabel, meterBlock.level(0));
-    showReading(mic2LevelLabel, meterBlock.level(1));
+    showReading(inputs[0].level, meterBlock.level(0));
+    showReading(inputs[1].level, meterBlock.level(1));
     showReading(otgLevelLabelHp, meterBlock.phoneLevel());
     showReading(otgLevelLabelSp, meterBlock.phoneLevel());
 }

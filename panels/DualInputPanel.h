@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
 class Button;
@@ -38,6 +39,18 @@ protected:
     explicit DualInputPanel(const Model &model);
 
 private:
+    // The widgets of one input (MIC1, MIC2).
+    struct InputStrip
+    {
+        Knob *knob = nullptr;
+        QLabel *level = nullptr;
+        Button *instrument = nullptr; // KA2 SE only
+        Button *pad = nullptr;
+        Button *phantom = nullptr;
+        Button *direct = nullptr;
+    };
+
+    InputStrip &input(int channelNumber) { return inputs[static_cast<std::size_t>(channelNumber - 1)]; }
     QString text(const char *source) const;
     void buildWidgets();
     QVBoxLayout *buildInputColumn(int channelNumber);
@@ -66,16 +79,7 @@ private:
     const Model model;
     ControlTable table; // no child, so a panel without a device has none
 
-    Knob *mic1Knob = nullptr;
-    Button *mic1PadButton = nullptr;
-    Button *mic1PhantomButton = nullptr;
-    Button *mic1DirectButton = nullptr;
-    QLabel *mic1LevelLabel = nullptr;
-    Knob *mic2Knob = nullptr;
-    Button *mic2PadButton = nullptr;
-    Button *mic2PhantomButton = nullptr;
-    Button *mic2DirectButton = nullptr;
-    QLabel *mic2LevelLabel = nullptr;
+    std::array<InputStrip, 2> inputs;
     Knob *headphoneKnob = nullptr;
     Button *headphoneMuteButton = nullptr;
     Button *headphoneSourceButton = nullptr;
@@ -91,8 +95,6 @@ private:
     QLabel *otgLevelLabelHp = nullptr;
     Knob *otgToSpKnob = nullptr;
     QLabel *otgLevelLabelSp = nullptr;
-    Button *mic1InstrumentButton = nullptr; // KA2 SE only
-    Button *mic2InstrumentButton = nullptr; // KA2 SE only
     QSettings *settings = nullptr; // child of the panel
     std::unique_ptr<OrvelinIoControl> channel;
 };

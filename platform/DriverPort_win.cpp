@@ -1,12 +1,12 @@
 // The driver's device interface through the Windows device installation API.
 #include "platform/DriverPort_win.h"
+#include "platform/DeviceInterface_win.h"
 #include "platform/DriverPort.h"
 #include "platform/PlatformLog.h"
 
 #include <windows.h>
 
 #include <dbt.h>
-#include <setupapi.h>
 #include <winioctl.h>
 
 #include <atomic>
@@ -343,37 +343,15 @@ bool driverNoticeMessage(unsigned message, std::uintptr_t wParam, std::intptr_t 
 
 PortHandle openDriverInterface()
 {
-    HDEVINFO devices = SetupDiGetClassDevsW(&kInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (devices == INVALID_HANDLE_VALUE)
-        return kInvalidHandle;
-
-    PortHandle result = kInvalidHandle;
-    SP_DEVICE_INTERFACE_DATA interfaceData {};
-    interfaceData.cbSize = sizeof(interfaceData);
-    // Only the first interface is used; a second device is not seen.
-    if (SetupDiEnumDeviceInterfaces(devices, nullptr, &kInterfaceClass, 0, &interfaceData)) {
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(devices, &interfaceData, nullptr, 0, &required, nullptr);
-        if (required != 0) {
-            auto *detail = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(LocalAlloc(LMEM_ZEROINIT, required));
-            if (detail) {
-                detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-                if (SetupDiGetDeviceInterfaceDetailW(devices, &interfaceData, detail, required, nullptr, nullptr)) {
-                    HANDLE file = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-                    if (file == INVALID_HANDLE_VALUE)
-                        logOpenError(GetLastError());
-                    else {
-                        lastOpenError = ERROR_SUCCESS;
-                        result = adopt(file, detail->DevicePath);
-                    }
-                }
-                LocalFree(detail);
-            }
-        }
+    std::wstring path;
+    HANDLE file = openFirstDeviceInterface(kInterfaceClass, &path);
+    if (file != INVALID_HANDLE_VALUE) {
+        lastOpenError = ERROR_SUCCESS;
+        return adopt(file, path.c_str());
     }
-    SetupDiDestroyDeviceInfoList(devices);
-    return result;
+    if (!path.empty())
+        logOpenError(GetLastError());
+    return kInvalidHandle;
 }
 
 bool driverRequest(PortHandle handle, std::uint32_t code, const void *in, std::uint32_t inLength, void *out,

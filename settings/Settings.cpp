@@ -209,24 +209,13 @@ void Settings::onBufferSizeChanged()
             latencyBox->setCurrentText(lowered);
     }
 
-    if (!withDevice([](OrvelinIoControl &channel) { return channel.stopAudio(); })) {
-        qDebug() << kStopAudioFailed;
-        return;
-    }
-    if (!withDevice([&](OrvelinIoControl &channel) { return channel.setBufferSize(requested); })) {
-        qDebug() << "设置音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。";
-        restartAfterFailure();
-        return;
-    }
-    if (!withDevice([](OrvelinIoControl &channel) { return channel.startAudio(); })) {
-        qDebug() << kRestartAudioFailed;
-        return;
-    }
-    bufferApplied = true;
-    qDebug() << "音频缓冲区大小设置成功：" << requested << "samples";
-    store->setValue(kBufferKey, text);
-    syncSettings(*store);
-    qDebug().noquote() << "音频缓冲区大小设置已保存：" << text;
+    applyWithAudioStopped(
+        [&] { return withDevice([&](OrvelinIoControl &channel) { return channel.setBufferSize(requested); }); },
+        "设置音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。", kBufferKey, text, "音频缓冲区大小设置已保存：",
+        [&] {
+            bufferApplied = true;
+            qDebug() << "音频缓冲区大小设置成功：" << requested << "samples";
+        });
 }
 
 void Settings::onLatencyChanged()
@@ -242,59 +231,60 @@ void Settings::onLatencyChanged()
     if (requested == current)
         return;
 
-    if (!withDevice([](OrvelinIoControl &channel) { return channel.stopAudio(); })) {
-        qDebug() << kStopAudioFailed;
-        return;
-    }
-    if (!withDevice([&](OrvelinIoControl &channel) { return channel.setUsbLatency(requested); })) {
-        qDebug() << "设置USB延迟大小失败，可能是驱动未正确加载或设备未连接。";
-        restartAfterFailure();
-        return;
-    }
-    if (!withDevice([](OrvelinIoControl &channel) { return channel.startAudio(); })) {
-        qDebug() << kRestartAudioFailed;
-        return;
-    }
-    store->setValue(kLatencyKey, text);
-    syncSettings(*store);
-    qDebug().noquote() << "USB延迟大小设置已保存：" << text;
+    applyWithAudioStopped(
+        [&] { return withDevice([&](OrvelinIoControl &channel) { return channel.setUsbLatency(requested); }); },
+        "设置USB延迟大小失败，可能是驱动未正确加载或设备未连接。", kLatencyKey, text, "USB延迟大小设置已保存：");
 }
 
 void Settings::onSafeModeChanged()
 {
     const QString text = safeModeBox->currentText();
-    if (!withDevice([](OrvelinIoControl &channel) { return channel.stopAudio(); })) {
-        qDebug() << kStopAudioFailed;
-        return;
-    }
-    bool set = false;
-    if (text == kSafeModeEnabled) {
-        set = withDevice([](OrvelinIoControl &channel) { return channel.enableUsbSlowMode(); });
-    } else if (text == kSafeModeDisabled) {
-        set = withDevice([](OrvelinIoControl &channel) { return channel.disableUsbSlowMode(); });
-    } else {
-        qDebug().noquote() << "未知的USB慢速模式选项：" << text;
-        restartAfterFailure();
-        return;
-    }
-    if (!set) {
-        qDebug() << "设置USB慢速模式失败，可能是驱动未正确加载或设备未连接。";
-        restartAfterFailure();
-        return;
-    }
-    if (!withDevice([](OrvelinIoControl &channel) { return channel.startAudio(); })) {
-        qDebug() << kRestartAudioFailed;
-        return;
-    }
-    store->setValue(kSafeModeKey, text);
-    syncSettings(*store);
-    qDebug().noquote() << "USB慢速模式设置已保存：" << text;
+    applyWithAudioStopped(
+        [&] {
+            bool set = false;
+            if (text == kSafeModeEnabled) {
+                set = withDevice([](OrvelinIoControl &channel) { return channel.enableUsbSlowMode(); });
+            } else if (text == kSafeModeDisabled) {
+                set = withDevice([](OrvelinIoControl &channel) { return channel.disableUsbSlowMode(); });
+            } else {
+                qDebug().noquote() << "未知的USB慢速模式选项：" << text;
+                return false;
+            }
+            if (!set)
+                qDebug() << "设置USB慢速模式失败，可能是驱动未正确加载或设备未连接。";
+            return set;
+        },
+        nullptr, kSafeModeKey, text, "USB慢速模式设置已保存：");
 }
 
 void Settings::restartAfterFailure()
 {
     if (!withDevice([](OrvelinIoControl &channel) { return channel.startAudio(); }))
         qDebug() << kRestartAudioFailed;
+}
+
+void Settings::applyWithAudioStopped(const std::function<bool()> &change, const char *failureLine, const char *key,
+    const QString &text, const char *savedLine, const std::function<void()> &started)
+{
+    if (!withDevice([](OrvelinIoControl &channel) { return channel.stopAudio(); })) {
+        qDebug() << kStopAudioFailed;
+        return;
+    }
+    if (!change()) {
+        if (failureLine)
+            qDebug() << failureLine;
+        restartAfterFailure();
+        return;
+    }
+    if (!withDevice([](OrvelinIoControl &channel) { return channel.startAudio(); })) {
+        qDebug() << kRestartAudioFailed;
+        return;
+    }
+    if (started)
+        started();
+    store->setValue(key, text);
+    syncSettings(*store);
+    qDebug().noquote() << savedLine << text;
 }
 
 void Settings::loadSettings()

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -56,6 +57,12 @@ private:
     void onStartupTimer(QTimer *timer);
     // Starts audio after a refused set, so a refused value never leaves the interface silent.
     void restartAfterFailure();
+    // The driver takes a buffer size, latency or slow mode only while audio is stopped: stops audio,
+    // runs change, starts audio again and stores text under key; started runs between the start
+    // and the store. A refused change logs failureLine (unless null: change logged it) and still
+    // starts audio.
+    void applyWithAudioStopped(const std::function<bool()> &change, const char *failureLine, const char *key,
+        const QString &text, const char *savedLine, const std::function<void()> &started = {});
 
     // Every driver operation goes through here: without a device object it simply fails.
     template <typename Operation> bool withDevice(Operation operation);

@@ -4,6 +4,7 @@
 #include "platform/PipePort.h"
 #include "settings/AsioStatusRecord.h"
 #include "settings/PipeServer.h"
+#include "tests/fuzz/FuzzCheck.h"
 #include "tests/support/TestSupport.h"
 
 #include <QtGlobal>
@@ -16,16 +17,6 @@
 #include <memory>
 
 namespace {
-
-// Names the failed check's line before the abort, so a corpus run says what broke.
-void check(bool condition, int line)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "check failed at %s:%d\n", __FILE__, line);
-    std::abort();
-}
-#define require(condition) check((condition), __LINE__)
 
 std::uint32_t expectedField(const std::uint8_t *data, std::size_t length, std::size_t field)
 {

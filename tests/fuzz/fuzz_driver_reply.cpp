@@ -2,6 +2,7 @@
 // request, through the real driver port on a socket pair. A valid reply always follows it, so a
 // channel that was not closed after a bad reply would take that one for the next request.
 #include "platform/DriverPort.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -11,16 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Names the failed check's line before the abort, so a corpus run says what broke.
-void check(bool condition, int line)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "check failed at %s:%d\n", __FILE__, line);
-    std::abort();
-}
-#define require(condition) check((condition), __LINE__)
 
 std::uint32_t le32(const std::uint8_t *p)
 {

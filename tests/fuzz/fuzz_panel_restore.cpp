@@ -7,6 +7,7 @@
 #include "panels/ka2.h"
 #include "panels/ka2se.h"
 #include "panels/kv.h"
+#include "tests/fuzz/FuzzCheck.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -23,16 +24,6 @@
 #include <vector>
 
 namespace {
-
-// Names the failed check's line before the abort, so a corpus run says what broke.
-void check(bool condition, int line)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "check failed at %s:%d\n", __FILE__, line);
-    std::abort();
-}
-#define require(condition) check((condition), __LINE__)
 
 struct Key
 {

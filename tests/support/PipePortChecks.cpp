@@ -1,6 +1,7 @@
 // Checks of the pipe port that hold on both systems. The same source runs natively on Linux and,
 // built with MinGW, under Wine against the Windows implementation.
 #include "platform/PipePort.h"
+#include "tests/support/Checks.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,27 +16,6 @@ using namespace platform;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-int failures = 0;
-
-#define CHECK(condition)                                                                                               \
-    do {                                                                                                               \
-        if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                         \
-            ++failures;                                                                                                \
-        }                                                                                                              \
-    } while (false)
-
-#define CHECK_EQ(actual, expected)                                                                                     \
-    do {                                                                                                               \
-        const auto actualValue = (actual);                                                                             \
-        const auto expectedValue = (expected);                                                                         \
-        if (!(actualValue == expectedValue)) {                                                                         \
-            std::fprintf(stderr, "%s:%d: %s is %lld, expected %lld\n", __FILE__, __LINE__, #actual,                    \
-                static_cast<long long>(actualValue), static_cast<long long>(expectedValue));                           \
-            ++failures;                                                                                                \
-        }                                                                                                              \
-    } while (false)
 
 std::string uniquePipeName(const char *what)
 {

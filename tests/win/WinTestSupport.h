@@ -1,5 +1,8 @@
 #pragma once
 
+// What the Wine tests share: the checks and a handle of no device.
+#include "tests/support/Checks.h"
+
 #include <windows.h>
 
 // A handle that is no pipe and no device: a new file in the temporary folder, gone once closed.

@@ -7,22 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-int failures = 0;
-
-void check(bool condition, const char *what, int line)
-{
-    if (!condition) {
-        std::fprintf(stderr, "tst_DriverPortWin.cpp:%d: check failed: %s\n", line, what);
-        ++failures;
-    }
-}
-
-#define CHECK(condition) check((condition), #condition, __LINE__)
-
-} // namespace
-
 int main()
 {
     using namespace platform;

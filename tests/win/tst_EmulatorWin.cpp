@@ -9,6 +9,7 @@
 #include "platform/PipePort.h"
 #include "platform/PlatformLog.h"
 #include "tests/support/ExpectedRequestLog.h"
+#include "tests/win/WinTestSupport.h"
 
 #include <windows.h>
 
@@ -22,18 +23,6 @@
 #include <vector>
 
 namespace {
-
-int failures = 0;
-
-void check(bool condition, const char *what, int line)
-{
-    if (!condition) {
-        std::fprintf(stderr, "tst_EmulatorWin.cpp:%d: check failed: %s\n", line, what);
-        ++failures;
-    }
-}
-
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -23,18 +23,6 @@
 
 namespace {
 
-int failures = 0;
-
-void check(bool condition, const char *what, int line)
-{
-    if (!condition) {
-        std::fprintf(stderr, "tst_PlatformWin.cpp:%d: check failed: %s\n", line, what);
-        ++failures;
-    }
-}
-
-#define CHECK(condition) check((condition), #condition, __LINE__)
-
 // The access list of a pipe handle as SDDL.
 std::wstring daclOf(HANDLE pipe)
 {

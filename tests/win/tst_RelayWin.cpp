@@ -4,14 +4,15 @@
 #include "emulator/VirtualDevice.h"
 #include "emulator/win/RelayProtocol.h"
 #include "emulator/win/RootDevice.h"
+#include "platform/DeviceInterface_win.h"
 #include "platform/DriverPort.h"
 #include "platform/DriverPort_win.h"
 #include "platform/PlatformLog.h"
+#include "tests/win/WinTestSupport.h"
 
 #include <windows.h>
 
 #include <dbt.h>
-#include <setupapi.h>
 #include <winioctl.h>
 
 #include <atomic>
@@ -23,38 +24,11 @@
 
 namespace {
 
-int failures = 0;
-
-void check(bool condition, const char *what, int line)
-{
-    if (!condition) {
-        std::fprintf(stderr, "tst_RelayWin.cpp:%d: check failed: %s\n", line, what);
-        ++failures;
-    }
-}
-
-#define CHECK(condition) check((condition), #condition, __LINE__)
-
 const GUID kRelayInterface = ORVELIN_RELAY_GUID_INIT;
 
 HANDLE openRelay()
 {
-    HDEVINFO set = SetupDiGetClassDevsW(&kRelayInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
-        return INVALID_HANDLE_VALUE;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    SP_DEVICE_INTERFACE_DATA data {};
-    data.cbSize = sizeof(data);
-    if (SetupDiEnumDeviceInterfaces(set, nullptr, &kRelayInterface, 0, &data)) {
-        std::vector<char> buffer(1024);
-        auto *detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (SetupDiGetDeviceInterfaceDetailW(set, &data, detail, DWORD(buffer.size()), nullptr, nullptr))
-            file = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return file;
+    return platform::openFirstDeviceInterface(kRelayInterface);
 }
 
 // The first look-up after a fresh prefix may come too early: wait for the interface.
