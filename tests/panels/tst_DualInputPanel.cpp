@@ -51,17 +51,7 @@ private slots:
     void ka2seStoredInstrumentSwitchIsSentBeforePadAndGain();
     void ka2seInstrumentSwitchPressAndRefusal();
     void ka2seInstrumentCaptionsAreTranslated();
-
-private:
-    static void addModels();
 };
-
-void tst_DualInputPanel::addModels()
-{
-    QTest::addColumn<QString>("model");
-    QTest::newRow("ka2") << QStringLiteral("ka2");
-    QTest::newRow("ka2se") << QStringLiteral("ka2se");
-}
 
 void tst_DualInputPanel::firstStartSendsEveryControlInOrder_data()
 {
@@ -127,7 +117,7 @@ void tst_DualInputPanel::firstStartSendsEveryControlInOrder()
 
 void tst_DualInputPanel::storedGainAboveTheRangeIsBounded_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka2", "ka2se" });
 }
 
 void tst_DualInputPanel::storedGainAboveTheRangeIsBounded()
@@ -145,7 +135,7 @@ void tst_DualInputPanel::storedGainAboveTheRangeIsBounded()
 
 void tst_DualInputPanel::refusedGainIsStillSaved_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka2", "ka2se" });
 }
 
 void tst_DualInputPanel::refusedGainIsStillSaved()
@@ -162,7 +152,7 @@ void tst_DualInputPanel::refusedGainIsStillSaved()
 
 void tst_DualInputPanel::speakerMuteAndDim_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka2", "ka2se" });
 }
 
 void tst_DualInputPanel::speakerMuteAndDim()
@@ -203,7 +193,7 @@ void tst_DualInputPanel::speakerMuteAndDim()
 
 void tst_DualInputPanel::headphoneVolumeMuteAndSource_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka2", "ka2se" });
 }
 
 void tst_DualInputPanel::headphoneVolumeMuteAndSource()
@@ -246,7 +236,7 @@ void tst_DualInputPanel::headphoneVolumeMuteAndSource()
 
 void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka2", "ka2se" });
 }
 
 void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess()
@@ -278,7 +268,7 @@ void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess()
 
 void tst_DualInputPanel::readoutsOfBothInputsAndThePhone_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka2", "ka2se" });
 }
 
 void tst_DualInputPanel::readoutsOfBothInputsAndThePhone()
@@ -313,7 +303,7 @@ void tst_DualInputPanel::readoutsOfBothInputsAndThePhone()
 
 void tst_DualInputPanel::textsAreTranslatedInTheModelsContext_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka2", "ka2se" });
 }
 
 void tst_DualInputPanel::textsAreTranslatedInTheModelsContext()

@@ -60,17 +60,7 @@ private slots:
     void ka1RestoresInstrumentAndPhoneLevel();
     void ka1PhoneReadoutAveragesBothChannels();
     void ka1RefusedInstrumentAndPhoneRequests();
-
-private:
-    static void addModels();
 };
-
-void tst_SingleInputPanel::addModels()
-{
-    QTest::addColumn<QString>("model");
-    QTest::newRow("ka1") << QStringLiteral("ka1");
-    QTest::newRow("kv") << QStringLiteral("kv");
-}
 
 void tst_SingleInputPanel::firstStartSendsEveryControlInOrder_data()
 {
@@ -161,7 +151,7 @@ void tst_SingleInputPanel::ka1FirstStartRestoresTheInputSwitchesOnce()
 
 void tst_SingleInputPanel::restoringBoundsStoredValuesAndWritesThemBack_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka1", "kv" });
 }
 
 void tst_SingleInputPanel::restoringBoundsStoredValuesAndWritesThemBack()
@@ -295,7 +285,7 @@ void tst_SingleInputPanel::switchPressRunsItsHandlerTwice()
 
 void tst_SingleInputPanel::knobDragSendsOneBlockPerEvent_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka1", "kv" });
 }
 
 void tst_SingleInputPanel::knobDragSendsOneBlockPerEvent()
@@ -356,7 +346,7 @@ void tst_SingleInputPanel::ka1PhoneReadoutAveragesBothChannels()
 
 void tst_SingleInputPanel::failedMeterReadKeepsTheReadout_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka1", "kv" });
 }
 
 void tst_SingleInputPanel::failedMeterReadKeepsTheReadout()
@@ -377,7 +367,7 @@ void tst_SingleInputPanel::failedMeterReadKeepsTheReadout()
 
 void tst_SingleInputPanel::refusedRequestsKeepAndSaveTheState_data()
 {
-    addModels();
+    PanelRig::addModelRows({ "ka1", "kv" });
 }
 
 void tst_SingleInputPanel::refusedRequestsKeepAndSaveTheState()

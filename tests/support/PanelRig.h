@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTest>
 #include <QTranslator>
 #include <QWidget>
 
 #include <cstring>
+#include <initializer_list>
 
 // A private settings folder and runtime folder with an emulated device of one model, plus the
 // readings a panel test needs: what the device received, cells of a block, the panel's INI file.
@@ -70,6 +72,13 @@ public:
         if (model == QLatin1String("kv"))
             return 15;
         return 0; // no such model
+    }
+    // A "model" column of a data-driven test, one row per panel name.
+    static void addModelRows(std::initializer_list<const char *> models)
+    {
+        QTest::addColumn<QString>("model");
+        for (const char *model : models)
+            QTest::newRow(model) << QString::fromLatin1(model);
     }
     // The panel's settings file, "/NAME.ini", as iniPath, stored and store take it.
     static QString iniName(const QString &model) { return QLatin1Char('/') + model + QStringLiteral(".ini"); }
