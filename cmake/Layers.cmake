@@ -26,7 +26,10 @@ function(orvelin_layer_headers target folder)
     file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.h)
     foreach(header ${headers})
         get_filename_component(name ${header} NAME)
-        file(CONFIGURE OUTPUT ${root}/${folder}/${name} CONTENT "#include \"${header}\"\n")
+        # A relative path keeps the forwarder the same in every checkout, so a compiler cache
+        # serves a clone in another folder too.
+        file(RELATIVE_PATH target_path ${root}/${folder} ${header})
+        file(CONFIGURE OUTPUT ${root}/${folder}/${name} CONTENT "#include \"${target_path}\"\n")
     endforeach()
     target_include_directories(${target} PUBLIC ${root})
 endfunction()

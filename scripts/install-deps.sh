@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build git pkg-config python3
+    build-essential cmake ninja-build ccache git pkg-config python3
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     googletest libgtest-dev libbenchmark-dev
     clang clang-format libclang-rt-14-dev

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test, in this order: the gcc build with warnings as errors and its tests (the 60 s
 # soak among them); the clang build with AddressSanitizer and UBSan (and the fuzz targets) and the
-# same tests; the fuzz targets for 90 s in all; the Windows program (MinGW Qt from its cache, the cross
-# build and its packages, its tests under Wine, the installer under Wine and Xvfb, the program
-# against the Windows emulator under Wine); the clang-format check of every tracked source file. Exits non-zero when any of them fails.
+# same tests; the fuzz targets for 90 s in all; the Windows program (MinGW Qt from its cache, the
+# cross build and its packages, its tests under Wine, the installer under Wine and Xvfb, the
+# program against the Windows emulator under Wine); the clang-format check of every tracked source
+# file. Exits non-zero when any of them fails. Every build goes through ccache, with paths taken
+# relative to the checkout, so a second run, or a clone in another folder, compiles only what
+# changed.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -37,10 +40,14 @@ step() {
     fi
 }
 
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 configure_and_test() {
     local dir=$1
     shift
-    cmake -G Ninja -S "$root" -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+    cmake -G Ninja -S "$root" -B "$dir" "${launcher[@]}" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
     ninja -C "$dir" -j"$jobs" || return 1
     ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }
