@@ -149,7 +149,7 @@ format_check() {
 step "gcc build and tests" gcc_build
 step "clang AddressSanitizer/UBSan build and tests" clang_build
 step "fuzzing, 90 s shared by the targets" fuzz_runs
-step "MinGW Qt for Windows (cached)" windows_qt
+step "MinGW Qt for Windows (built once into its cache, 21 to 27 min; then taken from it)" windows_qt
 step "Windows build and packages" windows_build
 step "Windows tests under Wine" windows_tests
 step "Windows installer under Wine" windows_installer
