@@ -93,6 +93,9 @@ MainWindow::MainWindow()
     statusLabel->setStyleSheet(QLatin1String(kStatusStyle));
     baseLayout->addWidget(statusLabel);
 
+    // Nothing shows the focus or takes a key before the first Tab: the window keeps the focus
+    // itself, else it would hand it to its first control as soon as it becomes active.
+    setFocus(Qt::OtherFocusReason);
     detectionTimer->start();
 }
 
@@ -108,6 +111,8 @@ MainWindow::~MainWindow()
 void MainWindow::clearLayout()
 {
     emit panelCleared();
+    // A control of the panel may hold the focus; it stays with the window, not the next control.
+    setFocus(Qt::OtherFocusReason);
     while (QLayoutItem *item = baseLayout->takeAt(0)) {
         if (QWidget *widget = item->widget()) {
             // Deleted by the event loop once this step is over; hidden now so it is not painted
