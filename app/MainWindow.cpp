@@ -93,9 +93,6 @@ MainWindow::MainWindow()
     statusLabel->setStyleSheet(QLatin1String(kStatusStyle));
     baseLayout->addWidget(statusLabel);
 
-    // Nothing shows the focus or takes a key before the first Tab: the window keeps the focus
-    // itself, else it would hand it to its first control as soon as it becomes active.
-    setFocus(Qt::OtherFocusReason);
     detectionTimer->start();
 }
 
@@ -111,7 +108,9 @@ MainWindow::~MainWindow()
 void MainWindow::clearLayout()
 {
     emit panelCleared();
-    // A control of the panel may hold the focus; it stays with the window, not the next control.
+    // Every panel comes after this, with the window holding the focus itself: else the window would
+    // hand it to its first control when it becomes active, shown by Windows' focus frame and taking
+    // keys before the first Tab. A control of a leaving panel does not pass it on either.
     setFocus(Qt::OtherFocusReason);
     while (QLayoutItem *item = baseLayout->takeAt(0)) {
         if (QWidget *widget = item->widget()) {

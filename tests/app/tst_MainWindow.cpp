@@ -153,6 +153,30 @@ private slots:
         QVERIFY(rig.watching());
     }
 
+    // Nothing shows the focus or takes keys until the first Tab, also after the panel changed.
+    void windowHoldsTheFocusUntilTheFirstTab()
+    {
+        Rig rig;
+        rig.emulator.plug(2);
+        rig.window->detectDevice();
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+        QCOMPARE(QApplication::focusWidget(), rig.window.get());
+        QTest::keyClick(rig.window.get(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("mic1Knob"));
+
+        rig.emulator.unplug();
+        for (int tick = 0; tick < 3; ++tick)
+            rig.window->checkPresence();
+        QCOMPARE(QApplication::focusWidget(), rig.window.get());
+        rig.emulator.plug(15);
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });
+        QCOMPARE(QApplication::focusWidget(), rig.window.get());
+        QTest::keyClick(rig.window.get(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("headphoneDimButton"));
+    }
+
     void chinesePanelsAreTranslated()
     {
         QTranslator chinese;
