@@ -12,6 +12,7 @@
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -73,6 +74,35 @@ Drawing button(bool selected)
             button->setSelected(true);
         return shown(window);
     };
+}
+
+// A knob and a switch side by side, as the keyboard focuses first the one, then the other: the
+// two views one above the other.
+QImage keyboardFocus()
+{
+    QWidget window;
+    giveBackdrop(window);
+    auto *layout = new QHBoxLayout(&window);
+    layout->setContentsMargins(16, 16, 16, 16);
+    auto *knob = new Knob;
+    knob->setFixedSize(120, 120);
+    knob->setValue(-20);
+    layout->addWidget(knob);
+    auto *button = new Button(QStringLiteral("48V"));
+    button->setFixedSize(80, 40);
+    button->updateStyle();
+    layout->addWidget(button);
+    window.setFocus(); // as the main window holds it, so Tab is what focuses the knob
+    window.show();
+    if (!QTest::qWaitForWindowActive(&window))
+        return QImage();
+    QImage both(window.width(), 2 * window.height(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&both);
+    knob->setFocus(Qt::TabFocusReason);
+    painter.drawImage(0, 0, window.grab().toImage());
+    button->setFocus(Qt::TabFocusReason);
+    painter.drawImage(0, window.height(), window.grab().toImage());
+    return both;
 }
 
 // A panel as the main window holds it, restored from defaults against the emulated model, or
@@ -158,6 +188,7 @@ private slots:
                 QTest::addRow("knob-%d-%s", side, name) << knob(side, value);
         QTest::newRow("button-off") << button(false);
         QTest::newRow("button-on") << button(true);
+        QTest::newRow("keyboard-focus") << Drawing(keyboardFocus);
         for (bool on : { false, true }) {
             const char *look = on ? "on" : "defaults";
             QTest::addRow("ka1-%s", look) << panel<ka1>(1, on);
