@@ -376,7 +376,9 @@ void tst_DualInputPanel::keysTakeTheWheelsRoadToTheDevice()
     for (const char *name : { "headphoneKnob", "mic2Knob", "otgToSpKnob" }) {
         auto *knob = PanelRig::child<Knob>(panel, name);
         knob->setFocus(Qt::TabFocusReason);
-        for (const auto &[key, delta] : { std::pair { Qt::Key_Up, 120 }, std::pair { Qt::Key_Down, -120 } }) {
+        for (const auto &step : { std::pair { Qt::Key_Up, 120 }, std::pair { Qt::Key_Down, -120 } }) {
+            const Qt::Key key = step.first; // named, as lambdas cannot capture structured bindings
+            const int delta = step.second;
             const auto outcome = [&](const std::function<void()> &move) {
                 knob->setValue(20 - 40 * (knob->minimum < 0));
                 rig.emulator.clearRequests();
