@@ -6,7 +6,8 @@
 #   on the tray icon shows the window titled with the model and firmware; the device received the
 #   first-start restore sequence of tests/support/ka2-first-start.txt, exactly and in order; a
 #   wheel turn of the speaker knob with the mouse reaches the device as the one mixer block it
-#   should be; the ASIO driver's status record over its named pipe opens the settings dialog; the
+#   should be; Tab and Up raise the MIC1 gain one step; the ASIO driver's status record over its
+#   named pipe opens the settings dialog; the
 #   audio service received STOP_MONITOR and START_MONITOR as UTF-16 text; unplugging clears the
 #   panel after three failed reads and each replug (KA2 SE, KV, KA1) brings the right panel; with
 #   remote.ini in the prefix's settings folder, oscsend on the Linux side sets the headphone volume
@@ -266,6 +267,14 @@ blocks=$(($(grep -c '"0xFFDC2040"' "$work/requests.json") - blocks_before))
 [ "$blocks" -eq "$turns" ] || fail "$turns wheel turns wrote $blocks mixer blocks"
 knob_event=$(awk -v ms="$knob_ms" -v n="$turns" 'BEGIN { printf "%.1f", ms / n }')
 say "$turns wheel turns in $knob_ms ms: $knob_event ms a knob event (each one mixer block through DeviceIoControl)"
+
+# From the keyboard: nothing had the focus (the start screenshot shows no focus frame), so the
+# first Tab reaches the MIC1 gain knob, and Up raises it one step.
+xdotool key --delay 200 Tab Up
+wait_for 5 has_line "Mic volume set to: 1" || fail "Tab and Up did not raise the MIC1 gain"
+[ "$(logged_settings | tail -n1)" = "vendor 01 07 00 02 01 02 00" ] || fail "Tab and Up sent: $(logged_settings | tail -n1)"
+wine_screenshot "$window" "$shots/e2e-ka2-keyboard.png" || fail "no screenshot of the focused knob"
+say "Tab, Up: the MIC1 gain knob took the focus and sent gain 2 (one step)"
 
 # A control surface on the Linux side: oscdump subscribes to the feedback, oscsend sets a fader.
 has_line "OSC endpoint listening on 127.0.0.1:$osc_port" || fail "the OSC endpoint of remote.ini is not listening"
