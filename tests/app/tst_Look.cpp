@@ -76,8 +76,8 @@ Drawing button(bool selected)
     };
 }
 
-// A knob and a switch side by side, as the keyboard focuses first the one, then the other: the
-// two views one above the other.
+// A knob and a switch side by side: the keyboard focuses the knob, then the switch; then the
+// switch is clicked, which focuses it without a mark. The three views one above the other.
 QImage keyboardFocus()
 {
     QWidget window;
@@ -96,13 +96,17 @@ QImage keyboardFocus()
     window.show();
     if (!QTest::qWaitForWindowActive(&window))
         return QImage();
-    QImage both(window.width(), 2 * window.height(), QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&both);
+    QImage views(window.width(), 3 * window.height(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&views);
+    const auto view = [&](int row) { painter.drawImage(0, row * window.height(), window.grab().toImage()); };
     knob->setFocus(Qt::TabFocusReason);
-    painter.drawImage(0, 0, window.grab().toImage());
+    view(0);
     button->setFocus(Qt::TabFocusReason);
-    painter.drawImage(0, window.height(), window.grab().toImage());
-    return both;
+    view(1);
+    window.setFocus();
+    QTest::mouseClick(button, Qt::LeftButton);
+    view(2);
+    return button->hasFocus() ? views : QImage();
 }
 
 // A panel as the main window holds it, restored from defaults against the emulated model, or

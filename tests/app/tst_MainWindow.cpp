@@ -164,17 +164,9 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), rig.window.get());
         QTest::keyClick(rig.window.get(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("mic1Knob"));
-
-        rig.emulator.unplug();
-        for (int tick = 0; tick < 3; ++tick)
-            rig.window->checkPresence();
-        QCOMPARE(QApplication::focusWidget(), rig.window.get());
         rig.emulator.plug(15);
-        rig.window->detectDevice();
-        QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });
+        rig.window->detectDevice(); // as after a failed firmware read: a new panel in place of the old
         QCOMPARE(QApplication::focusWidget(), rig.window.get());
-        QTest::keyClick(rig.window.get(), Qt::Key_Backtab);
-        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("headphoneDimButton"));
     }
 
     void chinesePanelsAreTranslated()

@@ -33,8 +33,6 @@ class tst_SingleInputPanel : public QObject
     Q_OBJECT
 
 private slots:
-    void tabWalksTheColumnsInReadingOrder_data();
-    void tabWalksTheColumnsInReadingOrder();
     // Both models.
     void firstStartSendsEveryControlInOrder_data();
     void firstStartSendsEveryControlInOrder();
@@ -486,28 +484,6 @@ void tst_SingleInputPanel::textsAndStyles()
     QCOMPARE(texts, labels);
     QCOMPARE(captionStyles, QStringList({ captionStyle, captionStyle }));
     QCOMPARE(PanelRig::child<Button>(*panel, "micDirectButton")->text(), direct);
-}
-
-void tst_SingleInputPanel::tabWalksTheColumnsInReadingOrder_data()
-{
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<QStringList>("order");
-    QTest::newRow("ka1") << QStringLiteral("ka1")
-                         << QStringList { "micKnob", "micInstrumentButton", "micPadButton", "micPhantomButton",
-                                "micDirectButton", "headphoneKnob", "headphoneMuteButton", "headphoneDimButton",
-                                "otgToHpKnob", "micKnob" };
-    QTest::newRow("kv") << QStringLiteral("kv")
-                        << QStringList { "micKnob", "micDirectButton", "headphoneKnob", "headphoneMuteButton",
-                               "headphoneDimButton", "micKnob" };
-}
-
-void tst_SingleInputPanel::tabWalksTheColumnsInReadingOrder()
-{
-    QFETCH(QString, model);
-    QFETCH(QStringList, order);
-    PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
-    QCOMPARE(PanelRig::tabWalk(*panel, order.size()), order);
 }
 
 QTEST_MAIN(tst_SingleInputPanel)

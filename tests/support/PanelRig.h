@@ -4,7 +4,6 @@
 #include "tests/support/RequestTable.h"
 #include "tests/support/TestSupport.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -87,22 +86,6 @@ public:
     template <typename T> static T *child(QWidget &panel, const char *name)
     {
         return panel.findChild<T *>(QLatin1String(name));
-    }
-
-    // The panel shown on its own with the focus on itself, then the names of the controls that
-    // `presses` Tab presses focus one after the other; empty when it could not be shown.
-    static QStringList tabWalk(QWidget &panel, int presses)
-    {
-        QStringList walked;
-        panel.show();
-        if (!QTest::qWaitForWindowActive(&panel))
-            return walked;
-        panel.setFocus();
-        for (int i = 0; i < presses; ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            walked << QApplication::focusWidget()->objectName();
-        }
-        return walked;
     }
 
     QString iniPath(const QString &name) const { return env.appDataDir() + name; }
