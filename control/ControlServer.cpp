@@ -131,9 +131,15 @@ void ControlServer::accept()
         }
         if (clientCount() >= kMaxClients) {
             qDebug() << "Control client refused: 16 clients are connected.";
+            // Told at once, and the connection stays open until its first request (at most 2 s): a
+            // client that writes before it reads would otherwise lose the answer with its write.
             socket->write(line(ControlRegistry::error("busy", "The panel is busy: 16 clients are connected")) + '\n');
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            socket->disconnectFromServer();
+            connect(socket, &QLocalSocket::readyRead, socket, [socket] {
+                socket->readAll();
+                socket->disconnectFromServer();
+            });
+            QTimer::singleShot(kTurnAwayMs, socket, [socket] { socket->disconnectFromServer(); });
             continue;
         }
         // Qt stops reading from the connection while this much waits, so a client that sends

@@ -42,6 +42,8 @@ public:
     static constexpr qint64 kInputBuffer = 64 * 1024;
 
     static constexpr int kIdleMs = 60000;
+    // How long a client turned away for a 17th place may take to send its request.
+    static constexpr int kTurnAwayMs = 2000;
 
     explicit ControlServer(QObject *parent = nullptr);
     ~ControlServer() override;

@@ -466,7 +466,7 @@ void tst_ControlServer::channelLimits()
         clients.push_back(s.connect());
     QTRY_COMPARE(s.server.clientCount(), 16);
     auto extra = s.connect();
-    QCOMPARE(readReply(*extra).value("error").toString(), QString("busy"));
+    QCOMPARE(ask(*extra, "status").value("error").toString(), QString("busy"));
     QTRY_COMPARE(extra->state(), QLocalSocket::UnconnectedState);
     QCOMPARE(s.server.clientCount(), 16);
     clients.resize(10);
