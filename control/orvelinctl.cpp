@@ -355,7 +355,10 @@ int run(const QStringList &arguments)
         return Done;
     }
     if (parser.isSet(version)) {
-        out(QStringLiteral("orvelinctl " ORVELIN_VERSION));
+        if (jsonOutput)
+            outJson(QJsonObject { { "ok", true }, { "version", QStringLiteral(ORVELIN_VERSION) } });
+        else
+            out(QStringLiteral("orvelinctl " ORVELIN_VERSION));
         return Done;
     }
     if (words.isEmpty())
