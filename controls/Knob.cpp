@@ -197,11 +197,8 @@ void Knob::finishEdit()
 {
     if (closingEditor)
         return;
-    QString text = editor->text();
-    if (text.endsWith(suffix, Qt::CaseSensitive))
-        text.chop(suffix.size());
-    bool ok = false;
-    const int typed = text.toInt(&ok, 10);
+    int typed = 0;
+    const bool ok = knobParseTyped(editor->text(), suffix, typed);
     closeEditor();
     if (ok)
         changeTo(knobValueFromTyped(typed, displayOffset, minimum, maximum));
