@@ -2,6 +2,7 @@
 // the driver's interface class, the pipe server's open mode and access list, the control pipe's
 // name and its checks of the other end, the command line of the shell restart and the code page
 // its output is read in.
+#include "platform/ConsoleSession.h"
 #include "platform/ControlEndpoint.h"
 #include "platform/ControlEndpoint_win.h"
 #include "platform/DriverPort.h"
@@ -17,6 +18,7 @@
 #include <aclapi.h>
 #include <objbase.h>
 #include <sddl.h>
+#include <wtsapi32.h>
 
 #include <cstdio>
 #include <string>
@@ -113,6 +115,25 @@ int main()
         CloseHandle(stray);
     // A second call keeps the one reservation.
     CHECK(controlServerName() == served);
+    // Every instance added later (as Qt's server adds them, with an access list of its own) has
+    // the reservation's: network logons denied, this user and SYSTEM.
+    {
+        const std::wstring expected = L"D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;" + user + L")";
+        HANDLE added = CreateNamedPipeW(
+            path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr);
+        CHECK(added != INVALID_HANDLE_VALUE);
+        const std::wstring dacl = daclOf(added);
+        CHECK(dacl == expected);
+        if (dacl != expected)
+            std::fprintf(stderr, "tst_PlatformWin: added control instance DACL %ls\n", dacl.c_str());
+        // A client of this session is let in by the session check. (Wine answers this session for
+        // any handle, so a refusal can only be seen on Windows.)
+        HANDLE client = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        CHECK(client != INVALID_HANDLE_VALUE);
+        CHECK(peerIsInThisSession(reinterpret_cast<std::intptr_t>(added)));
+        CloseHandle(client);
+        CloseHandle(added);
+    }
 
     // Each end checks the other's process user: this process on both ends passes; a handle that
     // is no pipe, a process that does not exist and the system's idle process are refused.
@@ -134,6 +155,55 @@ int main()
     CHECK(processRunsAsCurrentUser(GetCurrentProcessId()));
     CHECK(!processRunsAsCurrentUser(0));
     CHECK(!processRunsAsCurrentUser(0xFFFFFFF0));
+
+    // The session: the system's own ids, and a window's session messages as the panel reads them.
+    {
+        const SessionState now = currentSessionState();
+        CHECK(now.own == session);
+        CHECK(now.console == WTSGetActiveConsoleSessionId());
+        CHECK(now.remote == (GetSystemMetrics(SM_REMOTESESSION) != 0));
+        WNDCLASSW windowClass {};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"tst_PlatformWin";
+        RegisterClassW(&windowClass);
+        HWND window = CreateWindowW(L"tst_PlatformWin", L"tst_PlatformWin", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+            windowClass.hInstance, nullptr);
+        CHECK(window != nullptr);
+        CHECK(watchSessionChanges(reinterpret_cast<std::uintptr_t>(window)));
+        const auto read = [&](UINT message, WPARAM event, LPARAM id, SessionState &state) {
+            MSG msg {};
+            msg.hwnd = window;
+            msg.message = message;
+            msg.wParam = event;
+            msg.lParam = id;
+            return readSessionChange(&msg, state);
+        };
+        SessionState state;
+        CHECK(!read(WM_TIMER, WTS_CONSOLE_CONNECT, 7, state) && state.own == 0);
+        // This session leaves the console: it no longer drives the device.
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, now.console, state));
+        CHECK(state.own == session && state.console == kNoConsoleSession && !sessionDrivesDevice(state));
+        // Another session's disconnect leaves the console where the system has it.
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, now.console + 5, state));
+        CHECK(state.console == now.console);
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, session + 1, state));
+        CHECK(state.console == session + 1 && !sessionDrivesDevice(state));
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, session, state));
+        CHECK(state.console == session && sessionDrivesDevice(state) == !now.remote);
+        // A remote-desktop client taking this session over.
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_REMOTE_CONNECT, session, state));
+        CHECK(state.remote && !sessionDrivesDevice(state));
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, session, state));
+        CHECK(state.own == now.own && state.console == now.console && state.remote == now.remote);
+        // The decision from given ids.
+        CHECK(sessionDrivesDevice({ 1, 1, false }));
+        CHECK(!sessionDrivesDevice({ 1, 2, false }));
+        CHECK(!sessionDrivesDevice({ 2, 2, true }));
+        CHECK(!sessionDrivesDevice({ 1, kNoConsoleSession, false }));
+        stopWatchingSessionChanges(reinterpret_cast<std::uintptr_t>(window));
+        DestroyWindow(window);
+    }
 
     // Console output is read in the OEM code page: byte 0x81 is u-umlaut in code pages 437 and
     // 850, where the ANSI page 1252 has no character at all.
