@@ -324,6 +324,32 @@ expected_commands='{"peer":"audio-service","command":"STOP_MONITOR","bytes":26}
 [ "$commands" = "$expected_commands" ] || fail "the audio service received: $commands"
 say "the audio service received STOP_MONITOR (26 bytes) and then START_MONITOR (28 bytes)"
 
+# Another user's session takes the console: the system posts WM_WTSSESSION_CHANGE to the panel's
+# window. The panel lets go of the device and of the ASIO driver's pipe; nothing reaches the
+# device until the session has the console again, when the panel finds it as at a replug.
+session_change() {
+    wine "$session_tool" "$1" "$2" >>"$work/session-change.out" 2>&1
+}
+session_tool=$build/tests/win/orvelin-session-change.exe
+[ -f "$session_tool" ] || fail "no $session_tool (run scripts/build-windows.sh)"
+found=$(count_lines "Device found with PID: 2")
+session_change "Orvelin KA2 - FW: $firmware" console-disconnect || fail "no session change posted to the main window"
+wait_for 10 has_line "Device handed over: session" || fail "the panel did not hand the device over"
+handed=$(grep -a -m1 -o 'Device handed over: .*' "$logfile" | tr -d '\r')
+requests_away=$(wc -l <"$work/requests.json")
+answer=$(emulator asio-status 0 256 0 0 1)
+[ "$answer" = "error: 2" ] || fail "the ASIO driver's pipe is still served while the device is handed over (asio-status: $answer)"
+sleep 3 # three detection ticks and more than seven presence ticks
+[ "$(wc -l <"$work/requests.json")" -eq "$requests_away" ] || fail "the device received requests while it was handed over"
+# Found by its no-device title.
+session_change "Orvelin Driver" console-connect || fail "no session change posted to the window titled \"Orvelin Driver\""
+wait_for 10 has_line "Device taken over: session" || fail "the panel did not take the device over"
+wait_for 15 has_line "Device found with PID: 2" $((found + 1)) || fail "the device was not found again after the take-over"
+resent=$(($(wc -l <"$work/requests.json") - requests_away))
+[ "$resent" -gt 10 ] || fail "only $resent requests after the take-over: the controls were not resent"
+wait_for 10 eval '[ "$(emulator asio-status 0 256 0 0 0)" = ok ]' || fail "the ASIO driver's pipe is not served again"
+say "hand-over: \"$handed\", the ASIO pipe freed, no request for 3 s; take-over: the device found again, $resent requests resent"
+
 # Unplugged, the program reads the model three times in vain and clears the panel; each replug
 # as another model brings that model's panel.
 replug() {
