@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QTimer>
 
 namespace {
 
@@ -16,14 +17,31 @@ ConsoleOwnership::ConsoleOwnership(std::uintptr_t window, QObject *parent)
     : QObject(parent)
     , window(window)
 {
-    platform::watchSessionChanges(window);
     QCoreApplication::instance()->installNativeEventFilter(this);
+    watch();
+    if (watching)
+        return;
+    retry = new QTimer(this);
+    retry->setInterval(2000);
+    connect(retry, &QTimer::timeout, this, [this] {
+        refresh();
+        watch();
+        if (watching)
+            retry->stop();
+    });
+    retry->start();
 }
 
 ConsoleOwnership::~ConsoleOwnership()
 {
     QCoreApplication::instance()->removeNativeEventFilter(this);
-    platform::stopWatchingSessionChanges(window);
+    if (watching)
+        platform::stopWatchingSessionChanges(window);
+}
+
+void ConsoleOwnership::watch()
+{
+    watching = platform::watchSessionChanges(window);
 }
 
 void ConsoleOwnership::refresh()

@@ -5,6 +5,8 @@
 #include <QAbstractNativeEventFilter>
 #include <QObject>
 
+class QTimer;
+
 #include <cstdint>
 
 // Tells the panel whether its session owns the console and so drives the device. It watches the
@@ -31,7 +33,13 @@ signals:
     void drivesDeviceChanged(bool drives);
 
 private:
+    void watch();
+
     std::uintptr_t window;
+    // Early in a log-in the system may refuse the registration (its session services are not up
+    // yet): it is tried again every 2 s, and the state read each time meanwhile.
+    QTimer *retry = nullptr;
+    bool watching = false;
     platform::SessionState current;
     bool driving = true;
 };

@@ -7,7 +7,9 @@
 #   first-start restore sequence of tests/support/ka2-first-start.txt, exactly and in order; a
 #   wheel turn of the speaker knob with the mouse reaches the device as the one mixer block it
 #   should be; the ASIO driver's status record over its named pipe opens the settings dialog; the
-#   audio service received STOP_MONITOR and START_MONITOR as UTF-16 text; unplugging clears the
+#   audio service received STOP_MONITOR and START_MONITOR as UTF-16 text; WM_WTSSESSION_CHANGE
+#   posted to the main window hands the device over (no request reaches it, the ASIO pipe is free)
+#   and back (found again, the controls resent); unplugging clears the
 #   panel after three failed reads and each replug (KA2 SE, KV, KA1) brings the right panel; with
 #   remote.ini in the prefix's settings folder, oscsend on the Linux side sets the headphone volume
 #   over OSC on 127.0.0.1 and oscdump, subscribed, hears it back; Quit in the tray menu ends it

@@ -1,9 +1,14 @@
 // The Windows program on a machine without the driver package, through the real Windows driver
-// and pipe ports: the main window keeps searching, and the INI files live in the Windows
-// application-data folder.
+// and pipe ports: the main window keeps searching and hands the device over on a session change,
+// the INI files live in the Windows application-data folder, and the control pipe's instances
+// that Qt adds deny network logons.
+#include "app/ConsoleOwnership.h"
 #include "app/MainWindow.h"
+#include "control/ControlServer.h"
 #include "controls/Button.h"
 #include "controls/Knob.h"
+#include "platform/ControlEndpoint_win.h"
+#include "platform/UserToken_win.h"
 #include "panels/PanelKit.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
@@ -17,6 +22,12 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <wtsapi32.h>
 
 class tst_NoDeviceWin : public QObject
 {
@@ -53,6 +64,76 @@ private slots:
         QVERIFY(window->grab().save(testsupport::screenshotPath(QStringLiteral("MainWindow_windows_searching.png"))));
         window.reset();
         settings.reset();
+    }
+
+    // The system posts WM_WTSSESSION_CHANGE to the window that asked for it; the panel reads
+    // it through Qt's event dispatcher.
+    void sessionChangeHandsTheDeviceOver()
+    {
+        testsupport::LogCapture log;
+        auto settings = std::make_unique<Settings>();
+        auto window = std::make_unique<MainWindow>();
+        window->setSettings(settings.get());
+        // A window of the system's own (the test runs offscreen, where Qt's windows have none).
+        HWND native = CreateWindowW(L"STATIC", L"tst_NoDeviceWin", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        QVERIFY(native);
+        DWORD session = 0;
+        QVERIFY(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+        {
+            ConsoleOwnership ownership(reinterpret_cast<std::uintptr_t>(native));
+            connect(&ownership, &ConsoleOwnership::drivesDeviceChanged, window.get(), &MainWindow::setDrivesDevice);
+            ownership.refresh();
+            QVERIFY(ownership.drivesDevice());
+            QVERIFY(PostMessageW(native, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, session));
+            QTRY_VERIFY(!window->drivesDevice());
+            QCOMPARE(log.count(QStringLiteral("Device handed over: session %1 is not the console session (none).")
+                                   .arg(session)),
+                1);
+            // The ASIO driver's pipe is free for the console session's panel.
+            QVERIFY(log.contains(QStringLiteral("Pipe closed.")));
+            log.clear();
+            window->detectDevice();
+            QVERIFY(!log.contains(QStringLiteral("Failed to connect to driver.")));
+            QVERIFY(PostMessageW(native, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, session));
+            QTRY_VERIFY(window->drivesDevice());
+            QCOMPARE(log.count(QStringLiteral("Device taken over: session %1 is the console session.").arg(session)), 1);
+            QVERIFY(log.contains(QStringLiteral("Pipe created successfully.")));
+            // Searching again.
+            QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("Failed to connect to driver.")), 2500);
+        }
+        DestroyWindow(native);
+        window.reset();
+        settings.reset();
+    }
+
+    // Qt adds the instances clients land on (the reserving one is kept busy); they have the
+    // reservation's access list, network logons denied, and a client of this session is served.
+    void controlInstancesOfQtDenyNetworkLogons()
+    {
+        testsupport::LogCapture log;
+        ControlServer server;
+        QVERIFY(server.start());
+        const std::wstring path = L"\\\\.\\pipe\\" + platform::controlPipeName();
+        HANDLE client = INVALID_HANDLE_VALUE;
+        QTRY_VERIFY((client = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr))
+            != INVALID_HANDLE_VALUE);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        QCOMPARE(GetSecurityInfo(
+                     client, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &descriptor),
+            DWORD(ERROR_SUCCESS));
+        wchar_t *text = nullptr;
+        QVERIFY(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+        const QString dacl = QString::fromWCharArray(text);
+        LocalFree(text);
+        LocalFree(descriptor);
+        QCOMPARE(dacl,
+            QStringLiteral("D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;%1)")
+                .arg(QString::fromStdWString(platform::currentUserSid())));
+        QTRY_COMPARE(server.clientCount(), 1);
+        QVERIFY(!log.contains(QStringLiteral("Control client refused")));
+        CloseHandle(client);
     }
 
     void settingsFilesRoundTrip()
