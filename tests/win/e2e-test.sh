@@ -335,7 +335,7 @@ session_change() {
 session_tool=$build/tests/win/orvelin-session-change.exe
 [ -f "$session_tool" ] || fail "no $session_tool (run scripts/build-windows.sh)"
 found=$(count_lines "Device found with PID: 2")
-session_change "Orvelin KA2 - FW: $firmware" console-disconnect || fail "no session change posted to the main window"
+session_change "Orvelin KA2 - FW: $firmware" 2 || fail "no session change posted to the main window"
 wait_for 10 has_line "Device handed over: session" || fail "the panel did not hand the device over"
 handed=$(grep -a -m1 -o 'Device handed over: .*' "$logfile" | tr -d '\r')
 requests_away=$(wc -l <"$work/requests.json")
@@ -344,7 +344,7 @@ answer=$(emulator asio-status 0 256 0 0 1)
 sleep 3 # three detection ticks and more than seven presence ticks
 [ "$(wc -l <"$work/requests.json")" -eq "$requests_away" ] || fail "the device received requests while it was handed over"
 # Found by its no-device title.
-session_change "Orvelin Driver" console-connect || fail "no session change posted to the window titled \"Orvelin Driver\""
+session_change "Orvelin Driver" 1 || fail "no session change posted to the window titled \"Orvelin Driver\""
 wait_for 10 has_line "Device taken over: session" || fail "the panel did not take the device over"
 wait_for 15 has_line "Device found with PID: 2" $((found + 1)) || fail "the device was not found again after the take-over"
 resent=$(($(wc -l <"$work/requests.json") - requests_away))
