@@ -90,13 +90,11 @@ private slots:
         QCOMPARE(linesOf(path), expected);
         // Local time to the millisecond, then the level; standard error is level E.
         QString levels;
-        for (const QString &line : rawLinesOf(path)) {
-            const QDateTime time
-                = QDateTime::fromString(line.left(kStampLength - 3), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-            QVERIFY2(time.isValid() && qAbs(time.secsTo(QDateTime::currentDateTime())) < 3600, qPrintable(line));
-            QCOMPARE(line.mid(kStampLength - 3, 1), QStringLiteral(" "));
-            levels += line.at(kStampLength - 2);
-        }
+        for (const QString &line : rawLinesOf(path))
+            levels += QDateTime::fromString(line.left(23), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).isValid()
+                    && line.at(23) == QLatin1Char(' ')
+                ? line.at(24)
+                : QLatin1Char('?');
         QCOMPARE(levels, QStringLiteral("DWEED"));
         // The lines still reach the handler that was there before, in Qt's plain format.
         QVERIFY(capture.lines().contains(QStringLiteral("Headphone volume set to: 0.5")));

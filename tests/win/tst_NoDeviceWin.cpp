@@ -1,8 +1,6 @@
 // The Windows program on a machine without the driver package, through the real Windows driver
-// and pipe ports: the main window keeps searching and hands the device over on a session change,
-// the INI files live in the Windows application-data folder, and the control pipe's instances
-// that Qt adds deny network logons.
-#include "app/ConsoleOwnership.h"
+// and pipe ports: the main window keeps searching, the INI files live in the Windows
+// application-data folder, and the control pipe's instances that Qt adds deny network logons.
 #include "app/MainWindow.h"
 #include "control/ControlServer.h"
 #include "controls/Button.h"
@@ -25,8 +23,6 @@
 #include <memory>
 
 #include <windows.h>
-
-#include <wtsapi32.h>
 
 class tst_NoDeviceWin : public QObject
 {
@@ -61,47 +57,6 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QVERIFY(window->grab().save(testsupport::screenshotPath(QStringLiteral("MainWindow_windows_searching.png"))));
-        window.reset();
-        settings.reset();
-    }
-
-    // The system posts WM_WTSSESSION_CHANGE to the window that asked for it; the panel reads
-    // it through Qt's event dispatcher.
-    void sessionChangeHandsTheDeviceOver()
-    {
-        testsupport::LogCapture log;
-        auto settings = std::make_unique<Settings>();
-        auto window = std::make_unique<MainWindow>();
-        window->setSettings(settings.get());
-        // A window of the system's own (the test runs offscreen, where Qt's windows have none).
-        HWND native
-            = CreateWindowW(L"STATIC", L"tst_NoDeviceWin", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
-        QVERIFY(native);
-        DWORD session = 0;
-        QVERIFY(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-        {
-            ConsoleOwnership ownership(reinterpret_cast<std::uintptr_t>(native));
-            connect(&ownership, &ConsoleOwnership::drivesDeviceChanged, window.get(), &MainWindow::setDrivesDevice);
-            ownership.refresh();
-            QVERIFY(ownership.drivesDevice());
-            QVERIFY(PostMessageW(native, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, session));
-            QTRY_VERIFY(!window->drivesDevice());
-            QCOMPARE(
-                log.count(
-                    QStringLiteral("Device handed over: session %1 is not the console session (none).").arg(session)),
-                1);
-            // The ASIO driver's pipe is free for the console session's panel.
-            QVERIFY(log.contains(QStringLiteral("Pipe closed.")));
-            log.clear();
-            QVERIFY(PostMessageW(native, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, session));
-            QTRY_VERIFY(window->drivesDevice());
-            QCOMPARE(
-                log.count(QStringLiteral("Device taken over: session %1 is the console session.").arg(session)), 1);
-            QVERIFY(log.contains(QStringLiteral("Pipe created successfully.")));
-            // Searching again.
-            QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("Failed to connect to driver.")), 2500);
-        }
-        DestroyWindow(native);
         window.reset();
         settings.reset();
     }
