@@ -338,9 +338,9 @@ found=$(count_lines "Device found with PID: 2")
 session_change "Orvelin KA2 - FW: $firmware" 2 || fail "no session change posted to the main window"
 wait_for 10 has_line "Device handed over: session" || fail "the panel did not hand the device over"
 handed=$(grep -a -m1 -o 'Device handed over: .*' "$logfile" | tr -d '\r')
-requests_away=$(wc -l <"$work/requests.json")
 answer=$(emulator asio-status 0 256 0 0 1)
 [ "$answer" = "error: 2" ] || fail "the ASIO driver's pipe is still served while the device is handed over (asio-status: $answer)"
+requests_away=$(wc -l <"$work/requests.json")
 sleep 3 # three detection ticks and more than seven presence ticks
 [ "$(wc -l <"$work/requests.json")" -eq "$requests_away" ] || fail "the device received requests while it was handed over"
 # Found by its no-device title.
