@@ -70,9 +70,10 @@ private slots:
         QVERIFY(server.start());
         const std::wstring path = L"\\\\.\\pipe\\" + platform::controlPipeName();
         HANDLE client = INVALID_HANDLE_VALUE;
-        QTRY_VERIFY(
-            (client = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr))
-            != INVALID_HANDLE_VALUE);
+        QVERIFY(QTest::qWaitFor([&] {
+            client = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            return client != INVALID_HANDLE_VALUE;
+        }));
         QCOMPARE(QString::fromStdWString(daclOf(client)),
             QStringLiteral("D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;%1)")
                 .arg(QString::fromStdWString(platform::currentUserSid())));
