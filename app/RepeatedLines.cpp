@@ -28,7 +28,8 @@ QList<QByteArray> RepeatedLines::add(const QByteArray &stamp, const QByteArray &
         position = 0;
         rounds = 0;
         since = nowMs;
-        return add(stamp, text, nowMs);
+        // After what a broken-off group wrote.
+        return out + add(stamp, text, nowMs);
     }
     out.append(stamp + text);
     written(text);

@@ -164,6 +164,7 @@ private slots:
         QTest::newRow("two lines taking turns") << QByteArray("abababc") << "a b 2/2 c";
         QTest::newRow("a group broken off half way") << QByteArray("abcabcabd") << "a b c 1/3 a b d";
         QTest::newRow("a false start loses nothing") << QByteArray("abad") << "a b a d";
+        QTest::newRow("a group broken off by another") << QByteArray("abaac") << "a b a 1 c";
         QTest::newRow("four lines") << QByteArray("abcdabcdx") << "a b c d 1/4 x";
         QTest::newRow("five are too many") << QByteArray("abcdeab") << "a b c d e a b";
         QTest::newRow("held back at the end") << QByteArray("aaaba") << "a 2 b a";
