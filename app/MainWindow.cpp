@@ -154,8 +154,37 @@ void MainWindow::renewPresenceChannel()
     presenceTimer->start();
 }
 
+void MainWindow::setDrivesDevice(bool drives)
+{
+    if (drives == !away)
+        return;
+    away = !drives;
+    if (drives) {
+        if (settings)
+            settings->resume();
+        detectionTimer->start();
+        return;
+    }
+    detectionTimer->stop();
+    presenceTimer->stop();
+    if (presenceChannel) {
+        presenceChannel->closeDevice();
+        delete presenceChannel;
+        presenceChannel = nullptr;
+    }
+    if (settings)
+        settings->standBy();
+    devicePid = 0;
+    pidErrorCount = 0;
+    clearLayout();
+    setWindowTitle(QStringLiteral("Orvelin Driver"));
+    showStatus(tr("No Device Connect!"));
+}
+
 void MainWindow::detectDevice()
 {
+    if (away)
+        return;
     auto probe = std::make_unique<ProbeChannel>();
     if (!probe->channel.openDevice()) {
         if (settings)
@@ -220,6 +249,8 @@ void MainWindow::detectDevice()
 
 void MainWindow::checkPresence()
 {
+    if (away)
+        return;
     std::uint32_t pid = 0;
     if (presenceChannel && presenceChannel->getDevicePid(pid)) {
         devicePid = static_cast<std::int32_t>(pid);

@@ -116,6 +116,10 @@ void TrayIcon::showSettings()
 void TrayIcon::selectSampleRate(std::uint32_t rate)
 {
     qDebug() << "你选中了采样频率：" << rate << " Hz";
+    if (!drivesDevice) {
+        qDebug() << "Sample rate left alone: the console session's panel drives the device.";
+        return;
+    }
     OrvelinIoControl device;
     if (!device.openDevice()) {
         qDebug() << "Failed to create device in Device.";
@@ -142,6 +146,10 @@ void TrayIcon::selectSampleRate(std::uint32_t rate)
 
 void TrayIcon::requestFirmwareUpgrade()
 {
+    if (!drivesDevice) {
+        qDebug() << "Firmware upgrade not sent: the console session's panel drives the device.";
+        return;
+    }
     OrvelinIoControl device;
     if (device.openDevice())
         device.upgradeFirmware();

@@ -24,6 +24,10 @@ public:
     void setMainWindow(QWidget *window);
     void setSettings(Settings *dialog) { settingsDialog = dialog; }
 
+    // Off while another session's panel drives the device: the sample-rate entries and "Upgrade
+    // Firmware" then leave it alone.
+    void setDrivesDevice(bool drives) { drivesDevice = drives; }
+
     // The handlers of the sample-rate entries and of "Upgrade Firmware".
     void selectSampleRate(std::uint32_t rate);
     void requestFirmwareUpgrade();
@@ -50,4 +54,5 @@ private:
     Settings *settingsDialog = nullptr;
     std::unique_ptr<QMenu> menu;
     int shellRestartWaitMs = 5000;
+    bool drivesDevice = true;
 };

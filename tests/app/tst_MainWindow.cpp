@@ -1,3 +1,4 @@
+#include "app/ConsoleOwnership.h"
 #include "app/MainWindow.h"
 #include "controls/Button.h"
 #include "emulator/Emulator.h"
@@ -5,6 +6,8 @@
 #include "panels/ka2.h"
 #include "panels/ka2se.h"
 #include "panels/kv.h"
+#include "platform/PipePort.h"
+#include "settings/PipeServer.h"
 #include "settings/Settings.h"
 #include "tests/support/TestSupport.h"
 
@@ -358,6 +361,74 @@ private slots:
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
         QCOMPARE(rig.window->size(), rig.window->sizeHint());
         QVERIFY(rig.window->width() < ka2Width);
+    }
+
+    void sessionDecision_data()
+    {
+        QTest::addColumn<uint>("own");
+        QTest::addColumn<uint>("console");
+        QTest::addColumn<bool>("remote");
+        QTest::addColumn<bool>("drives");
+        QTest::newRow("the console session") << 1u << 1u << false << true;
+        QTest::newRow("another user on the console") << 1u << 2u << false << false;
+        QTest::newRow("the console being switched") << 1u << uint(platform::kNoConsoleSession) << false << false;
+        QTest::newRow("remote desktop") << 3u << 1u << true << false;
+        QTest::newRow("remote desktop claiming the console") << 3u << 3u << true << false;
+    }
+    void sessionDecision()
+    {
+        QFETCH(uint, own);
+        QFETCH(uint, console);
+        QFETCH(bool, remote);
+        QFETCH(bool, drives);
+        QCOMPARE(platform::sessionDrivesDevice({ own, console, remote }), drives);
+    }
+
+    // Another user's session takes the console: the panel lets go of the device and the ASIO
+    // driver's pipe; back on the console it finds the device as at a replug.
+    void handOverToAnotherSessionAndBack()
+    {
+        Rig rig;
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+        // Linux always says console: the panel drives the device from the start.
+        ConsoleOwnership ownership(0);
+        ownership.refresh();
+        QVERIFY(ownership.drivesDevice());
+        connect(&ownership, &ConsoleOwnership::drivesDeviceChanged, rig.window.get(), &MainWindow::setDrivesDevice);
+        rig.log.clear();
+
+        ownership.apply({ 1, 2, false });
+        ownership.apply({ 1, platform::kNoConsoleSession, false });
+        QCOMPARE(rig.log.lines().filter(QStringLiteral("Device ")),
+            QStringList { QStringLiteral("Device handed over: session 1 is not the console session (2).") });
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("No Device Connect!") });
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin Driver"));
+        QVERIFY(!rig.detecting() && !rig.watching());
+        QVERIFY(!rig.settings->holdsDevice());
+        // The ASIO driver's pipe is free for the other session's panel.
+        QVERIFY(PipeServer(platform::kAsioToPanelPipe).create());
+        // Nothing reaches the device any more, whoever calls.
+        rig.emulator.clearRequests();
+        rig.window->detectDevice();
+        rig.window->checkPresence();
+        QTest::qWait(1200);
+        QCOMPARE(rig.emulator.requests().size(), size_t(0));
+
+        ownership.apply({ 1, 1, false });
+        QVERIFY(rig.log.contains(QStringLiteral("Device taken over: session 1 is the console session.")));
+        QVERIFY(rig.detecting());
+        QVERIFY(!PipeServer(platform::kAsioToPanelPipe).create());
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+        QVERIFY(rig.settings->holdsDevice());
+        // Restored and resent as at a replug: every control goes to the device again.
+        QVERIFY(rig.emulator.requests().size() > 10);
+
+        // A remote-desktop session never drives it, even one the system calls the console.
+        ownership.apply({ 1, 1, true });
+        QVERIFY(rig.log.contains(QStringLiteral("Device handed over: session 1 is a remote-desktop session.")));
+        QVERIFY(!rig.settings->holdsDevice());
     }
 
     void noDriverStopsMonitoringEverySecond()

@@ -153,6 +153,17 @@ private slots:
         QCOMPARE(codes(emulator), QList<std::uint32_t> { kVendorCommand });
         QCOMPARE(emulator.requests().front().input.size(), std::size_t(37));
         QCOMPARE(emulator.state().firmwareUpgrades, 1);
+
+        // While another session's panel drives the device, neither entry reaches it.
+        emulator.clearRequests();
+        testsupport::LogCapture log;
+        tray.setDrivesDevice(false);
+        entry(tray, QStringLiteral("Upgrade Firmware"))->trigger();
+        entry(tray, QStringLiteral("44100"))->trigger();
+        QVERIFY(emulator.requests().empty());
+        QVERIFY(
+            log.contains(QStringLiteral("Firmware upgrade not sent: the console session's panel drives the device.")));
+        QVERIFY(log.contains(QStringLiteral("Sample rate left alone: the console session's panel drives the device.")));
     }
 
     void withoutDriverNothingIsSent()

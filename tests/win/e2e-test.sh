@@ -7,8 +7,10 @@
 #   first-start restore sequence of tests/support/ka2-first-start.txt, exactly and in order; a
 #   wheel turn of the speaker knob with the mouse reaches the device as the one mixer block it
 #   should be; Tab and Up raise the MIC1 gain one step; the ASIO driver's status record over its
-#   named pipe opens the settings dialog; the
-#   audio service received STOP_MONITOR and START_MONITOR as UTF-16 text; unplugging clears the
+#   named pipe opens the settings dialog; the audio service received STOP_MONITOR and
+#   START_MONITOR as UTF-16 text; WM_WTSSESSION_CHANGE posted to the main window hands the device
+#   over (no request reaches it, the ASIO pipe is free) and back (found again, the controls
+#   resent); unplugging clears the
 #   panel after three failed reads and each replug (KA2 SE, KV, KA1) brings the right panel; with
 #   remote.ini in the prefix's settings folder, oscsend on the Linux side sets the headphone volume
 #   over OSC on 127.0.0.1 and oscdump, subscribed, hears it back; Quit in the tray menu ends it
@@ -82,8 +84,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Lines holding the text, counting what the log file wrote once and then as "(repeated N times)"
+# or "(last K lines repeated N times)"; each line starts with 26 characters of time and level.
 count_lines() {
-    if [ -f "$logfile" ]; then grep -acF -- "$1" "$logfile"; else echo 0; fi
+    [ -f "$logfile" ] || { echo 0; return; }
+    LC_ALL=C awk -v want="$1" '
+        { text = substr($0, 27); k = 0 }
+        text ~ /^\(repeated [0-9]+ times?\)$/ { k = 1; n = text; gsub(/[^0-9]/, "", n) }
+        text ~ /^\(last [0-9]+ lines repeated [0-9]+ times?\)$/ { split(text, w, " "); k = w[2]; n = w[5] }
+        k > 0 { for (i = 1; i <= k && i <= c; i++) if (index(last[(c - i) % 4], want)) total += n; next }
+        { if (index(text, want)) total++; last[c % 4] = text; c++ }
+        END { print total + 0 }' "$logfile"
 }
 has_line() { [ "$(count_lines "$1")" -ge "${2:-1}" ]; }
 # The steady clock the program logs (under Wine the host's raw monotonic clock, which drifts from
@@ -323,6 +334,32 @@ expected_commands='{"peer":"audio-service","command":"STOP_MONITOR","bytes":26}
 {"peer":"audio-service","command":"START_MONITOR","bytes":28}'
 [ "$commands" = "$expected_commands" ] || fail "the audio service received: $commands"
 say "the audio service received STOP_MONITOR (26 bytes) and then START_MONITOR (28 bytes)"
+
+# Another user's session takes the console: the system posts WM_WTSSESSION_CHANGE to the panel's
+# window. The panel lets go of the device and of the ASIO driver's pipe; nothing reaches the
+# device until the session has the console again, when the panel finds it as at a replug.
+session_change() {
+    wine "$session_tool" "$1" "$2" >>"$work/session-change.out" 2>&1
+}
+session_tool=$build/tests/win/orvelin-session-change.exe
+[ -f "$session_tool" ] || fail "no $session_tool (run scripts/build-windows.sh)"
+found=$(count_lines "Device found with PID: 2")
+session_change "Orvelin KA2 - FW: $firmware" 2 || fail "no session change posted to the main window"
+wait_for 10 has_line "Device handed over: session" || fail "the panel did not hand the device over"
+handed=$(grep -a -m1 -o 'Device handed over: .*' "$logfile" | tr -d '\r')
+answer=$(emulator asio-status 0 256 0 0 1)
+[ "$answer" = "error: 2" ] || fail "the ASIO driver's pipe is still served while the device is handed over (asio-status: $answer)"
+requests_away=$(wc -l <"$work/requests.json")
+sleep 3 # three detection ticks and more than seven presence ticks
+[ "$(wc -l <"$work/requests.json")" -eq "$requests_away" ] || fail "the device received requests while it was handed over"
+# Found by its no-device title.
+session_change "Orvelin Driver" 1 || fail "no session change posted to the window titled \"Orvelin Driver\""
+wait_for 10 has_line "Device taken over: session" || fail "the panel did not take the device over"
+wait_for 15 has_line "Device found with PID: 2" $((found + 1)) || fail "the device was not found again after the take-over"
+resent=$(($(wc -l <"$work/requests.json") - requests_away))
+[ "$resent" -gt 10 ] || fail "only $resent requests after the take-over: the controls were not resent"
+wait_for 10 eval '[ "$(emulator asio-status 0 256 0 0 0)" = ok ]' || fail "the ASIO driver's pipe is not served again"
+say "hand-over: \"$handed\", the ASIO pipe freed, no request for 3 s; take-over: the device found again, $resent requests resent"
 
 # Unplugged, the program reads the model three times in vain and clears the panel; each replug
 # as another model brings that model's panel.

@@ -2,6 +2,7 @@
 // the driver's interface class, the pipe server's open mode and access list, the control pipe's
 // name and its checks of the other end, the command line of the shell restart and the code page
 // its output is read in.
+#include "platform/ConsoleSession.h"
 #include "platform/ControlEndpoint.h"
 #include "platform/ControlEndpoint_win.h"
 #include "platform/DriverPort.h"
@@ -17,32 +18,10 @@
 #include <aclapi.h>
 #include <objbase.h>
 #include <sddl.h>
+#include <wtsapi32.h>
 
 #include <cstdio>
 #include <string>
-
-namespace {
-
-// The access list of a pipe handle as SDDL.
-std::wstring daclOf(HANDLE pipe)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(
-            pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &descriptor)
-        != ERROR_SUCCESS)
-        return {};
-    wchar_t *text = nullptr;
-    std::wstring result;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        result = text;
-        LocalFree(text);
-    }
-    LocalFree(descriptor);
-    return result;
-}
-
-} // namespace
 
 int main()
 {
@@ -113,6 +92,20 @@ int main()
         CloseHandle(stray);
     // A second call keeps the one reservation.
     CHECK(controlServerName() == served);
+    // Every instance added later (as Qt's server adds them, with an access list of its own) has
+    // the reservation's: network logons denied, this user and SYSTEM.
+    {
+        HANDLE added = CreateNamedPipeW(
+            path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr);
+        CHECK(daclOf(added) == L"D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;" + user + L")");
+        // A client of this session is let in by the session check. (Wine answers this session for
+        // any handle, so a refusal can only be seen on Windows.)
+        HANDLE client = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        CHECK(client != INVALID_HANDLE_VALUE);
+        CHECK(peerIsInThisSession(reinterpret_cast<std::intptr_t>(added)));
+        CloseHandle(client);
+        CloseHandle(added);
+    }
 
     // Each end checks the other's process user: this process on both ends passes; a handle that
     // is no pipe, a process that does not exist and the system's idle process are refused.
@@ -134,6 +127,33 @@ int main()
     CHECK(processRunsAsCurrentUser(GetCurrentProcessId()));
     CHECK(!processRunsAsCurrentUser(0));
     CHECK(!processRunsAsCurrentUser(0xFFFFFFF0));
+
+    // The session: the decision from given ids, the system's own ids, and session messages as
+    // the panel reads them.
+    {
+        CHECK(sessionDrivesDevice({ 1, 1, false }) && !sessionDrivesDevice({ 1, 2, false }));
+        CHECK(!sessionDrivesDevice({ 2, 2, true }) && !sessionDrivesDevice({ 1, kNoConsoleSession, false }));
+        const SessionState now = currentSessionState();
+        CHECK(now.own == session && now.console == WTSGetActiveConsoleSessionId());
+        CHECK(now.remote == (GetSystemMetrics(SM_REMOTESESSION) != 0));
+        HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        CHECK(window && watchSessionChanges(reinterpret_cast<std::uintptr_t>(window)));
+        SessionState state;
+        const auto read = [&](UINT message, WPARAM event, DWORD id) {
+            const MSG msg { window, message, event, static_cast<LPARAM>(id), 0, {} };
+            return readSessionChange(&msg, state);
+        };
+        CHECK(!read(WM_TIMER, WTS_CONSOLE_CONNECT, 7) && state.own == 0);
+        // This session leaves the console; another one's leaving changes nothing.
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, now.console) && state.console == kNoConsoleSession);
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, now.console + 5) && state.console == now.console);
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, session + 1) && state.console == session + 1);
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, session) && state.console == session);
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_REMOTE_CONNECT, session) && state.remote);
+        CHECK(read(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, session) && state.remote == now.remote);
+        stopWatchingSessionChanges(reinterpret_cast<std::uintptr_t>(window));
+        DestroyWindow(window);
+    }
 
     // Console output is read in the OEM code page: byte 0x81 is u-umlaut in code pages 437 and
     // 850, where the ANSI page 1252 has no character at all.
