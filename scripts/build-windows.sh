@@ -28,10 +28,22 @@ cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
 echo "Windows build: building"
 ninja -C "$build" -j"$jobs"
 echo "Windows build: packaging"
-if [ -n "${ORVELIN_SIGN_PFX:-}" ]; then
+if [ -n "${ORVELIN_SIGN_PKCS11_MODULE:-}" ]; then
+    echo "Windows build: signing through $ORVELIN_SIGN_PKCS11_MODULE with ${ORVELIN_SIGN_PKCS11_KEY:-}"
+elif [ -n "${ORVELIN_SIGN_PFX:-}" ]; then
     echo "Windows build: signing with $ORVELIN_SIGN_PFX"
 else
-    echo "Windows build: no ORVELIN_SIGN_PFX given, nothing is signed"
+    echo "Windows build: no ORVELIN_SIGN_PKCS11_MODULE or ORVELIN_SIGN_PFX given, nothing is signed"
+fi
+# The signing runs once per file, from CPack and NSIS too: a PIN on standard input is read once
+# into a file of this user's only.
+if [ "${ORVELIN_SIGN_PASSWORD_FILE:-}" = "-" ]; then
+    secret=$(mktemp -d)
+    trap 'rm -rf "$secret"' EXIT
+    IFS= read -r pin || [ -n "${pin:-}" ]
+    printf '%s\n' "${pin:-}" >"$secret/pin"
+    unset pin
+    export ORVELIN_SIGN_PASSWORD_FILE=$secret/pin
 fi
 (cd "$build" && cpack -C Release >"$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }
 "$root/scripts/sign-windows.sh" "$build"/OrvelinDriver-*-win64-setup.exe
