@@ -268,7 +268,7 @@ private slots:
         refresh->trigger();
         QCOMPARE(log.lines().value(0), QStringLiteral("命令执行失败，退出代码: 3"));
         QCOMPARE(
-            log.lines().value(1), QStringLiteral("输出: args:/c|taskkill /f /im explorer.exe && start explorer.exe\n"));
+            log.lines().value(1), QStringLiteral("输出: args:/c|start explorer.exe\n"));
         QCOMPARE(log.lines().value(2), QStringLiteral("错误输出: oops 错误\n"));
         QVERIFY(!log.contains(QStringLiteral("资源管理器已成功重启")));
 
@@ -292,7 +292,7 @@ private slots:
         QTRY_COMPARE(log.lines().size(), 5);
         QCOMPARE(log.lines().value(2), QStringLiteral("命令执行失败，退出代码: 4"));
         QCOMPARE(
-            log.lines().value(3), QStringLiteral("输出: args:/c|taskkill /f /im explorer.exe && start explorer.exe\n"));
+            log.lines().value(3), QStringLiteral("输出: args:/c|start explorer.exe\n"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qunsetenv("CMD_SLEEP");
         qunsetenv("CMD_EXIT");
