@@ -42,8 +42,10 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; In $R0 the first file of the installation held open by another process (no exclusive open:
-; a sharing or lock violation), or "" when there is none. The uninstaller itself runs from its file.
+; In $R0 the first file of the installation held by another process, or "" when there is none:
+; an exclusive open for reading and writing (which changes nothing) fails with a sharing or lock
+; violation on a file open elsewhere and on a program or DLL loaded by a running process. The
+; uninstaller itself runs from its file.
 !macro OrvelinHeldIn FOLDER
   ${If} $R0 == ""
   ${AndIf} ${FileExists} "${FOLDER}\*.*"
@@ -51,7 +53,7 @@ FunctionEnd
     ${DoWhile} $R2 != ""
       ${IfNot} ${FileExists} "${FOLDER}\$R2\*.*"
       ${AndIf} $R2 != "Uninstall.exe"
-        System::Call 'kernel32::CreateFileW(w "${FOLDER}\$R2", i 0x80000000, i 0, p 0, i 3, i 0, p 0) p.R3 ?e'
+        System::Call 'kernel32::CreateFileW(w "${FOLDER}\$R2", i 0xC0000000, i 0, p 0, i 3, i 0, p 0) p.R3 ?e'
         Pop $R4
         ${If} $R3 != -1
           System::Call 'kernel32::CloseHandle(p R3)'
