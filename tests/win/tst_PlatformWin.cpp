@@ -115,8 +115,8 @@ void checkShellRestart(const std::string &system, const std::string &windows)
     CHECK(CreateProcessA(
         nullptr, &holdLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &shell));
     const std::string taskkill = system + "\\taskkill.exe";
-    const std::string stand_in = holder + " touch " + started;
-    CHECK(runCommand(system + "\\cmd.exe", shellRestartCommandLine(taskkill, stand_in, shell.dwProcessId)) == 0);
+    const std::string standIn = holder + " touch " + started;
+    CHECK(runCommand(system + "\\cmd.exe", shellRestartCommandLine(taskkill, standIn, shell.dwProcessId)) == 0);
     CHECK(WaitForSingleObject(shell.hProcess, 10000) == WAIT_OBJECT_0);
     CHECK(appears(started));
     CloseHandle(shell.hThread);
@@ -124,7 +124,7 @@ void checkShellRestart(const std::string &system, const std::string &windows)
 
     // The process is gone now: the kill fails, the start still happens.
     DeleteFileA(started.c_str());
-    CHECK(runCommand(system + "\\cmd.exe", shellRestartCommandLine(taskkill, stand_in, shell.dwProcessId)) == 1);
+    CHECK(runCommand(system + "\\cmd.exe", shellRestartCommandLine(taskkill, standIn, shell.dwProcessId)) == 1);
     CHECK(appears(started));
     DeleteFileA(started.c_str());
     DeleteFileA(held.c_str());
