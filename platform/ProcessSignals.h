@@ -21,8 +21,9 @@ int takeTerminationRequests(PortHandle handle);
 // each panel opens it, the first one creates it.
 constexpr const char *kQuitEventName = "Global\\OrvelinDriverQuit";
 // Who may do what with it: SYSTEM and administrators (the installer) everything; interactive users,
-// and the owner whoever it is, only wait on it. A standard user may create a "Global\\" event (the
-// privilege SeCreateGlobalPrivilege guards file mappings only) but not signal it afterwards.
+// and the owner whoever it is, only wait on it. A standard user may create a "Global\\" event
+// (SeCreateGlobalPrivilege guards only file mappings and symbolic links there), but then not
+// signal it, nor, through the owner entry, rewrite its access list to do so.
 constexpr const wchar_t *kQuitEventSddl = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100000;;;IU)(A;;0x100000;;;OW)";
 
 // Windows: creates or opens the quit event and calls onQuit on a thread of its own once it is
