@@ -25,6 +25,8 @@ if [ "${ORVELIN_SIGN_PASSWORD_FILE:-}" = "-" ]; then
     unset pin
     export ORVELIN_SIGN_PASSWORD_FILE=$secret/pin
 fi
+# A key that cannot sign stops the build now, not after it.
+"$root/scripts/sign-windows.sh"
 
 "$root/scripts/install-deps.sh"
 ORVELIN_QT_MINGW=$qt "$root/scripts/build-qt-mingw.sh"

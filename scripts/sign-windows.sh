@@ -19,7 +19,7 @@
 # certificates may go without.
 # Without a key it signs nothing and says nothing: scripts/build-windows.sh says so once.
 # The packaging calls it for every program and DLL, the uninstaller NSIS writes, and the installer.
-# Usage: scripts/sign-windows.sh FILE...
+# Usage: scripts/sign-windows.sh FILE...   (no FILE: only checks what is given)
 set -eu
 
 fail() {
@@ -34,7 +34,6 @@ if [ -n "${ORVELIN_SIGN_PKCS11_MODULE:-}" ]; then
 elif [ -z "${ORVELIN_SIGN_PFX:-}" ]; then
     exit 0
 fi
-[ $# -gt 0 ] || exit 0
 
 private=$(mktemp -d)
 trap 'rm -rf "$private"' EXIT
@@ -86,6 +85,7 @@ sign() {
     osslsigncode sign "$@" >/dev/null </dev/null
 }
 
+# Without files it only checks the key, certificate, password and time stamp, as before a build.
 for file in "$@"; do
     signed="$file.signed"
     rm -f "$signed"
