@@ -42,6 +42,16 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The event stays signalled while a panel holds it (one that did not quit); a panel started
+; afterwards must run.
+!macro OrvelinResetQuit
+  System::Call 'kernel32::OpenEventW(i ${EVENT_MODIFY_STATE}, i 0, w "${ORVELIN_QUIT_EVENT}") p.r1'
+  ${If} $1 != 0
+    System::Call 'kernel32::ResetEvent(p r1)'
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${EndIf}
+!macroend
+
 ; In $R0 the first file of the installation held by another process, or "" when there is none:
 ; an exclusive open for reading and writing (which changes nothing) fails with a sharing or lock
 ; violation on a file open elsewhere and on a program or DLL loaded by a running process. The
@@ -294,18 +304,15 @@ Function ${UN}OrvelinEndPanel
           ExecWait '"$SYSDIR\taskkill.exe" /f /im OrvelinDriver.exe'
           ${Break}
         ${EndIf}
-        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Orvelin Driver is still running. Quit it from its tray menu, then choose Retry." IDRETRY +3
-          SetErrorLevel 2
-          Abort "Orvelin Driver is still running."
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Orvelin Driver is still running. Quit it from its tray menu, then choose Retry." IDRETRY orvelin_retry
+        !insertmacro OrvelinResetQuit
+        SetErrorLevel 2
+        Abort "Orvelin Driver is still running."
+        orvelin_retry:
         StrCpy $2 0
       ${EndIf}
     ${Loop}
-    ; The event stays signalled while a panel holds it; a panel started afterwards must run.
-    System::Call 'kernel32::OpenEventW(i ${EVENT_MODIFY_STATE}, i 0, w "${ORVELIN_QUIT_EVENT}") p.r1'
-    ${If} $1 != 0
-      System::Call 'kernel32::ResetEvent(p r1)'
-      System::Call 'kernel32::CloseHandle(p r1)'
-    ${EndIf}
+    !insertmacro OrvelinResetQuit
   ${EndIf}
   Pop $2
   Pop $1
