@@ -99,7 +99,6 @@ void checkShellRestart(const std::string &system, const std::string &windows)
     const std::string explorer = windows + "\\explorer.exe";
     CHECK(shellRestartCommand() == shellRestartCommandLine(system + "\\taskkill.exe", explorer, shellProcess));
     CHECK(shellRestartCommandLine("taskkill.exe", explorer, 0) == "start " + explorer);
-    CHECK(shellRestartCommand().find("/im") == std::string::npos);
 
     const std::string holder = ownFolder() + "\\orvelin-file-holder.exe";
     char temp[MAX_PATH] = {};
@@ -192,8 +191,6 @@ int main()
     CHECK(GetFileAttributesA(command.c_str()) != INVALID_FILE_ATTRIBUTES);
     char windows[MAX_PATH] = {};
     const UINT windowsLength = GetSystemWindowsDirectoryA(windows, MAX_PATH);
-    const std::string restart = shellRestartCommand();
-    CHECK(restart.rfind(system + "\\taskkill.exe /f /pid ", 0) == 0 || restart.rfind("start ", 0) == 0);
     CHECK(GetFileAttributesA((system + "\\taskkill.exe").c_str()) != INVALID_FILE_ATTRIBUTES);
     CHECK(shellWorkingFolder() == system);
     checkShellRestart(system, std::string(windows, windowsLength));
