@@ -19,7 +19,7 @@ TrayIcon::TrayIcon(QObject *parent)
 {
     // Frames drawn for the tray's own sizes; the large icon serves every other size.
     QIcon icon(QStringLiteral(":/icon/icon.png"));
-    for (int size : { 16, 20, 24, 32 })
+    for (int size : { 16, 20, 24, 32, 40, 48 })
         icon.addFile(QStringLiteral(":/icon/tray-%1.png").arg(size), QSize(size, size));
     setIcon(icon);
     showNoDevice();

@@ -14,6 +14,20 @@ build=${ORVELIN_WINDOWS_BUILD:-$root/build-windows}
 qt=${ORVELIN_QT_MINGW:-/opt/orvelin/qt6-mingw-6.4.2}
 jobs=${ORVELIN_JOBS:-2}
 
+# The signing runs once per file, from CPack and NSIS too: a PIN on standard input is read once,
+# first, before anything else can read standard input, into a file of this user's only.
+if [ "${ORVELIN_SIGN_PASSWORD_FILE:-}" = "-" ]; then
+    secret=$(mktemp -d)
+    trap 'rm -rf "$secret"' EXIT
+    pin=
+    IFS= read -r pin || [ -n "$pin" ] || { echo "Windows build: no PIN on standard input" >&2; exit 1; }
+    printf '%s\n' "$pin" >"$secret/pin"
+    unset pin
+    export ORVELIN_SIGN_PASSWORD_FILE=$secret/pin
+fi
+# A key that cannot sign stops the build now, not after it.
+"$root/scripts/sign-windows.sh"
+
 "$root/scripts/install-deps.sh"
 ORVELIN_QT_MINGW=$qt "$root/scripts/build-qt-mingw.sh"
 
@@ -28,10 +42,12 @@ cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
 echo "Windows build: building"
 ninja -C "$build" -j"$jobs"
 echo "Windows build: packaging"
-if [ -n "${ORVELIN_SIGN_PFX:-}" ]; then
+if [ -n "${ORVELIN_SIGN_PKCS11_MODULE:-}" ]; then
+    echo "Windows build: signing through $ORVELIN_SIGN_PKCS11_MODULE with ${ORVELIN_SIGN_PKCS11_KEY:-}"
+elif [ -n "${ORVELIN_SIGN_PFX:-}" ]; then
     echo "Windows build: signing with $ORVELIN_SIGN_PFX"
 else
-    echo "Windows build: no ORVELIN_SIGN_PFX given, nothing is signed"
+    echo "Windows build: no ORVELIN_SIGN_PKCS11_MODULE or ORVELIN_SIGN_PFX given, nothing is signed"
 fi
 (cd "$build" && cpack -C Release >"$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }
 "$root/scripts/sign-windows.sh" "$build"/OrvelinDriver-*-win64-setup.exe

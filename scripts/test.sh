@@ -106,17 +106,18 @@ windows_qt() {
     "$root/scripts/build-qt-mingw.sh"
 }
 
-# Signed with a throw-away self-signed certificate made here, so that the signing path runs and
-# the installer test verifies every signature.
+# Signed as a release is, through PKCS#11, with a key made here on a throw-away SoftHSM2 token and
+# a self-signed certificate for it, so that the signing path runs and the installer test verifies
+# every signature.
 windows_build() {
     local sign=$builds/windows-signing
-    mkdir -p "$sign"
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sign/key.pem" -out "$sign/cert.pem" -days 2 \
-        -subj "/CN=Orvelin Driver test signing" -addext "extendedKeyUsage=codeSigning" 2>/dev/null &&
-        openssl pkcs12 -export -inkey "$sign/key.pem" -in "$sign/cert.pem" -out "$sign/test.pfx" \
-            -passout pass:throwaway || return 1
-    ORVELIN_SIGN_PFX=$sign/test.pfx ORVELIN_SIGN_PASSWORD=throwaway ORVELIN_WINDOWS_BUILD=$builds/windows \
-        "$root/scripts/build-windows.sh"
+    "$root/tests/win/make-test-token.sh" "$sign" || return 1
+    (
+        set -a
+        . "$sign/signing.env"
+        set +a
+        ORVELIN_WINDOWS_BUILD=$builds/windows "$root/scripts/build-windows.sh"
+    )
 }
 
 windows_tests() {

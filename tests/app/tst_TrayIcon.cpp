@@ -225,7 +225,7 @@ private slots:
         TrayIcon tray;
         QCOMPARE(tray.toolTip(), QStringLiteral("Orvelin Driver\nNo Device Connect!"));
         const QList<QSize> sizes = tray.icon().availableSizes();
-        for (int size : { 16, 20, 24, 32 })
+        for (int size : { 16, 20, 24, 32, 40, 48 })
             QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
     }
 
@@ -278,8 +278,7 @@ private slots:
         qputenv("CMD_EXIT", "3");
         refresh->trigger();
         QCOMPARE(log.lines().value(0), QStringLiteral("命令执行失败，退出代码: 3"));
-        QCOMPARE(
-            log.lines().value(1), QStringLiteral("输出: args:/c|taskkill /f /im explorer.exe && start explorer.exe\n"));
+        QCOMPARE(log.lines().value(1), QStringLiteral("输出: args:/c|start explorer.exe\n"));
         QCOMPARE(log.lines().value(2), QStringLiteral("错误输出: oops 错误\n"));
         QVERIFY(!log.contains(QStringLiteral("资源管理器已成功重启")));
 
@@ -302,8 +301,7 @@ private slots:
         QCOMPARE(log.lines().size(), 2);
         QTRY_COMPARE(log.lines().size(), 5);
         QCOMPARE(log.lines().value(2), QStringLiteral("命令执行失败，退出代码: 4"));
-        QCOMPARE(
-            log.lines().value(3), QStringLiteral("输出: args:/c|taskkill /f /im explorer.exe && start explorer.exe\n"));
+        QCOMPARE(log.lines().value(3), QStringLiteral("输出: args:/c|start explorer.exe\n"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qunsetenv("CMD_SLEEP");
         qunsetenv("CMD_EXIT");
