@@ -30,7 +30,7 @@ else
     "$root/scripts/install-deps.sh"
     echo "Building the panel, orvelinctl and the emulator in $build"
     cmake -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVELIN_BENCH=OFF >/dev/null
-    ninja -C "$build" -j"${ORVELIN_JOBS:-2}" orvelin-emulator OrvelinDriver orvelinctl | grep -v '^ninja: no work' || true
+    ninja -C "$build" -j"${ORVELIN_JOBS:-2}" orvelin-emulator OrvelinDriver orvelinctl
     bin=$build
 fi
 build=$(cd "$build" && pwd)
