@@ -111,7 +111,7 @@ fi
 export WINEPREFIX=$build/wine-run WINEARCH=win64
 [ -f "$WINEPREFIX/.orvelin-relay-ready" ] || echo "Readying the Wine prefix $WINEPREFIX (once; about a minute)"
 wine_prefix_open "$WINEPREFIX" 9>&-
-bash "$root/tests/win/prepare-relay-prefix.sh" "$standin" 9>&-
+sh "$root/tests/win/prepare-relay-prefix.sh" "$standin" 9>&-
 wine_log="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/OrvelinDriver/OrvelinDriver.log"
 
 # The emulator's answers go to the terminal, its request log and the program's log to files.

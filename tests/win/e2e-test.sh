@@ -184,7 +184,7 @@ fi
 prefix=$out/wine-e2e
 say "fresh Wine prefix $prefix"
 wine_prefix_new "$prefix" || fail "wineboot could not make the prefix"
-bash "$root/tests/win/prepare-relay-prefix.sh" "$standin" || fail "the prefix could not be readied for the relay driver"
+sh "$root/tests/win/prepare-relay-prefix.sh" "$standin" || fail "the prefix could not be readied for the relay driver"
 users="$prefix/drive_c/users/$(id -un)"
 logfile="$users/AppData/Local/OrvelinDriver/OrvelinDriver.log"
 

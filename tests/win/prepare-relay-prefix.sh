@@ -1,4 +1,4 @@
-#!/usr/bin/env bash
+#!/bin/sh
 # Readies the Wine prefix of the relay tests (made first when missing, like every prefix of the
 # scripts: see wine_prefix_open in scripts/wine-lib.sh). In the first session of a fresh prefix
 # the relay driver's service is installed but never starts, so the device gets no driver and its
@@ -8,7 +8,7 @@
 set -u
 standin=$1
 # shellcheck source=scripts/wine-lib.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-lib.sh"
+. "$(dirname "$0")/../../scripts/wine-lib.sh"
 wine_prefix_open "$WINEPREFIX" || exit 1
 marker="$WINEPREFIX/.orvelin-relay-ready"
 [ -f "$marker" ] && exit 0
