@@ -133,7 +133,7 @@ QImage mainWindowWithoutDevice()
 } // namespace
 
 // The look of the controls, the four panels, the settings dialog and the main window, each
-// compared with its picture in tests/reference/ (see the README for renewing them).
+// compared with its picture in tests/reference/ (docs/testing.md says how to renew them).
 class tst_Look : public QObject
 {
     Q_OBJECT
