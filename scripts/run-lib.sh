@@ -10,6 +10,8 @@
 #                     prints the device's state in short; on a terminal then hands each typed line
 #                     to the emulator (file descriptor 3) and shows its answers from OUT until
 #                     quit, Ctrl-D, Ctrl-C or the end of the program PID (named PROGRAM)
+#   console_end       ends what emulator_console started; for the cleanup, as Ctrl-C leaves the
+#                     console without its own end (the copy of the answers ignores Ctrl-C)
 
 # A write into the emulator's pipe after it has gone must not end the script before its cleanup:
 # a handled SIGPIPE makes the write fail instead (and, unlike an ignored one, is not inherited).
@@ -54,8 +56,14 @@ print("Emulated device: %s (model code %d), firmware %s, %d Hz, buffer %d sample
          len(s.get("mixerCells", {}))))'
 }
 
+console_tail=
+console_end() {
+    [ -z "$console_tail" ] || kill "$console_tail" 2>/dev/null || true
+    console_tail=
+}
+
 emulator_console() {
-    local pid=$1 program=$2 out=$3 requests=$4 line answers tail_pid status
+    local pid=$1 program=$2 out=$3 requests=$4 line answers status
     answers=$(wc -l <"$out")
     echo state >&3
     for _ in $(seq 100); do [ "$(wc -l <"$out")" -gt "$answers" ] && break; sleep 0.1; done
@@ -65,7 +73,7 @@ emulator_console() {
     echo "Commands for the emulated device: state, unplug, plug MODEL, fail CODE MODE [N], errors N,"
     echo "level I VALUE, asio-status A B C D E; quit (or Ctrl-D, Ctrl-C) ends the run. Requests are logged to $requests"
     tail -n +"$((answers + 2))" -f "$out" 2>/dev/null > >(tr -d '\r') &
-    tail_pid=$!
+    console_tail=$!
     # Read with a time-out, so the end of the program is noticed while nobody types.
     while :; do
         status=0
@@ -79,5 +87,5 @@ emulator_console() {
         [ "$line" = quit ] && break
         echo "$line" >&3 2>/dev/null || { echo "The emulator has ended."; break; }
     done
-    kill "$tail_pid" 2>/dev/null || true
+    console_end
 }

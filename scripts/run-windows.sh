@@ -68,6 +68,7 @@ cleanup() {
     local status=$?
     trap - EXIT INT TERM
     set +e
+    console_end
     echo "Ending the run: the emulator, the program and the prefix's wineserver"
     # The emulator quits at its own command (the device goes with it); it may have quit already.
     if [ -n "$emulator_pid" ]; then

@@ -71,6 +71,7 @@ cleanup() {
     local status=$?
     trap - EXIT INT TERM
     set +e
+    console_end
     stop_process "$program_pid"
     [ -n "$program_pid" ] && started+=("the panel")
     stop_process "$emulator_pid"

@@ -59,29 +59,42 @@ class Run:
         raise AssertionError("the run did not end:\n" + self.output)
 
 
+def stat(pid):
+    """State, parent and start time of a process; None when it is gone."""
+    try:
+        with open("/proc/%s/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return fields[0], int(fields[1]), fields[19]
+    except (OSError, IndexError, ValueError):
+        return None
+
+
 def descendants(pid):
+    """The processes below pid, each as (pid, start time): a pid alone may be reused later."""
     children = {}
     for entry in os.listdir("/proc"):
-        try:
-            with open("/proc/%s/stat" % entry) as stat:
-                parent = int(stat.read().rsplit(")", 1)[1].split()[1])
-            children.setdefault(parent, []).append(int(entry))
-        except (ValueError, OSError):
-            pass
+        info = stat(entry) if entry.isdigit() else None
+        if info:
+            children.setdefault(info[1], []).append((int(entry), info[2]))
     found, todo = [], [pid]
     while todo:
         for child in children.get(todo.pop(), []):
             found.append(child)
-            todo.append(child)
+            todo.append(child[0])
     return found
 
 
-def alive(pid):
+def alive(process):
+    info = stat(process[0])
+    return info is not None and info[0] != "Z" and info[2] == process[1]
+
+
+def name(pid):
     try:
-        with open("/proc/%d/stat" % pid) as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            return "%d %s" % (pid, f.read().replace(b"\0", b" ").decode(errors="replace").strip())
     except OSError:
-        return False
+        return str(pid)
 
 
 def check(condition, message):
@@ -132,12 +145,12 @@ def main():
                 check("A panel is already running" in second.stderr, "the second run said: " + second.stderr)
                 with open(log, "rb") as f:
                     check(f.read().startswith(before), "the second run touched the panel's log")
-                check(alive(int(run.panel)), "the second run ended the first panel")
+                check(stat(run.panel) is not None, "the second run ended the first panel")
 
             end(run)
             status = run.exit_status()
             check(status == 0, "%s: exit status %d:\n%s" % (way, status, run.output))
-            left = [pid for pid in started if alive(pid)]
+            left = [name(process[0]) for process in started if alive(process)]
             check(not left, "%s: still running: %s" % (way, left))
             check("Ended: the panel, the emulator, Xvfb." in run.output, "%s: no summary:\n%s" % (way, run.output))
             check(not [name for name in os.listdir(folder) if name.startswith("run.")],
