@@ -90,12 +90,14 @@ private:
     }
 
     // A left click on the icon shows the window titled `title`; a click lost while the tray settles
-    // is repeated.
+    // is repeated. On a busy machine the tray may embed the icon anew, in a window of its own: a
+    // click that finds its window gone looks the icon up again.
     static bool showByClick(XDisplayProbe &x, qint64 pid, XDisplayProbe::WindowId icon, const QString &title)
     {
         return waitFor(
             [&] {
-                click(icon, 1);
+                if (!click(icon, 1))
+                    icon = trayIcon(x, pid);
                 return waitFor([&] { return viewable(x, pid, title); }, 2500);
             },
             20000);
@@ -108,7 +110,8 @@ private:
         const int before = shownCount(x, pid);
         if (!waitFor(
                 [&] {
-                    click(icon, 3);
+                    if (!click(icon, 3))
+                        icon = trayIcon(x, pid);
                     return waitFor([&] { return shownCount(x, pid) == before + 1; }, 2500);
                 },
                 20000))
