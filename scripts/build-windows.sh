@@ -29,9 +29,9 @@ cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
     >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 # The packages are made again only when the build changed something or they would be signed
 # otherwise; packaging takes most of a minute.
-changed=$(ninja -C "$build" -n | tail -n1)
 echo "Windows build: building"
-ninja -C "$build" -j"$jobs"
+ninja -C "$build" -j"$jobs" | tee "$build/ninja.log"
+changed=$(tail -n1 "$build/ninja.log")
 if [ -n "${ORVELIN_SIGN_PFX:-}" ]; then
     signing="signed with $ORVELIN_SIGN_PFX $(sha256sum <"$ORVELIN_SIGN_PFX" | cut -c1-16)"
 else
