@@ -121,11 +121,9 @@ windows_build() {
 }
 
 windows_tests() {
-    export WINEDEBUG=-all
-    export WINEPREFIX=$builds/windows/wine-tests
-    rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+    # shellcheck source=scripts/wine-lib.sh
+    . "$root/scripts/wine-lib.sh"
+    wine_prefix_new "$builds/windows/wine-tests" || true
     ctest --test-dir "$builds/windows" --output-on-failure -j"$jobs"
     local result=$?
     timeout 60 wineserver -w || wineserver -k

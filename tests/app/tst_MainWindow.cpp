@@ -114,7 +114,7 @@ private slots:
         QVERIFY(!rig.watching());
         QVERIFY(rig.timer(400));
         // The detection timer itself drives the step, about once a second.
-        QTRY_VERIFY_WITH_TIMEOUT(rig.log.count(QStringLiteral("Failed to connect to driver.")) >= 1, 2500);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.log.count(QStringLiteral("Failed to connect to driver.")) >= 1, 15000);
     }
 
     void knownModelsBuildTheirPanelAndTitle_data()

@@ -347,7 +347,7 @@ void tst_Settings::startupMonitorSequence()
     rig.device.clearRequests();
 
     rig.dialog->applyStartupSettings();
-    QVERIFY(service.waitForCommands(1, 3000));
+    QVERIFY(service.waitForCommands(1, 15000));
     QCOMPARE(service.commands(), std::vector<std::string> { "STOP_MONITOR" });
     QCOMPARE(codes(rig.device), (Codes { kGetBuffer, kStart }));
     auto *timer = rig.dialog->findChild<QTimer *>(QStringLiteral("startupTimer"));
@@ -387,7 +387,7 @@ void tst_Settings::startupMonitorSequence()
 
     // The main window's stop request.
     QVERIFY(rig.dialog->stopMonitor());
-    QVERIFY(service.waitForCommands(2, 3000));
+    QVERIFY(service.waitForCommands(2, 15000));
 }
 
 void tst_Settings::okSendsTheAsioReset()
@@ -398,7 +398,7 @@ void tst_Settings::okSendsTheAsioReset()
     rig.dialog->show();
     QTest::mouseClick(rig.dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
     QVERIFY(!rig.dialog->isVisible());
-    QVERIFY(asio.waitForResets(1, 3000));
+    QVERIFY(asio.waitForResets(1, 15000));
     QCOMPARE(asio.resets().front(), std::vector<std::uint8_t> { 0x31 });
     const int sent = rig.log.indexOf(QStringLiteral("ASIO reset signal sent successfully."));
     QVERIFY(sent >= 0);

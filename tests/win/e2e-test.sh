@@ -110,7 +110,7 @@ emulator() {
     local before
     before=$(wc -l <"$work/emulator.out")
     echo "$*" >&3 || return 1
-    wait_for 10 emulator_answered "$before" || return 1
+    wait_for 30 emulator_answered "$before" || return 1
     sed -n "$((before + 1))p" "$work/emulator.out" | tr -d '\r'
 }
 emulator_answered() { [ "$(wc -l <"$work/emulator.out")" -gt "$1" ]; }
@@ -225,7 +225,7 @@ startup_ms=$((loop_ms - launched))
 [ "$startup_ms" -ge 0 ] || fail "the program's steady clock reads $startup_ms ms from the launch: not the clock measured with"
 
 # Detection runs once a second.
-wait_for 15 has_line "Device found with PID: 2" || fail "the KA2 was not found"
+wait_for 60 has_line "Device found with PID: 2" || fail "the KA2 was not found"
 has_line "Adding ka2 widget to layout." || fail "no KA2 panel"
 [ -z "$(visible_window "Orvelin KA2 - FW: $firmware")" ] || fail "the main window is visible at start"
 say "started in $startup_ms ms (launch to event loop); \"Device found with PID: 2\""
@@ -254,7 +254,7 @@ knob_x=$((X + ${ORVELIN_E2E_KNOB_X:-439}))
 knob_y=$((Y + ${ORVELIN_E2E_KNOB_Y:-101}))
 before=$(emulator state) || fail "no state from the emulator"
 xdotool mousemove "$knob_x" "$knob_y" sleep 0.3 click 4
-wait_for 5 has_line "Speaker volume set to: -79" || fail "a wheel turn on the speaker knob at ($knob_x, $knob_y) did not reach the program"
+wait_for 30 has_line "Speaker volume set to: -79" || fail "a wheel turn on the speaker knob at ($knob_x, $knob_y) did not reach the program"
 after=$(emulator state) || fail "no state from the emulator"
 # One step up from -80 dB: both speaker gains at 10^(-79/20), nothing else.
 gain=$(python3 -c 'print(repr(10 ** (-79 / 20)))')
@@ -294,21 +294,21 @@ oscdump_pid=$!
 heard() { grep -qF -- "$1" "$work/oscdump.out"; }
 sleep 0.5
 oscsend 127.0.0.1 "$osc_port" /orvelin/subscribe i "$feedback_port" || fail "oscsend could not send"
-wait_for 10 heard '/orvelin/device s "KA2"' || fail "no snapshot reached the subscriber (oscdump: $(tr '\n' '|' <"$work/oscdump.out"))"
+wait_for 30 heard '/orvelin/device s "KA2"' || fail "no snapshot reached the subscriber (oscdump: $(tr '\n' '|' <"$work/oscdump.out"))"
 blocks_before=$(grep -c '"0xFFDC2040"' "$work/requests.json")
 oscsend 127.0.0.1 "$osc_port" /orvelin/headphone/volume i -20 || fail "oscsend could not send"
-wait_for 10 has_line "Headphone volume set to: -20" || fail "the OSC set did not reach the headphone knob"
-wait_for 10 heard '/orvelin/headphone/volume i -20' || fail "the subscriber did not hear the change back"
+wait_for 30 has_line "Headphone volume set to: -20" || fail "the OSC set did not reach the headphone knob"
+wait_for 30 heard '/orvelin/headphone/volume i -20' || fail "the subscriber did not hear the change back"
 [ $(($(grep -c '"0xFFDC2040"' "$work/requests.json") - blocks_before)) -eq 1 ] || fail "the OSC set did not write one mixer block"
 kill "$oscdump_pid" 2>/dev/null
 oscdump_pid=
 say "OSC on 127.0.0.1:$osc_port: /orvelin/headphone/volume i -20 set the knob and wrote one mixer block; the subscriber heard it back"
 
 # The ASIO driver asks for the settings window over its named pipe.
-has_line "ThreadSettingsPip is running waiting Asio Info..." || wait_for 5 has_line "ThreadSettingsPip is running" ||
+has_line "ThreadSettingsPip is running waiting Asio Info..." || wait_for 30 has_line "ThreadSettingsPip is running" ||
     fail "the program's ASIO pipe server is not running"
 emulator_ok asio-status 0 256 0 0 1
-wait_for 5 has_line "Received signal from pipe thread to show settings window." ||
+wait_for 30 has_line "Received signal from pipe thread to show settings window." ||
     fail "the status record over the pipe did not ask for the settings window"
 has_line "Received data from pipe: 0 256 0 0 1" || fail "the status record was not read as 0 256 0 0 1"
 dialog=$(wine_find_window Settings 10) || fail "no settings dialog shown"
@@ -320,7 +320,7 @@ xdotool key Escape
 if ! wait_for 3 dialog_gone; then
     eval "$(xdotool getwindowgeometry --shell "$dialog")"
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 53)) click 1
-    wait_for 5 dialog_gone || fail "the settings dialog did not close"
+    wait_for 30 dialog_gone || fail "the settings dialog did not close"
 fi
 say "asio-status 0 256 0 0 1 over the pipe opened the settings dialog; closed again"
 
@@ -369,7 +369,7 @@ replug() {
     cleared=$(count_lines "Cleared all widgets from base layout.")
     closed=$(count_lines "Device handle closed: the device is being removed")
     emulator_ok unplug
-    wait_for 10 has_line "Cleared all widgets from base layout." $((cleared + 1)) || fail "the panel stayed after the unplug"
+    wait_for 30 has_line "Cleared all widgets from base layout." $((cleared + 1)) || fail "the panel stayed after the unplug"
     for n in 1 2 3; do
         [ "$(count_lines "Error reading device PID from driver, error count: $n")" -eq $((runs + 1)) ] ||
             fail "the panel went without the three failed reads (count $n)"
@@ -382,7 +382,7 @@ replug() {
     local found
     found=$(count_lines "Device found with PID: $model")
     emulator_ok plug "$model"
-    wait_for 10 has_line "Device found with PID: $model" $((found + 1)) || fail "the replugged model $model was not found"
+    wait_for 30 has_line "Device found with PID: $model" $((found + 1)) || fail "the replugged model $model was not found"
     local window
     window=$(wine_find_window "$title - FW: $firmware" 10) || fail "no window \"$title - FW: $firmware\""
     sleep 1

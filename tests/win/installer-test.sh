@@ -91,7 +91,7 @@ startup_ms=$((($(date +%s%N) - began) / 1000000))
 has_line "Settings dialog created." || fail "no start-up lines in the log file $logfile"
 has_line "系统返回的语言代码：" || fail "the log file lacks the language line"
 # Detection runs once a second and finds no driver here.
-wait_for 10 has_line "Failed to connect to driver." || fail "no detection line in the log file"
+wait_for 30 has_line "Failed to connect to driver." || fail "no detection line in the log file"
 [ -z "$(visible_window "Orvelin Driver")" ] || fail "the main window is visible at start"
 say "started in $startup_ms ms (launch to event loop), only the tray icon shown"
 

@@ -130,9 +130,9 @@ void checkPipePeers()
     CHECK(asio.start());
 
     CHECK(sendMessage(platform::kAudioControlPipe, stopMonitor()));
-    CHECK(audioService.waitForCommands(1, 2000));
+    CHECK(audioService.waitForCommands(1, 15000));
     CHECK(sendMessage(platform::kPanelToAsioPipe, { 0x31 }));
-    CHECK(asio.waitForResets(1, 2000));
+    CHECK(asio.waitForResets(1, 15000));
 
     // The ASIO driver's status record reaches a panel listening on its own pipe.
     platform::PipeServerPort panel(platform::kAsioToPanelPipe);
@@ -353,7 +353,7 @@ int main(int argc, char **argv)
         CHECK(platform::openDriverInterface() == platform::kInvalidHandle);
         // The port let go of its handle when the system said the device was going.
         bool released = false;
-        for (int tries = 0; !released && tries < 200; ++tries) {
+        for (int tries = 0; !released && tries < 1500; ++tries) {
             released = portLog.contains("Device handle closed: the device is being removed");
             if (!released)
                 Sleep(10);

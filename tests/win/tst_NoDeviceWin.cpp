@@ -53,7 +53,7 @@ private slots:
         // No audio service either: CreateFileW on its pipe fails with ERROR_FILE_NOT_FOUND.
         QCOMPARE(log.count(QStringLiteral("Could not open pipe. Is Audio Service running? Error: 2")), 2);
         // The detection timer itself drives the step.
-        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("Failed to connect to driver.")) >= 3, 2500);
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("Failed to connect to driver.")) >= 3, 15000);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QVERIFY(window->grab().save(testsupport::screenshotPath(QStringLiteral("MainWindow_windows_searching.png"))));

@@ -27,25 +27,6 @@
 
 namespace {
 
-// The access list of a pipe handle as SDDL.
-std::wstring daclOf(HANDLE pipe)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(
-            pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &descriptor)
-        != ERROR_SUCCESS)
-        return {};
-    wchar_t *text = nullptr;
-    std::wstring result;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        result = text;
-        LocalFree(text);
-    }
-    LocalFree(descriptor);
-    return result;
-}
-
 // The folder of this program, where the build puts orvelin-file-holder.exe too.
 std::string ownFolder()
 {

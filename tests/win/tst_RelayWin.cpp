@@ -159,6 +159,14 @@ int main(int argc, char **argv)
     CHECK(emuwin::createRootDevice(full, error));
     if (!error.empty())
         std::fprintf(stderr, "tst_RelayWin: %s\n", error.c_str());
+    // The driver was started before its device (a device present when the driver starts would meet
+    // a host not ready for it): its own host device opens, and takes no control request.
+    HANDLE host = CreateFileW(
+        ORVELIN_RELAY_HOST_PATH, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(host != INVALID_HANDLE_VALUE);
+    DWORD none = 0;
+    CHECK(!DeviceIoControl(host, ORVELIN_RELAY_WAIT, nullptr, 0, nullptr, 0, &none, nullptr));
+    CloseHandle(host);
 
     PortHandle panel = waitFor(openDriverInterface, kInvalidHandle);
     CHECK(panel != kInvalidHandle);
