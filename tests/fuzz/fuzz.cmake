@@ -44,7 +44,7 @@ orvelin_add_fuzz_target(driver_reply SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_driver_rep
     ${PROJECT_SOURCE_DIR}/platform/DriverPort_unix.cpp)
 # A panel restored from an INI file of any bytes, against the in-process emulated device.
 orvelin_add_fuzz_target(panel_restore SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_panel_restore.cpp
-    ${PROJECT_SOURCE_DIR}/panels/PanelKit.cpp ${PROJECT_SOURCE_DIR}/settings/SettingsFile.cpp
+    ${PROJECT_SOURCE_DIR}/panels/PanelKit.cpp ${PROJECT_SOURCE_DIR}/storage/SettingsFile.cpp
     LIBRARIES orvelin_emulator_lib orvelin_testsupport)
 # A UDP packet of any bytes through the OSC decoder, and what it takes back through the encoder.
 orvelin_add_fuzz_target(osc_packet SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_osc_packet.cpp ${PROJECT_SOURCE_DIR}/control/OscMessage.cpp)

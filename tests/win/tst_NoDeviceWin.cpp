@@ -6,7 +6,7 @@
 #include "controls/Knob.h"
 #include "panels/PanelKit.h"
 #include "settings/Settings.h"
-#include "settings/SettingsFile.h"
+#include "storage/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
