@@ -231,10 +231,7 @@ void checkProgram(const std::string &folder)
     {
         Channel c;
         Bytes reply;
-        Bytes query(37, 0);
-        query[0] = 0x01;
-        query[1] = 0x65;
-        CHECK(c.request(Code::GetFirmwareVersion, query, 32, &reply));
+        CHECK(c.request(Code::GetFirmwareVersion, Channel::vendor({ 0x01, 0x65 }), 32, &reply));
         CHECK(std::string(reinterpret_cast<const char *>(reply.data()), 10) == "V0.0.0.001");
         CHECK(program.command("fail 0xFFDC2084 refuse 1") == "ok");
         CHECK(!c.request(Code::GetDevicePid, {}, 4));
@@ -333,10 +330,7 @@ int main(int argc, char **argv)
         std::uint32_t returned = 0;
         CHECK(c.request(Code::GetDevicePid, {}, 4, &reply, &returned));
         CHECK(returned == 4 && reply == Bytes({ 15, 0, 0, 0 }));
-        Bytes query(37, 0);
-        query[0] = 0x01;
-        query[1] = 0x65;
-        CHECK(c.request(Code::GetFirmwareVersion, query, 32, &reply));
+        CHECK(c.request(Code::GetFirmwareVersion, Channel::vendor({ 0x01, 0x65 }), 32, &reply));
         CHECK(std::string(reinterpret_cast<const char *>(reply.data()), 10) == "V1.2.3.456");
         CHECK(!c.request(Code::GetSampleRate, {}, 2)); // the wrong size is refused by the device itself
 
