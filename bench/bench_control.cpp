@@ -1,10 +1,13 @@
 // Costs of the control channel, against the in-process emulated KA1 on the Linux driver port:
 // one "set" over an open connection, from the request leaving the client to its reply arriving
 // (the handler's device write and INI sync included), measured in turns with the knob event of
-// the same control; and "orvelinctl get" as a whole process. Over OSC: one set, from the datagram
+// the same control; 1000 sets sent at once on one connection while the panel repaints every 5 ms,
+// with the event loop's longest pause meanwhile against its longest pause repainting alone; and
+// "orvelinctl get" as a whole process. Over OSC: one set, from the datagram
 // leaving the surface to its feedback arriving, in turns with the knob event; and a burst of 1000
-// sets (20 bundles of 50, so the system's receive buffer holds them all) with the event loop's
-// longest pause meanwhile.
+// sets of one control (20 bundles of 50, so the system's receive buffer holds them all) and a last
+// one: the event loop's longest pause, how many of them the device heard (waiting sets coalesce)
+// and how long after the last was sent it was carried out.
 //
 //     bench_control [benchmark options; by default 5 interleaved repetitions, their mean and spread]
 // The settings files live in the temporary folder (TMPDIR), as in bench_panel.
@@ -26,6 +29,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -109,12 +113,99 @@ public:
         }
     }
 
+    // Sends lines at once (as the system takes them, running the panel's loop meanwhile) and reads
+    // until count replies came; returns how many of them were ok.
+    int burst(const QByteArray &lines, int count)
+    {
+        qint64 sent = 0;
+        int replies = 0;
+        int ok = 0;
+        while (replies < count) {
+            if (sent < lines.size()) {
+                const ssize_t put = ::send(
+                    fd, lines.constData() + sent, std::size_t(lines.size() - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                    return ok;
+                sent += std::max<ssize_t>(put, 0);
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+            char buffer[8192];
+            for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+                pending.append(buffer, int(got));
+            for (int end; (end = pending.indexOf('\n')) >= 0; ++replies) {
+                ok += pending.left(end).contains("\"ok\":true");
+                pending.remove(0, end + 1);
+            }
+        }
+        return ok;
+    }
+
     bool connected = false;
 
 private:
     int fd;
     QByteArray pending;
 };
+
+// The event loop's longest pause while run runs it: a 5 ms timer that also repaints the panel
+// notes the longest gap between its ticks.
+qint64 longestLoopPause(const std::function<void()> &run)
+{
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+        rig().panel->update();
+    });
+    ticker.start(5);
+    clock.start();
+    run();
+    return longest;
+}
+
+qint64 longestChannelPause = 0;
+qint64 longestPaintingPause = 0;
+
+// 1000 "set headphone.volume" lines sent at once on one connection while the panel is shown and
+// repaints; the loop's longest pause until the last reply, and repainting alone beforehand.
+void channelBurstLoopPause(benchmark::State &state)
+{
+    Rig &r = rig();
+    Script script;
+    if (!script.connected) {
+        state.SkipWithError("no control channel");
+        return;
+    }
+    QByteArray lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "set headphone.volume " + QByteArray::number(-(i % 60)) + '\n';
+    r.panel->show();
+    qint64 painting = 0;
+    qint64 serving = 0;
+    for (auto _ : state) {
+        painting = std::max(painting, longestLoopPause([] {
+            QElapsedTimer idle;
+            idle.start();
+            while (idle.elapsed() < 500)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }));
+        int ok = 0;
+        serving = std::max(serving, longestLoopPause([&] { ok = script.burst(lines, 1000); }));
+        if (ok != 1000) {
+            state.SkipWithError("not every set was carried out");
+            break;
+        }
+    }
+    // The other figures are of the panel hidden, as in the tray.
+    r.panel->hide();
+    longestChannelPause = std::max(longestChannelPause, serving);
+    longestPaintingPause = std::max(longestPaintingPause, painting);
+    state.counters["longest_pause_ms"] = double(serving);
+    state.counters["painting_alone_ms"] = double(painting);
+}
 
 // The set over the channel and the knob event it stands for, in turns; set returns whether it was
 // carried out. The sums of both times are added to setSum and knobSum.
@@ -233,15 +324,22 @@ void oscSetAgainstKnob(benchmark::State &state)
 }
 
 qint64 longestBurstPause = 0;
+double burstApplied = 0;
+qint64 longestBurstSettle = 0;
 
-// 1000 sets sent at once; the longest pause of the event loop until the last one is carried out.
+// 1000 sets sent at once and a last one; the longest pause of the event loop until the last is
+// carried out.
 void oscBurstLoopPause(benchmark::State &state)
 {
     Rig &r = rig();
     Surface surface;
     int changes = 0;
-    QMetaObject::Connection counting
-        = QObject::connect(&r.server->registry(), &ControlRegistry::changed, [&changes] { ++changes; });
+    QString lastValue;
+    QMetaObject::Connection counting = QObject::connect(&r.server->registry(), &ControlRegistry::changed,
+        [&changes, &lastValue](const QString &, const QString &value) {
+            ++changes;
+            lastValue = value;
+        });
     QByteArray bundles[20];
     for (int i = 0; i < 1000; ++i) {
         const QByteArray message = OscMessage("/orvelin/headphone/volume").addInt(-(i % 40) - 1).encode();
@@ -251,8 +349,12 @@ void oscBurstLoopPause(benchmark::State &state)
         bundles[i / 50] += QByteArray(size, 4) + message;
     }
     qint64 longest = 0;
+    qint64 settle = 0;
+    int applied = 0;
+    static int final = -50; // across repetitions too: a set to the value the knob has changes nothing
     for (auto _ : state) {
         changes = 0;
+        final = final == -50 ? -51 : -50;
         QElapsedTimer clock;
         qint64 last = 0;
         QTimer ticker;
@@ -264,16 +366,24 @@ void oscBurstLoopPause(benchmark::State &state)
         clock.start();
         for (const QByteArray &bundle : bundles)
             surface.send(bundle);
-        while (changes < 1000 && clock.elapsed() < 60000)
+        surface.send(OscMessage("/orvelin/headphone/volume").addInt(final).encode());
+        const qint64 sent = clock.elapsed();
+        while (lastValue != QString::number(final) && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        if (changes < 1000) {
-            state.SkipWithError("not every set was carried out");
+        if (lastValue != QString::number(final)) {
+            state.SkipWithError("the last set was not carried out");
             break;
         }
+        settle = std::max(settle, clock.elapsed() - sent);
+        applied = std::max(applied, changes);
     }
     QObject::disconnect(counting);
     longestBurstPause = std::max(longestBurstPause, longest);
+    longestBurstSettle = std::max(longestBurstSettle, settle);
+    burstApplied = std::max(burstApplied, double(applied));
     state.counters["longest_pause_ms"] = double(longest);
+    state.counters["applied"] = double(applied);
+    state.counters["settle_ms"] = double(settle);
 }
 
 // "orvelinctl get headphone.volume": process start, connection, request, reply, exit.
@@ -295,6 +405,7 @@ void orvelinctlGet(benchmark::State &state)
 } // namespace
 
 BENCHMARK(setOverChannel)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(channelBurstLoopPause)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(oscSetAgainstKnob)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(oscBurstLoopPause)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(orvelinctlGet)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -310,10 +421,16 @@ int main(int argc, char **argv)
     if (reporter.ratio > 0)
         std::printf("\nset over the channel %.1f us, knob event %.1f us: %.2f x the knob event\n", reporter.micros,
             reporter.baseMicros, reporter.ratio);
+    if (longestChannelPause > 0)
+        std::printf("1000 sets at once over the channel while the panel repaints: longest pause of the event loop "
+                    "%lld ms (repainting alone %lld ms)\n",
+            static_cast<long long>(longestChannelPause), static_cast<long long>(longestPaintingPause));
     if (oscKnobMicros > 0)
-        std::printf("OSC set %.2f x the knob event (ratio of their sums); 1000 OSC sets at once: longest pause of "
-                    "the event loop %lld ms\n",
-            oscSetMicros / oscKnobMicros, static_cast<long long>(longestBurstPause));
+        std::printf("OSC set %.2f x the knob event (ratio of their sums); 1001 OSC sets of one control at once: "
+                    "longest pause of the event loop %lld ms, at most %.0f carried out, the last %lld ms after it "
+                    "was sent\n",
+            oscSetMicros / oscKnobMicros, static_cast<long long>(longestBurstPause), burstApplied,
+            static_cast<long long>(longestBurstSettle));
     rig().osc.reset();
     rig().server.reset();
     rig().panel.reset();
