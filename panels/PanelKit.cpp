@@ -4,7 +4,7 @@
 #include "controls/Knob.h"
 #include "device/MeterBlock.h"
 #include "device/OrvelinIoControl.h"
-#include "settings/SettingsFile.h"
+#include "storage/SettingsFile.h"
 
 #include <QDebug>
 #include <QDir>

@@ -4,9 +4,9 @@
 # same tests; the fuzz targets for 90 s in all; the Windows program (MinGW Qt from its cache, the
 # cross build and its packages, its tests under Wine, the installer under Wine and Xvfb, the
 # program against the Windows emulator under Wine); the clang-format check of every tracked source
-# file. Exits non-zero when any of them fails. Every build goes through ccache, with paths taken
-# relative to the checkout, so a second run, or a clone in another folder, compiles only what
-# changed.
+# file, which also refuses includes that climb out of their folder. Exits non-zero when any of them
+# fails. Every build goes through ccache, with paths taken relative to the checkout, so a second
+# run, or a clone in another folder, compiles only what changed.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -141,8 +141,18 @@ windows_end_to_end() {
     "$root/tests/win/e2e-test.sh" "$builds/windows"
 }
 
+# Besides the formatting: no include climbs out of its folder ("../"), which would reach a layer's
+# headers past the include roots that keep the layers apart (cmake/Layers.cmake).
 format_check() {
-    cd "$root" && git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run --Werror
+    cd "$root" || return 1
+    git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run --Werror || return 1
+    local climbing
+    climbing=$(git grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^">]*/)?\.\./' -- '*.c' '*.cpp' '*.h')
+    if [ -n "$climbing" ]; then
+        echo "Includes that climb out of their folder; include \"<folder>/Name.h\" instead:"
+        echo "$climbing"
+        return 1
+    fi
 }
 
 step "gcc build and tests" gcc_build
@@ -153,7 +163,7 @@ step "Windows build and packages" windows_build
 step "Windows tests under Wine" windows_tests
 step "Windows installer under Wine" windows_installer
 step "Windows program and emulator under Wine" windows_end_to_end
-step "clang-format check" format_check
+step "clang-format and include check" format_check
 
 echo
 echo "Total: $((SECONDS - started)) s"

@@ -4,8 +4,8 @@
 #include "device/UsbStatus.h"
 #include "settings/LatencyLimit.h"
 #include "settings/PipeClients.h"
-#include "settings/SettingsFile.h"
 #include "settings/ThreadSettingsPip.h"
+#include "storage/SettingsFile.h"
 
 #include <QComboBox>
 #include <QDebug>

@@ -9,6 +9,7 @@
 #include "platform/PipePort.h"
 #include "settings/PipeServer.h"
 #include "settings/Settings.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -26,13 +27,6 @@
 #include <memory>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-
-namespace {
-
-constexpr std::uint32_t kGetDevicePid = 0xFFDC2084;
-constexpr std::uint32_t kGetFirmwareVersion = 0xFFDC20A0;
-
-} // namespace
 
 // Detection once a second, the model table and titles, the status texts, and the presence check
 // that tears the panel down after the third failed read in a row. The ticks are called directly;
@@ -266,7 +260,7 @@ private slots:
     {
         Rig rig;
         rig.emulator.plug(2);
-        rig.emulator.fail(kGetFirmwareVersion, emu::FaultMode::Refuse);
+        rig.emulator.fail(Code::GetFirmwareVersion, emu::FaultMode::Refuse);
         rig.window->detectDevice();
         rig.window->detectDevice();
         QCOMPARE(rig.log.count(QStringLiteral("Failed to get firmware version.")), 2);
@@ -278,7 +272,7 @@ private slots:
         QVERIFY(rig.detecting());
         QVERIFY(!rig.watching());
 
-        rig.emulator.fail(kGetFirmwareVersion, emu::FaultMode::Off);
+        rig.emulator.fail(Code::GetFirmwareVersion, emu::FaultMode::Off);
         rig.window->detectDevice();
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka2") });
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin KA2 - FW: V1.2.3.456"));
@@ -293,12 +287,12 @@ private slots:
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
 
         // One failure between good reads is forgiven.
-        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 2);
+        rig.emulator.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 2);
         rig.window->checkPresence();
         rig.window->checkPresence();
         rig.window->checkPresence();
         QCOMPARE(rig.log.count(QStringLiteral("Error reading device PID from driver, error count: 2")), 1);
-        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 2);
+        rig.emulator.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 2);
         rig.window->checkPresence();
         rig.window->checkPresence();
         QCOMPARE(rig.log.count(QStringLiteral("Error reading device PID from driver, error count: 2")), 2);
@@ -335,7 +329,7 @@ private slots:
 
         // The new channel counts its failures from zero: one failed read keeps the panel.
         rig.log.clear();
-        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 1);
+        rig.emulator.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 1);
         rig.window->checkPresence();
         QVERIFY(rig.log.contains(QStringLiteral("Error reading device PID from driver, error count: 1")));
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });

@@ -1,6 +1,7 @@
 #include "app/TrayIcon.h"
 #include "emulator/Emulator.h"
 #include "settings/Settings.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAbstractButton>
@@ -17,12 +18,6 @@
 #include <memory>
 
 namespace {
-
-constexpr std::uint32_t kSetSampleRate = 0xFFDC201C;
-constexpr std::uint32_t kGetSampleRate = 0xFFDC2020;
-constexpr std::uint32_t kStopAudio = 0xFFDC2078;
-constexpr std::uint32_t kStartAudio = 0xFFDC2080;
-constexpr std::uint32_t kVendorCommand = 0xFFDC209C;
 
 struct Box
 {
@@ -113,7 +108,7 @@ private slots:
         TrayIcon tray;
 
         entry(tray, QStringLiteral("48000"))->trigger();
-        QCOMPARE(codes(emulator), QList<std::uint32_t> { kGetSampleRate });
+        QCOMPARE(codes(emulator), QList<std::uint32_t> { Code::GetSampleRate });
         QVERIFY(log.contains(QStringLiteral("selectedRate is same")));
         QVERIFY(log.contains(QStringLiteral("selectedRate is: 48000")));
 
@@ -121,24 +116,25 @@ private slots:
         log.clear();
         entry(tray, QStringLiteral("96000"))->trigger();
         // Audio is stopped and the rate set; the panel does not start audio again.
-        QCOMPARE(codes(emulator), (QList<std::uint32_t> { kGetSampleRate, kStopAudio, kSetSampleRate }));
-        QVERIFY(!codes(emulator).contains(kStartAudio));
+        QCOMPARE(codes(emulator), (QList<std::uint32_t> { Code::GetSampleRate, Code::StopAudio, Code::SetSampleRate }));
+        QVERIFY(!codes(emulator).contains(Code::StartAudio));
         QCOMPARE(emulator.requests().back().input, (std::vector<std::uint8_t> { 0x00, 0x77, 0x01, 0x00 }));
         QCOMPARE(emulator.state().sampleRate, 96000u);
         QVERIFY(log.contains(QStringLiteral("Sampleate is changed: 96000")));
 
         // A failed read counts as 0, so the chosen rate is set.
         emulator.clearRequests();
-        emulator.fail(kGetSampleRate, emu::FaultMode::Refuse, 1);
+        emulator.fail(Code::GetSampleRate, emu::FaultMode::Refuse, 1);
         entry(tray, QStringLiteral("96000"))->trigger();
-        QCOMPARE(codes(emulator), (QList<std::uint32_t> { kGetSampleRate, kStopAudio, kSetSampleRate }));
+        QCOMPARE(codes(emulator), (QList<std::uint32_t> { Code::GetSampleRate, Code::StopAudio, Code::SetSampleRate }));
 
         // A refused rate must not leave audio stopped nor be logged as changed.
         emulator.clearRequests();
         log.clear();
-        emulator.fail(kSetSampleRate, emu::FaultMode::Refuse, 1);
+        emulator.fail(Code::SetSampleRate, emu::FaultMode::Refuse, 1);
         entry(tray, QStringLiteral("44100"))->trigger();
-        QCOMPARE(codes(emulator), (QList<std::uint32_t> { kGetSampleRate, kStopAudio, kSetSampleRate, kStartAudio }));
+        QCOMPARE(codes(emulator),
+            (QList<std::uint32_t> { Code::GetSampleRate, Code::StopAudio, Code::SetSampleRate, Code::StartAudio }));
         QVERIFY(log.contains(QStringLiteral("Failed to set sample rate: 44100")));
         QVERIFY(!log.contains(QStringLiteral("Sampleate is changed:")));
     }
@@ -150,7 +146,7 @@ private slots:
         QVERIFY(emulator.start());
         TrayIcon tray;
         entry(tray, QStringLiteral("Upgrade Firmware"))->trigger();
-        QCOMPARE(codes(emulator), QList<std::uint32_t> { kVendorCommand });
+        QCOMPARE(codes(emulator), QList<std::uint32_t> { Code::SendVendorCommand });
         QCOMPARE(emulator.requests().front().input.size(), std::size_t(37));
         QCOMPARE(emulator.state().firmwareUpgrades, 1);
 

@@ -5,6 +5,7 @@
 #include "panels/ka2.h"
 #include "platform/PipePort.h"
 #include "settings/Settings.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/PanelRig.h"
 
 #include <QComboBox>
@@ -86,10 +87,6 @@ QString warning(const QString &path, const char *error)
 {
     return QStringLiteral("Failed to write settings file: %1 (%2)").arg(path, QLatin1String(error));
 }
-
-const std::uint32_t kDriverCodes[]
-    = { 0xFFDC201C, 0xFFDC2020, 0xFFDC2040, 0xFFDC2044, 0xFFDC2048, 0xFFDC204C, 0xFFDC2050, 0xFFDC2074, 0xFFDC2078,
-          0xFFDC2080, 0xFFDC2084, 0xFFDC2090, 0xFFDC2094, 0xFFDC209C, 0xFFDC20A0, 0xFFDC20C0 };
 
 // Requests the device left unanswered, each of which cost the program one time-out.
 int silentRequests(const PanelRig &rig)
@@ -208,7 +205,7 @@ void tst_Faults::silentDriverCostsOneTimeOutPerChannel()
     QVERIFY(panel);
     auto *speaker = panel->findChild<Knob *>("speakerKnob");
 
-    for (std::uint32_t code : kDriverCodes)
+    for (std::uint32_t code : Code::all)
         rig.emulator.fail(code, emu::FaultMode::Silent);
     rig.emulator.clearRequests();
     QElapsedTimer clock;
@@ -228,7 +225,7 @@ void tst_Faults::silentDriverCostsOneTimeOutPerChannel()
     QTRY_VERIFY_WITH_TIMEOUT(log.contains("Cleared all widgets from base layout."), 15000);
 
     // Answering again, the device gets its panel back with the value saved while it was silent.
-    for (std::uint32_t code : kDriverCodes)
+    for (std::uint32_t code : Code::all)
         rig.emulator.fail(code, emu::FaultMode::Off);
     QTRY_COMPARE_WITH_TIMEOUT(log.count("Device found with PID: 2"), 2, 15000);
     QVERIFY(qAbs(rig.lastCell(65536) - 0.223872113856834) < 1e-12);

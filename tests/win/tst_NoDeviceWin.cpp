@@ -9,7 +9,7 @@
 #include "platform/ControlEndpoint_win.h"
 #include "platform/UserToken_win.h"
 #include "settings/Settings.h"
-#include "settings/SettingsFile.h"
+#include "storage/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win/HandleDacl.h"
 
