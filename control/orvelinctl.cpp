@@ -34,6 +34,7 @@ const char *const kUsage = "usage: orvelinctl [--json] status\n"
                            "       orvelinctl [--json] watch\n"
                            "       orvelinctl [--json] preset save FILE\n"
                            "       orvelinctl [--json] preset load FILE\n"
+                           "       orvelinctl [--json] remote [on|off|new-code]\n"
                            "       orvelinctl --help | --version\n"
                            "Knobs take and show the numbers the panel paints (a gain \"21dB\" is 21).\n"
                            "Exit codes: 0 done, 1 usage, 2 no panel running, 3 no device, 4 unknown control,\n"
@@ -118,7 +119,7 @@ int run(QStringList args)
     if (args.isEmpty())
         return usage(QStringLiteral("no command given"));
     const QString command = args[0];
-    static const QStringList commands { "status", "list", "get", "set", "watch", "preset" };
+    static const QStringList commands { "status", "list", "get", "set", "watch", "preset", "remote" };
     if (!commands.contains(command))
         return usage(QStringLiteral("unknown command \"%1\"").arg(command));
     const bool shapeOk
@@ -126,6 +127,8 @@ int run(QStringList args)
               && args.size() == 1)
         || (command == QLatin1String("get") && args.size() == 2)
         || (command == QLatin1String("set") && args.size() >= 3 && args.size() % 2 == 1)
+        || (command == QLatin1String("remote")
+            && (args.size() == 1 || (args.size() == 2 && QStringList { "on", "off", "new-code" }.contains(args[1]))))
         || (command == QLatin1String("preset") && args.size() == 3
             && (args[1] == QLatin1String("save") || args[1] == QLatin1String("load")));
     if (!shapeOk)
@@ -179,6 +182,17 @@ int run(QStringList args)
                 .arg(reply.contains("sampleRate") ? QString::number(reply.value("sampleRate").toInt())
                                                   : QStringLiteral("unknown")));
         out(QStringLiteral("connected: yes"));
+        return Done;
+    }
+    if (command == QLatin1String("remote")) {
+        // The page's address as the Remote Control window shows it, or "off".
+        const QJsonObject reply = client.request(args.join(QLatin1Char(' ')));
+        if (!reply.value("ok").toBool())
+            return failed(reply);
+        if (json)
+            outJson(reply);
+        else
+            out(reply.value("on").toBool() ? reply.value("address").toString() : QStringLiteral("off"));
         return Done;
     }
     if (command == QLatin1String("list")) {
