@@ -114,6 +114,7 @@ const PageFile kFiles[] = {
     { "/", ":/remote/index.html", "text/html; charset=utf-8" },
     { "/remote.js", ":/remote/remote.js", "text/javascript; charset=utf-8" },
     { "/remote.css", ":/remote/remote.css", "text/css; charset=utf-8" },
+    { "/favicon.ico", ":/icon/icon.png", "image/png" }, // the program's own icon
 };
 
 } // namespace

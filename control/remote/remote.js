@@ -102,8 +102,9 @@
         function draw(v) {
             shown = v;
             const at = max > min ? (v - min) / (max - min) : 0;
-            handle.style.left = (at * 100) + '%';
-            fill.style.width = (at * 100) + '%';
+            // The handle's middle travels the track less half a handle at each end.
+            handle.style.left = 'calc(' + at + ' * (100% - 2.8rem) + 0.1rem)';
+            fill.style.width = 'calc(' + at + ' * (100% - 2.8rem) + 1.4rem)';
             out.textContent = v + unit;
             track.setAttribute('aria-valuenow', v);
             track.setAttribute('aria-valuetext', v + unit);
@@ -117,7 +118,8 @@
         }
         function valueAt(x) {
             const r = track.getBoundingClientRect();
-            return min + (x - r.left) / r.width * (max - min);
+            const half = handle.offsetWidth / 2 + 2;
+            return min + (x - r.left - half) / Math.max(1, r.width - 2 * half) * (max - min);
         }
         let hintTimer = 0;
         function say(text) {
