@@ -14,7 +14,7 @@ packages=(
     fonts-dejavu-core fonts-wqy-microhei
     python3-liblo liblo-tools
     qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
-    chromium chromium-driver python3-selenium zbar-tools
+    chromium chromium-driver python3-selenium python3-xlib zbar-tools
 )
 
 missing=()

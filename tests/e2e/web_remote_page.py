@@ -98,6 +98,14 @@ class Session:
                     process.kill()
 
 
+def rss(pid):
+    with open('/proc/%d/status' % pid) as status:
+        for line in status:
+            if line.startswith('VmRSS:'):
+                return int(line.split()[1])
+    return 0
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(('127.0.0.1', 0))
@@ -140,6 +148,8 @@ def main():
             ['xdotool', 'search', '--onlyvisible', '--pid', str(program.pid)], capture_output=True,
             text=True, env=s.env).stdout.split())[-1]
 
+        time.sleep(1)
+        memory_off = rss(program.pid)
         remote = s.ctl('remote', 'on')
         address = remote['address']
         assert address.startswith('http://127.0.0.1:%d/?code=' % port), remote
@@ -187,6 +197,15 @@ def main():
 
         if args.figures:
             figures(s, page, window)
+            # A second page, in a tab of its own: the cookie opens it without the code.
+            page.execute_script('window.open(arguments[0])', address.split('?')[0])
+            page.switch_to.window(page.window_handles[-1])
+            wait('the second page', lambda: page.find_elements(By.CSS_SELECTOR, '.control'))
+            page.switch_to.window(page.window_handles[0])
+            wait('two pages', lambda: s.ctl('remote')['pages'] == 2)
+            time.sleep(1)
+            print('figures: memory (VmRSS) of the program %d KiB with the remote off, %d KiB on with two pages '
+                  'open' % (memory_off, rss(program.pid)))
 
         # Unplugged: the page says so, and comes back with the device.
         emulator.stdin.write('unplug\n')
@@ -209,26 +228,52 @@ def main():
 
 
 def figures(s, page, window):
-    """One set from the page against the knob event, each timed until the device has the block."""
-    def timed(action):
-        before = s.blocks()
-        start = time.perf_counter()
-        action()
-        wait('the block', lambda: s.blocks() > before)
-        return time.perf_counter() - start
-
+    """One set from the page against the knob event, in turns so both meet the same load, each
+    timed until the browser hears it done: the page's set on a WebSocket of the page's own origin
+    until its reply, a wheel step through XTest on the knob until the page hears the change. Both
+    roads end with the device's block and the INI file written."""
+    from Xlib import X, display
+    from Xlib.ext import xtest
+    page.execute_async_script("""
+        const done = arguments[arguments.length - 1];
+        const socket = new WebSocket('ws://' + location.host + '/socket');
+        let waiting = null;
+        socket.onmessage = (e) => {
+            const m = JSON.parse(e.data);
+            if (m.type === 'state' && !window.timedSet) {
+                window.timedClose = () => socket.close();
+                window.timedSet = (value, reply) => {
+                    waiting = { sent: performance.now(), reply: reply };
+                    socket.send(JSON.stringify({ id: 1, set: 'headphone.volume', value: String(value) }));
+                };
+                done();
+            } else if (m.type === 'reply' && waiting) {
+                waiting.reply(performance.now() - waiting.sent);
+                waiting = null;
+            } else if (m.type === 'changed' && !waiting) {
+                window.changedAt = performance.timeOrigin + performance.now();
+            }
+        };""")
+    x = display.Display()
+    geometry = x.create_resource_object('window', int(window)).get_geometry()
+    xtest.fake_input(x, X.MotionNotify, x=geometry.x + HEADPHONE_KNOB[0], y=geometry.y + HEADPHONE_KNOB[1])
+    x.sync()
     page_times, knob_times = [], []
-    for i in range(30):
-        up = i % 2 == 0
-        page_times.append(timed(lambda: page.execute_script(
-            "document.querySelector('[aria-labelledby=\"label-headphone.volume\"]').parentNode"
-            ".querySelector(arguments[0]).click()", '.up' if up else '.down')))
-        knob_times.append(timed(lambda: subprocess.run(
-            ['xdotool', 'mousemove', '--window', window, str(HEADPHONE_KNOB[0]), str(HEADPHONE_KNOB[1]),
-             'click', '4' if up else '5'], env=s.env, check=True)))
-    p, k = statistics.median(page_times) * 1000, statistics.median(knob_times) * 1000
-    print('figures: page set %.2f ms, knob event %.2f ms (medians of 30, until the device has the block); '
-          'ratio %.2f' % (p, k, p / k))
+    for i in range(40):
+        page_times.append(page.execute_async_script(
+            'window.timedSet(arguments[0], arguments[arguments.length - 1]);', -40 - i % 2))
+        button = 4 if i % 2 == 0 else 5
+        start = time.time() * 1000
+        xtest.fake_input(x, X.ButtonPress, button)
+        xtest.fake_input(x, X.ButtonRelease, button)
+        x.sync()
+        heard = wait('the knob on the page', lambda: (page.execute_script('return window.changedAt') or 0) > start
+                     and page.execute_script('return window.changedAt'))
+        knob_times.append(heard - start)
+    page.execute_script('window.timedClose()')
+    p, k = statistics.median(page_times), statistics.median(knob_times)
+    print('figures: page set %.2f ms, knob event %.2f ms (each until the browser hears it done; medians of 40 '
+          'in turns); ratio %.2f' % (p, k, p / k))
 
 
 if __name__ == '__main__':
