@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -40,6 +41,23 @@ OscMessage deviceMessage(const QString &model)
     return OscMessage("/orvelin/device").addString(model.toUtf8());
 }
 
+// The memory a waiting message holds, its entry in the queue included.
+qint64 heldBytes(const OscMessage &message, std::size_t entry)
+{
+    qint64 bytes
+        = qint64(entry) + message.address.size() + qint64(message.arguments.size() * sizeof(OscMessage::Argument));
+    for (const OscMessage::Argument &argument : message.arguments)
+        bytes += argument.s.size();
+    return bytes;
+}
+
+// What the panel itself sends: taken as input, a subscribed panel would talk to itself for ever.
+bool ownOutput(const OscMessage &message)
+{
+    return message.address == "/orvelin/error" || message.address == "/orvelin/device"
+        || (message.address == "/orvelin/model" && !message.arguments.empty());
+}
+
 QString where(const QHostAddress &address, quint16 port)
 {
     return QStringLiteral("%1:%2").arg(address.toString()).arg(port);
@@ -70,7 +88,7 @@ OscEndpoint::OscEndpoint(ControlRegistry &registry, QObject *parent)
         broadcast(deviceMessage(connected ? model : QString()));
         // A panel built anew restored its controls before it was followed: its values are news.
         if (connected)
-            for (const Subscriber &subscriber : subscribers)
+            for (Subscriber &subscriber : subscribers)
                 sendSnapshot(subscriber);
     });
 }
@@ -114,19 +132,37 @@ bool OscEndpoint::start(const QString &path)
                                   .arg(addressText, path);
         return false;
     }
-    return listen(address, quint16(port));
+    QStringList rejected;
+    const AllowList allow = AllowList::read(settings, QStringLiteral("Osc/Allow"), &rejected);
+    for (const QString &entry : rejected)
+        qDebug().noquote() << QStringLiteral(
+            "OSC endpoint: Allow entry \"%1\" in %2 is no address or network; left out.")
+                                  .arg(entry, path);
+    // Every interface takes packets from every network the machine is on: only for named senders.
+    if (AllowList::everyInterface(address) && !allow.named()) {
+        qDebug().noquote() << QStringLiteral("OSC endpoint not started: Address \"%1\" in %2 listens on every "
+                                             "interface; Allow= must name who may send.")
+                                  .arg(addressText, path);
+        return false;
+    }
+    return listen(address, quint16(port), allow);
 }
 
-bool OscEndpoint::listen(const QHostAddress &address, quint16 port)
+bool OscEndpoint::listen(const QHostAddress &address, quint16 port, const AllowList &allow)
 {
     // Not shared: a port another program holds is a failure to report, not a port to split.
     if (!socket->bind(address, port, QAbstractSocket::DontShareAddress)) {
         qDebug().noquote() << "OSC endpoint not started on" << where(address, port) + ':' << socket->errorString();
         return false;
     }
+    allowed = allow;
+    ownAddresses.clear();
+    for (const QHostAddress &own : QNetworkInterface::allAddresses())
+        ownAddresses << AllowList::plain(own);
     qDebug().noquote() << "OSC endpoint listening on" << where(address, socket->localPort());
-    if (!address.isLoopback())
-        qDebug() << "OSC endpoint: every control is open to the network it listens on.";
+    qDebug().noquote() << "OSC endpoint: every control is open to" << allowed.text();
+    if (!allowed.named() && !address.isLoopback())
+        qDebug() << "OSC endpoint: only the loopback may send until Allow= in remote.ini names the surfaces.";
     return true;
 }
 
@@ -145,34 +181,129 @@ void OscEndpoint::pull()
     // A bounded read: the rest waits in the system and wakes the loop again.
     for (int n = 0; n < kReadBatch && socket->hasPendingDatagrams(); ++n) {
         const QNetworkDatagram datagram = socket->receiveDatagram(65536);
+        const QHostAddress from = datagram.senderAddress();
+        const quint16 port = quint16(datagram.senderPort());
+        // Unanswered: an answer would go to whoever the sender claims to be.
+        if (!allowed.allows(from)) {
+            drop(from, port, "not a sender Allow= names");
+            continue;
+        }
+        if (isSelf(from, port)) {
+            drop(from, port, "it claims to come from the panel's own address and port");
+            continue;
+        }
         const QByteArray data = datagram.data();
         std::vector<OscMessage> messages;
         const OscMessage::Fault fault = OscMessage::decode(data.constData(), std::size_t(data.size()), messages);
         if (fault != OscMessage::Fault::None) {
-            drop(datagram.senderAddress(), quint16(datagram.senderPort()), OscMessage::faultText(fault));
+            drop(from, port, OscMessage::faultText(fault));
             continue;
         }
+        qint64 bytes = 0;
+        for (const OscMessage &message : messages)
+            bytes += heldBytes(message, sizeof(Waiting));
         if (queue.size() + messages.size() > std::size_t(kMaxQueued)) {
-            drop(datagram.senderAddress(), quint16(datagram.senderPort()), "1024 messages wait already");
+            drop(from, port, "1024 messages wait already");
             continue;
         }
+        if (queuedBytes + bytes > kMaxQueuedBytes) {
+            drop(from, port, "256 KiB of messages wait already");
+            continue;
+        }
+        ++packets;
         for (OscMessage &message : messages)
-            queue.push_back({ std::move(message), datagram.senderAddress(), quint16(datagram.senderPort()) });
+            enqueue({ std::move(message), from, port, packets });
     }
     if (!queue.empty() || socket->hasPendingDatagrams())
         turn->start();
+}
+
+void OscEndpoint::enqueue(Received &&received)
+{
+    const OscMessage &message = received.message;
+    if (ownOutput(message)) {
+        ++dropped;
+        note(QStringLiteral("OSC message dropped from %1: %2 is the panel's own output.")
+                 .arg(where(received.from, received.port), QString::fromLatin1(message.address)));
+        return;
+    }
+    // A control's waiting entry takes its later sets and toggles: a fader sends dozens of values a
+    // second, the device needs the last.
+    QByteArray control;
+    bool toggle = false;
+    if (message.address.startsWith(kPrefix) && message.address != "/orvelin/subscribe"
+        && message.address != "/orvelin/model") {
+        toggle = message.address.endsWith("/toggle");
+        if (!toggle)
+            control = message.address;
+        else if (message.arguments.empty())
+            control = message.address.chopped(7);
+    }
+    const qint64 now = clock.elapsed();
+    const auto found = control.isEmpty() ? waitingControls.constEnd() : waitingControls.constFind(control);
+    if (found != waitingControls.constEnd()) {
+        Waiting &waiting = queue[std::size_t(found.value() - firstWaiting)];
+        if (toggle) {
+            waiting.toggled = !waiting.toggled;
+        } else {
+            queuedBytes -= waiting.bytes;
+            waiting.bytes = heldBytes(message, sizeof(Waiting));
+            queuedBytes += waiting.bytes;
+            waiting.received.message = std::move(received.message);
+            waiting.toggled = false;
+        }
+        waiting.received.from = received.from;
+        waiting.received.port = received.port;
+        waiting.received.packet = received.packet;
+        waiting.arrived = now;
+        return;
+    }
+    if (!control.isEmpty())
+        waitingControls.insert(control, firstWaiting + queue.size());
+    const qint64 bytes = heldBytes(message, sizeof(Waiting));
+    queuedBytes += bytes;
+    if (toggle && !control.isEmpty())
+        received.message = OscMessage(); // no set, only the toggle
+    queue.push_back({ std::move(received), now, bytes, control, toggle && !control.isEmpty() });
 }
 
 void OscEndpoint::serve()
 {
     QElapsedTimer spent;
     spent.start();
-    for (int n = 0; n < kTurnMessages && !queue.empty() && spent.elapsed() < kTurnMs; ++n) {
-        const Received received = std::move(queue.front());
+    for (int n = 0; n < kTurnMessages && !queue.empty() && spent.elapsed() < kTurnMs;) {
+        Waiting waiting = std::move(queue.front());
         queue.pop_front();
-        handle(received);
+        ++firstWaiting;
+        queuedBytes -= waiting.bytes;
+        if (!waiting.control.isEmpty())
+            waitingControls.remove(waiting.control);
+        Received &received = waiting.received;
+        if (clock.elapsed() - waiting.arrived > kMaxWaitMs) {
+            ++stale;
+            ++dropped;
+            note(QStringLiteral("OSC message dropped from %1: %2 waited over a second.")
+                     .arg(where(received.from, received.port),
+                         QString::fromLatin1(waiting.control.isEmpty() ? received.message.address : waiting.control)));
+            continue;
+        }
+        ++n;
+        if (!received.message.address.isEmpty())
+            handle(received);
+        if (waiting.toggled) {
+            received.message = OscMessage(waiting.control + "/toggle");
+            handle(received);
+        }
     }
     pull();
+}
+
+bool OscEndpoint::isSelf(const QHostAddress &address, quint16 port) const
+{
+    if (port != socket->localPort())
+        return false;
+    const QHostAddress sender = AllowList::plain(address);
+    return sender.isLoopback() || ownAddresses.contains(sender);
 }
 
 void OscEndpoint::handle(const Received &received)
@@ -189,7 +320,7 @@ void OscEndpoint::handle(const Received &received)
         else if (!controls.connected())
             refuse(received, QStringLiteral("No device is connected."));
         else
-            send(received.from, received.port,
+            answer(received,
                 OscMessage(address)
                     .addString(controls.modelName().toUtf8())
                     .addString(controls.firmwareText().toUtf8()));
@@ -251,6 +382,12 @@ void OscEndpoint::subscribe(const Received &received)
         refuse(received, QStringLiteral("takes no argument or a port number"));
         return;
     }
+    // The reply goes to the sender's own host only; on it, not to the panel itself.
+    if (isSelf(received.from, port)) {
+        refuse(received, QStringLiteral("%1 is the panel's own port").arg(port));
+        return;
+    }
+    const qint64 now = clock.elapsed();
     const auto same = [&](const Subscriber &s) { return s.address.isEqual(received.from) && s.port == port; };
     auto found = std::find_if(subscribers.begin(), subscribers.end(), same);
     if (found == subscribers.end()) {
@@ -258,22 +395,26 @@ void OscEndpoint::subscribe(const Received &received)
             refuse(received, QStringLiteral("16 subscribers are listening"));
             return;
         }
-        subscribers.push_back({ received.from, port, 0 });
+        subscribers.push_back({ received.from, port, 0, now - kSnapshotMs });
         found = subscribers.end() - 1;
         qDebug().noquote() << "OSC subscriber:" << where(received.from, port);
     }
-    found->until = clock.elapsed() + lifetimeMs;
-    sendSnapshot(*found);
+    found->until = now + lifetimeMs;
+    // A renewal soon after the snapshot only renews: the snapshot is many datagrams for one.
+    if (now - found->snapshot >= kSnapshotMs)
+        sendSnapshot(*found);
     scheduleExpiry();
 }
 
-void OscEndpoint::sendSnapshot(const Subscriber &subscriber)
+void OscEndpoint::sendSnapshot(Subscriber &subscriber)
 {
-    send(subscriber.address, subscriber.port, deviceMessage(controls.modelName()));
+    subscriber.snapshot = clock.elapsed();
+    send(subscriber.address, subscriber.port, deviceMessage(controls.modelName()).encode());
     for (const QJsonValue &control : controls.list().value(QLatin1String("controls")).toArray()) {
         const QJsonObject item = control.toObject();
         send(subscriber.address, subscriber.port,
-            changeMessage(item.value(QLatin1String("name")).toString(), item.value(QLatin1String("value")).toString()));
+            changeMessage(item.value(QLatin1String("name")).toString(), item.value(QLatin1String("value")).toString())
+                .encode());
     }
 }
 
@@ -302,10 +443,24 @@ void OscEndpoint::scheduleExpiry()
     expiry->start(int(std::max<qint64>(0, soonest - clock.elapsed())));
 }
 
-void OscEndpoint::send(const QHostAddress &address, quint16 port, const OscMessage &message)
+void OscEndpoint::send(const QHostAddress &address, quint16 port, const QByteArray &packet)
 {
+    // Whatever asked for it, the panel never talks to itself.
+    if (isSelf(address, port))
+        return;
     // A full system buffer loses the datagram, as UDP may; the panel does not wait for it.
-    socket->writeDatagram(message.encode(), address, port);
+    if (socket->writeDatagram(packet, address, port) > 0)
+        sent += packet.size();
+}
+
+void OscEndpoint::answer(const Received &received, const OscMessage &message)
+{
+    // One answer to a packet: a bundle of requests must not become as many datagrams to whoever
+    // its sender claims to be.
+    if (received.packet == answered)
+        return;
+    answered = received.packet;
+    send(received.from, received.port, message.encode());
 }
 
 void OscEndpoint::broadcast(const OscMessage &message)
@@ -314,7 +469,7 @@ void OscEndpoint::broadcast(const OscMessage &message)
         return;
     const QByteArray packet = message.encode();
     for (const Subscriber &s : subscribers)
-        socket->writeDatagram(packet, s.address, s.port);
+        send(s.address, s.port, packet);
 }
 
 void OscEndpoint::refuse(const Received &received, const QString &reason)
@@ -322,8 +477,7 @@ void OscEndpoint::refuse(const Received &received, const QString &reason)
     ++refused;
     note(QStringLiteral("OSC message refused from %1: %2: %3")
              .arg(where(received.from, received.port), QString::fromLatin1(received.message.address), reason));
-    send(received.from, received.port,
-        OscMessage("/orvelin/error").addString(received.message.address).addString(reason.toUtf8()));
+    answer(received, OscMessage("/orvelin/error").addString(received.message.address).addString(reason.toUtf8()));
 }
 
 void OscEndpoint::drop(const QHostAddress &from, quint16 port, const char *why)

@@ -149,6 +149,9 @@ Fault decodeMessage(const char *data, std::size_t size, std::vector<OscMessage> 
         QByteArray tags;
         if (!in.string(tags) || !tags.startsWith(','))
             return Fault::NotOsc;
+        // Counted before anything is stored for them.
+        if (tags.size() - 1 > OscMessage::kMaxArguments)
+            return Fault::TooManyArguments;
         message.arguments.resize(std::size_t(tags.size() - 1));
         for (int t = 1; t < tags.size(); ++t)
             if (!readArgument(in, tags[t], message.arguments[std::size_t(t - 1)]))
@@ -205,6 +208,8 @@ const char *OscMessage::faultText(Fault fault)
         return "an address over 256 bytes";
     case Fault::TooMany:
         return "more than 64 messages in one packet";
+    case Fault::TooManyArguments:
+        return "a message of more than 16 arguments";
     }
     return "";
 }

@@ -18,6 +18,8 @@ public:
     static constexpr int kMaxAddress = 256; // bytes, without the terminating zero
     static constexpr int kMaxDepth = 8; // bundles nest this deep; one more refuses the packet
     static constexpr int kMaxMessages = 64; // in one packet, all bundles counted
+    // A control takes one; a long tag string would make each tag a 40-byte argument in memory.
+    static constexpr int kMaxArguments = 16;
 
     struct Argument
     {
@@ -33,6 +35,7 @@ public:
         TooDeep,
         LongAddress,
         TooMany,
+        TooManyArguments,
     };
     static const char *faultText(Fault fault);
 

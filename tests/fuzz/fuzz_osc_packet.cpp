@@ -1,5 +1,6 @@
-// Packets of any bytes through the OSC decoder. A packet it takes must keep the limits, and each
-// message whose arguments all carry values must come back unchanged through encode and decode.
+// Packets of any bytes through the OSC decoder. A packet it takes must keep the limits (messages,
+// address length, arguments), and each message whose arguments all carry values must come back
+// unchanged through encode and decode.
 #include "control/OscMessage.h"
 
 #include <cstdint>
@@ -33,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     require(messages.size() <= std::size_t(OscMessage::kMaxMessages));
     for (const OscMessage &message : messages) {
         require(message.address.startsWith('/') && message.address.size() <= OscMessage::kMaxAddress);
+        require(message.arguments.size() <= std::size_t(OscMessage::kMaxArguments));
         bool carried = true;
         for (const OscMessage::Argument &argument : message.arguments)
             carried = carried && std::strchr("ifsSTF", argument.type) && argument.s.indexOf('\0') < 0;
