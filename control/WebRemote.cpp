@@ -546,7 +546,13 @@ void WebRemote::receive(Page &page, const QString &text)
         return;
     }
     page.waiting.push_back({ name, valueText, id });
+    // Served at once unless others wait their turn: a page's one set needs no trip round the loop.
+    // The turn is started all the same, so what arrives behind it in the same read waits and
+    // coalesces.
+    if (turn->isActive())
+        return;
     turn->start();
+    serve();
 }
 
 void WebRemote::serve()
@@ -579,19 +585,25 @@ void WebRemote::serve()
 
 void WebRemote::send(Page &page, const QJsonObject &message)
 {
+    sendText(page, QString::fromUtf8(json(message)));
+}
+
+void WebRemote::sendText(Page &page, const QString &text)
+{
     if (!page.socket)
         return;
     if (page.socket->bytesToWrite() > kMaxUnsent) {
         closePage(page, "it does not read what it is sent");
         return;
     }
-    page.socket->sendTextMessage(QString::fromUtf8(json(message)));
+    page.socket->sendTextMessage(text);
 }
 
 void WebRemote::broadcast(const QJsonObject &message)
 {
+    const QString text = QString::fromUtf8(json(message));
     for (const auto &page : pages)
-        send(*page, message);
+        sendText(*page, text);
 }
 
 QJsonObject WebRemote::state() const

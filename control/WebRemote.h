@@ -117,6 +117,7 @@ private:
     void receive(Page &page, const QString &text);
     void serve();
     void send(Page &page, const QJsonObject &message);
+    void sendText(Page &page, const QString &text);
     void broadcast(const QJsonObject &message);
     QJsonObject state() const;
     void closePage(Page &page, const char *why);
