@@ -44,7 +44,9 @@ protected:
             return;
         }
         const QHostAddress peer = socket->peerAddress();
-        const bool full = open >= WebRemote::kMaxConnections;
+        // Every connection is deleted when it ends (a page's when the page closes), so the
+        // children alive are the connections open, this one among them.
+        const bool full = findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly).size() > WebRemote::kMaxConnections;
         if (full || !allowed(peer)) {
             if (!noted.isValid() || noted.elapsed() >= 1000) {
                 qDebug().noquote() << "Web remote refused" << AllowList::plain(peer).toString() + ':'
@@ -57,14 +59,14 @@ protected:
         }
         // A change on one page shows on the others at once, not after Nagle's wait.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        ++open;
-        connect(socket, &QObject::destroyed, this, [this] { --open; });
+        // Qt's HTTP server does not delete a connection that ended. (It cuts every connection of
+        // a socket it upgrades: a page's connection is deleted when the page closes.)
+        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         addPendingConnection(socket);
     }
 
 private:
     std::function<bool(const QHostAddress &)> allowed;
-    int open = 0;
     QElapsedTimer noted;
 };
 
@@ -194,13 +196,10 @@ bool WebRemote::turnOn(const QHostAddress &wanted)
 
 void WebRemote::turnOff()
 {
-    for (const auto &page : pages)
-        closePage(*page, nullptr);
     stopListening();
     trouble.clear();
     qDebug() << "Web remote off.";
     store();
-    sweep();
     emit stateChanged();
 }
 
@@ -332,7 +331,11 @@ bool WebRemote::listenOn(const QHostAddress &where, quint16 wantedPortNumber)
 
 void WebRemote::stopListening()
 {
-    // The listener owns the connections it accepted that are not pages.
+    // A page knows the server by its address: pages of another address or of none are closed.
+    for (const auto &page : pages)
+        closePage(*page, nullptr);
+    sweep();
+    // The listener owns the connections it accepted, the pages' among them.
     delete listener;
     listener = nullptr;
 }
@@ -498,6 +501,11 @@ void WebRemote::acceptPages()
         Page *page = pages.back().get();
         page->socket = socket;
         page->heard.start();
+        // The page's connection, a child of the listener, which no one else deletes.
+        if (listener)
+            for (QTcpSocket *connection : listener->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly))
+                if (connection->peerPort() == socket->peerPort() && connection->peerAddress() == socket->peerAddress())
+                    page->connection = connection;
         connect(socket, &QWebSocket::textMessageReceived, this,
             [this, page](const QString &text) { receive(*page, text); });
         connect(socket, &QWebSocket::binaryMessageReceived, this, [this, page] { closePage(*page, "binary message"); });
@@ -646,6 +654,8 @@ void WebRemote::closePage(Page &page, const char *why)
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->close(why ? QWebSocketProtocol::CloseCodePolicyViolated : QWebSocketProtocol::CloseCodeGoingAway);
     socket->deleteLater();
+    if (page.connection)
+        page.connection->deleteLater();
     QTimer::singleShot(0, this, [this] { emit stateChanged(); });
 }
 

@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QPointer>
 #include <QString>
 
 #include <deque>
@@ -16,6 +17,7 @@
 
 class ControlRegistry;
 class QTcpServer;
+class QTcpSocket;
 class QTimer;
 class QWebSocket;
 
@@ -103,6 +105,7 @@ private:
     struct Page
     {
         QWebSocket *socket;
+        QPointer<QTcpSocket> connection;
         std::deque<Waiting> waiting;
         QElapsedTimer heard;
     };

@@ -252,6 +252,17 @@ void tst_WebRemote::limits()
     Page again(s, s.code);
     QVERIFY(again.open());
 
+    // Pages and requests that ended are not counted against the 32 connections that may be open.
+    pages.clear();
+    again.socket.close();
+    QTRY_COMPARE(s.remote.pageCount(), 0);
+    for (int i = 0; i < WebRemote::kMaxConnections + 8; ++i) {
+        Page visit(s, s.code);
+        QVERIFY2(visit.open(), qPrintable(QString::number(i)));
+        visit.socket.close();
+        QVERIFY(get(s, "/?code=" + s.code.toLatin1()).startsWith("HTTP/1.1 200"));
+    }
+
     // Allow= without the loopback: the loopback is not even answered.
     Served narrow({ { "Web/Allow", "10.0.0.0/8" } });
     QVERIFY(narrow.remote.isOn());
