@@ -1,7 +1,9 @@
 // Costs of the control channel, against the in-process emulated KA1 on the Linux driver port:
 // one "set" over an open connection, from the request leaving the client to its reply arriving
 // (the handler's device write and INI sync included), measured in turns with the knob event of
-// the same control; and "orvelinctl get" as a whole process. Over OSC: one set, from the datagram
+// the same control; 1000 sets sent at once on one connection while the panel repaints every 5 ms,
+// with the event loop's longest pause meanwhile against its longest pause repainting alone; and
+// "orvelinctl get" as a whole process. Over OSC: one set, from the datagram
 // leaving the surface to its feedback arriving, in turns with the knob event; and a burst of 1000
 // sets of one control (20 bundles of 50, so the system's receive buffer holds them all) and a last
 // one: the event loop's longest pause, how many of them the device heard (waiting sets coalesce)
@@ -33,6 +35,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -124,12 +127,99 @@ public:
         }
     }
 
+    // Sends lines at once (as the system takes them, running the panel's loop meanwhile) and reads
+    // until count replies came; returns how many of them were ok.
+    int burst(const QByteArray &lines, int count)
+    {
+        qint64 sent = 0;
+        int replies = 0;
+        int ok = 0;
+        while (replies < count) {
+            if (sent < lines.size()) {
+                const ssize_t put = ::send(
+                    fd, lines.constData() + sent, std::size_t(lines.size() - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                    return ok;
+                sent += std::max<ssize_t>(put, 0);
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+            char buffer[8192];
+            for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+                pending.append(buffer, int(got));
+            for (int end; (end = pending.indexOf('\n')) >= 0; ++replies) {
+                ok += pending.left(end).contains("\"ok\":true");
+                pending.remove(0, end + 1);
+            }
+        }
+        return ok;
+    }
+
     bool connected = false;
 
 private:
     int fd;
     QByteArray pending;
 };
+
+// The event loop's longest pause while run runs it: a 5 ms timer that also repaints the panel
+// notes the longest gap between its ticks.
+qint64 longestLoopPause(const std::function<void()> &run)
+{
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+        rig().panel->update();
+    });
+    ticker.start(5);
+    clock.start();
+    run();
+    return longest;
+}
+
+qint64 longestChannelPause = 0;
+qint64 longestPaintingPause = 0;
+
+// 1000 "set headphone.volume" lines sent at once on one connection while the panel is shown and
+// repaints; the loop's longest pause until the last reply, and repainting alone beforehand.
+void channelBurstLoopPause(benchmark::State &state)
+{
+    Rig &r = rig();
+    Script script;
+    if (!script.connected) {
+        state.SkipWithError("no control channel");
+        return;
+    }
+    QByteArray lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "set headphone.volume " + QByteArray::number(-(i % 60)) + '\n';
+    r.panel->show();
+    qint64 painting = 0;
+    qint64 serving = 0;
+    for (auto _ : state) {
+        painting = std::max(painting, longestLoopPause([] {
+            QElapsedTimer idle;
+            idle.start();
+            while (idle.elapsed() < 500)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }));
+        int ok = 0;
+        serving = std::max(serving, longestLoopPause([&] { ok = script.burst(lines, 1000); }));
+        if (ok != 1000) {
+            state.SkipWithError("not every set was carried out");
+            break;
+        }
+    }
+    // The other figures are of the panel hidden, as in the tray.
+    r.panel->hide();
+    longestChannelPause = std::max(longestChannelPause, serving);
+    longestPaintingPause = std::max(longestPaintingPause, painting);
+    state.counters["longest_pause_ms"] = double(serving);
+    state.counters["painting_alone_ms"] = double(painting);
+}
 
 // The set over the channel and the knob event it stands for, in turns; set returns whether it was
 // carried out. The sums of both times are added to setSum and knobSum.
@@ -368,6 +458,7 @@ void orvelinctlGet(benchmark::State &state)
 } // namespace
 
 BENCHMARK(setOverChannel)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(channelBurstLoopPause)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(oscSetAgainstKnob)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(webSetAgainstKnob)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(oscBurstLoopPause)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -384,6 +475,10 @@ int main(int argc, char **argv)
     if (reporter.ratio > 0)
         std::printf("\nset over the channel %.1f us, knob event %.1f us: %.2f x the knob event\n", reporter.micros,
             reporter.baseMicros, reporter.ratio);
+    if (longestChannelPause > 0)
+        std::printf("1000 sets at once over the channel while the panel repaints: longest pause of the event loop "
+                    "%lld ms (repainting alone %lld ms)\n",
+            static_cast<long long>(longestChannelPause), static_cast<long long>(longestPaintingPause));
     if (oscKnobMicros > 0)
         std::printf("OSC set %.2f x the knob event (ratio of their sums); 1001 OSC sets of one control at once: "
                     "longest pause of the event loop %lld ms, at most %.0f carried out, the last %lld ms after it "

@@ -46,8 +46,8 @@ bool ControlClient::readLine(QByteArray &line, int timeoutMs)
 QJsonObject ControlClient::request(const QString &line)
 {
     socket->write(line.toUtf8() + '\n');
-    if (!socket->waitForBytesWritten(5000) && socket->bytesToWrite() > 0)
-        return {};
+    // A panel that turned this client away (busy) has said why already: its line is the reply.
+    socket->waitForBytesWritten(5000);
     QByteArray reply;
     if (!readLine(reply, 10000))
         return {};

@@ -16,9 +16,34 @@
 
 namespace {
 
-QByteArray line(const QJsonObject &object)
+// A value as JSON: a knob's number as a number, a switch's "on" or "off" as text.
+QJsonValue valueJson(const QJsonValue &text)
 {
+    bool number = false;
+    const int value = text.toString().toInt(&number, 10);
+    return number ? QJsonValue(value) : text;
+}
+
+// A reply or event as one line, its values ("value", and each of "controls") as JSON gives them.
+QByteArray line(QJsonObject object)
+{
+    if (object.contains(QLatin1String("value")))
+        object.insert("value", valueJson(object.value("value")));
+    if (object.contains(QLatin1String("controls"))) {
+        QJsonArray controls = object.value("controls").toArray();
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            QJsonObject control = controls.at(i).toObject();
+            control.insert("value", valueJson(control.value("value")));
+            controls.replace(i, control);
+        }
+        object.insert("controls", controls);
+    }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray changedEvent(const QJsonValue &name, const QJsonValue &value)
+{
+    return line(QJsonObject { { "event", "changed" }, { "name", name }, { "value", value } });
 }
 
 ControlRegistry::Pairs pairsOf(const QStringList &words, int from)
@@ -42,12 +67,17 @@ ControlServer::ControlServer(QObject *parent)
     turn->setInterval(0);
     connect(turn, &QTimer::timeout, this, &ControlServer::serve);
     connect(server, &QLocalServer::newConnection, this, &ControlServer::accept);
-    connect(controls, &ControlRegistry::changed, this, [this](const QString &name, const QString &value) {
-        broadcast(line(QJsonObject { { "event", "changed" }, { "name", name }, { "value", value } }));
-    });
+    connect(controls, &ControlRegistry::changed, this,
+        [this](const QString &name, const QString &value) { broadcast(changedEvent(name, value)); });
     connect(controls, &ControlRegistry::deviceChanged, this, [this](bool connected, const QString &model) {
-        broadcast(connected ? line(QJsonObject { { "event", "device-back" }, { "model", model } })
-                            : line(QJsonObject { { "event", "device-gone" } }));
+        if (!connected) {
+            broadcast(line(QJsonObject { { "event", "device-gone" } }));
+            return;
+        }
+        broadcast(line(QJsonObject { { "event", "device-back" }, { "model", model } }));
+        // The panel built anew restored every control before it was followed: its values are news.
+        for (const QJsonValue &control : controls->list().value("controls").toArray())
+            broadcast(changedEvent(control.toObject().value("name"), control.toObject().value("value")));
     });
     idleCheck->setInterval(1000);
     connect(idleCheck, &QTimer::timeout, this, &ControlServer::dropIdle);
@@ -101,9 +131,15 @@ void ControlServer::accept()
         }
         if (clientCount() >= kMaxClients) {
             qDebug() << "Control client refused: 16 clients are connected.";
-            socket->write(line(ControlRegistry::error("busy", "Too many clients are connected.")) + '\n');
+            // Told at once, and the connection stays open until its first request (at most 2 s): a
+            // client that writes before it reads would otherwise lose the answer with its write.
+            socket->write(line(ControlRegistry::error("busy", "The panel is busy: 16 clients are connected")) + '\n');
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            socket->disconnectFromServer();
+            connect(socket, &QLocalSocket::readyRead, socket, [socket] {
+                socket->readAll();
+                socket->disconnectFromServer();
+            });
+            QTimer::singleShot(kTurnAwayMs, socket, [socket] { socket->disconnectFromServer(); });
             continue;
         }
         // Qt stops reading from the connection while this much waits, so a client that sends
@@ -125,6 +161,13 @@ void ControlServer::accept()
         connect(socket, &QLocalSocket::disconnected, this, [this, client] {
             client->closing = true;
             turn->start();
+        });
+        // A client held back for its unread replies is served again once it reads.
+        connect(socket, &QLocalSocket::bytesWritten, this, [this, client] {
+            if (client->held && waiting(*client) <= kHoldAt) {
+                client->held = false;
+                turn->start();
+            }
         });
         if (socket->bytesAvailable() > 0) {
             pull(*client);
@@ -171,9 +214,11 @@ void ControlServer::serve()
             if (!clients[i]->gone && serveOne(*clients[i]))
                 more = true;
     }
-    // The time may run out before the clients that still wait were reached.
+    // The time may run out before the clients that still wait were reached. A client held back
+    // for its unread replies waits for it to read (bytesWritten), not for the next turn.
     for (const auto &client : clients)
-        if (!client->gone && (client->closing || client->input.contains('\n') || client->socket->bytesAvailable() > 0))
+        if (!client->gone && !client->held
+            && (client->closing || client->input.contains('\n') || client->socket->bytesAvailable() > 0))
             more = true;
     if (more)
         turn->start();
@@ -181,13 +226,22 @@ void ControlServer::serve()
 
 bool ControlServer::serveOne(Client &client)
 {
+    // Its next reply waits until it has read most of the last ones, so a client that reads as it
+    // goes is never dropped for the replies one turn writes.
+    if (client.held || waiting(client) > kHoldAt) {
+        if (client.closing)
+            forget(client); // it hung up with replies unread: nobody reads the rest
+        else
+            client.held = true;
+        return false;
+    }
     int end = client.input.indexOf('\n');
     if (end < 0) {
         pull(client);
         end = client.input.indexOf('\n');
     }
     if ((end < 0 ? client.input.size() : end) > kMaxLine) {
-        send(client, line(ControlRegistry::error("line-too-long", "A request line is longer than 4 KiB.")));
+        send(client, line(ControlRegistry::error("line-too-long", "A request line is longer than 4 KiB")));
         client.socket->flush();
         drop(client, "a line over 4 KiB.");
         return false;
@@ -227,11 +281,21 @@ void ControlServer::pull(Client &client)
         client.input += client.socket->read(room);
 }
 
+qint64 ControlServer::waiting(Client &client)
+{
+    // What Qt holds may be no more than what this turn wrote; the system takes what it can hold,
+    // and what is then left the client has not read.
+    if (client.socket->bytesToWrite() > kHoldAt)
+        client.socket->flush();
+    return client.socket->bytesToWrite();
+}
+
 bool ControlServer::send(Client &client, const QByteArray &reply)
 {
     if (client.gone)
         return false;
-    if (client.socket->bytesToWrite() + reply.size() + 1 > kMaxQueued) {
+    if (client.socket->bytesToWrite() + reply.size() + 1 > kMaxQueued
+        && waiting(client) + reply.size() + 1 > kMaxQueued) {
         drop(client, "1 MiB of replies and changes waits unread.");
         return false;
     }
@@ -272,7 +336,7 @@ QByteArray ControlServer::handle(const QByteArray &request)
 {
     const QStringList words = QString::fromUtf8(request).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
-        return line(ControlRegistry::error("usage", "An empty request."));
+        return line(ControlRegistry::error("usage", "The request is empty"));
     const QString command = words.first();
     if (command == QLatin1String("status") && words.size() == 1)
         return line(controls->status());
@@ -295,7 +359,7 @@ QByteArray ControlServer::handle(const QByteArray &request)
                            : ControlRegistry::error("no-remote", "This panel was built without the web remote."));
     const bool known = QStringList { "status", "list", "dump", "get", "set", "load", "watch" }.contains(command);
     if (known)
-        return line(ControlRegistry::error("usage", QStringLiteral("Wrong arguments for %1.").arg(command)));
+        return line(ControlRegistry::error("usage", QStringLiteral("Wrong arguments for %1").arg(command)));
     return line(
-        ControlRegistry::error("unknown-command", QStringLiteral("Unknown command \"%1\".").arg(command.left(64))));
+        ControlRegistry::error("unknown-command", QStringLiteral("Unknown command \"%1\"").arg(command.left(64))));
 }

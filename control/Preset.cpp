@@ -1,6 +1,8 @@
 #include "control/Preset.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
@@ -11,18 +13,18 @@ bool Preset::read(const QString &path, QString &why)
 {
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly)) {
-        why = QStringLiteral("cannot read %1: %2").arg(path, probe.errorString());
+        why = QStringLiteral("Cannot read %1: %2").arg(path, probe.errorString());
         return false;
     }
     probe.close();
     QSettings file(path, QSettings::IniFormat);
     if (file.status() != QSettings::NoError) {
-        why = QStringLiteral("%1 is not a readable settings file").arg(path);
+        why = QStringLiteral("The file %1 is not a readable settings file").arg(path);
         return false;
     }
     model = file.value(QLatin1String(kModelKey)).toString().trimmed();
     if (model.isEmpty()) {
-        why = QStringLiteral("%1 names no model (no [Preset] Model=...)").arg(path);
+        why = QStringLiteral("The file %1 names no model (no [Preset] Model=...)").arg(path);
         return false;
     }
     values.clear();
@@ -41,6 +43,11 @@ bool Preset::read(const QString &path, QString &why)
 
 bool Preset::write(const QString &path, const QString &model, const QJsonObject &values, QString &why)
 {
+    // QSettings would make the missing folders of a mistyped path; a preset goes where it is told.
+    if (!QFileInfo(path).absoluteDir().exists()) {
+        why = QStringLiteral("Cannot write %1: its folder does not exist").arg(path);
+        return false;
+    }
     QSettings file(path, QSettings::IniFormat);
     file.clear(); // an old preset's keys go; the file is replaced whole on sync
     file.setValue(QLatin1String(kModelKey), model);
@@ -48,7 +55,7 @@ bool Preset::write(const QString &path, const QString &model, const QJsonObject 
         file.setValue(it.key(), it.value().toVariant());
     file.sync();
     if (file.status() != QSettings::NoError) {
-        why = QStringLiteral("cannot write %1").arg(path);
+        why = QStringLiteral("Cannot write %1").arg(path);
         return false;
     }
     return true;

@@ -142,11 +142,8 @@ void Knob::mouseDoubleClickEvent(QMouseEvent *event)
 
 void Knob::finishEdit()
 {
-    QString text = editor->text();
-    if (text.endsWith(suffix, Qt::CaseSensitive))
-        text.chop(suffix.size());
-    bool ok = false;
-    const int typed = text.toInt(&ok, 10);
+    int typed = 0;
+    const bool ok = knobParseTyped(editor->text(), suffix, typed);
     editor->hide();
     if (ok)
         changeTo(knobValueFromTyped(typed, displayOffset, minimum, maximum));

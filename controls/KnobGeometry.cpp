@@ -65,6 +65,15 @@ QRect knobEditorRect(const QRect &textRect)
     return textRect.adjusted(dx, dy, -dx, -dy);
 }
 
+bool knobParseTyped(QString text, const QString &suffix, int &typed)
+{
+    if (!suffix.isEmpty() && text.endsWith(suffix, Qt::CaseSensitive))
+        text.chop(suffix.size());
+    bool ok = false;
+    typed = text.toInt(&ok, 10);
+    return ok;
+}
+
 int knobValueFromTyped(int typed, int displayOffset, int minimum, int maximum)
 {
     return boundKnobValue(qint64(typed) - displayOffset, minimum, maximum);

@@ -37,6 +37,10 @@ QString knobEditorText(int value, int displayOffset);
 // The editor's geometry: the text rectangle shrunk by 2.5 % of its size on each side.
 QRect knobEditorRect(const QRect &textRect);
 
+// The number in a typed text, as the in-place editor reads it: the suffix taken off its end (as
+// written, case-sensitive), the rest a decimal integer. False when the rest is no number.
+bool knobParseTyped(QString text, const QString &suffix, int &typed);
+
 // A typed number back to a value: minus the offset in 64 bits, so no input can overflow, then
 // bounded to the range.
 int knobValueFromTyped(int typed, int displayOffset, int minimum, int maximum);

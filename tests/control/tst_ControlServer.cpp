@@ -9,7 +9,6 @@
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,6 +35,7 @@ private slots:
     void requestsAndTheirErrors_data();
     void requestsAndTheirErrors();
     void channelChangeTakesTheMouseRoad();
+    void valuesAsMixerToolsWriteThem();
     void presetsRoundTripAndRefuseWhole();
     void channelLimits();
     void quietClientsAndTheDeviceComingAndGoing();
@@ -72,7 +72,7 @@ struct Served
 QJsonObject readReply(QLocalSocket &socket)
 {
     // The server lives on this thread, so the wait runs the event loop.
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(30000); // only a fault waits this long
     while (!socket.canReadLine() && !deadline.hasExpired())
         QTest::qWait(2);
     return QJsonDocument::fromJson(socket.readLine()).object();
@@ -156,9 +156,25 @@ void tst_ControlServer::requestsAndTheirErrors_data()
     QTest::newRow("below range") << QByteArray("set headphone.volume -81") << "bad-value"
                                  << ""
                                  << "";
-    QTest::newRow("not on/off") << QByteArray("set speaker.mute yes") << "bad-value"
+    QTest::newRow("not on/off") << QByteArray("set speaker.mute maybe") << "bad-value"
                                 << ""
                                 << "";
+    QTest::newRow("mute is for mute switches") << QByteArray("set mic1.phantom mute") << "bad-value"
+                                               << ""
+                                               << "";
+    // The knob's editor reads "dB" as written; a gain it would show as 0 is no gain of 5.
+    QTest::newRow("unit in another case") << QByteArray("set headphone.volume -20DB") << "bad-value"
+                                          << ""
+                                          << "";
+    QTest::newRow("a step in another case") << QByteArray("set headphone.volume 2db+") << "bad-value"
+                                            << ""
+                                            << "";
+    QTest::newRow("a gain the knob cannot show") << QByteArray("set mic1.gain 5") << "bad-value"
+                                                 << ""
+                                                 << "";
+    QTest::newRow("a step both ways") << QByteArray("set headphone.volume -2dB+") << "bad-value"
+                                      << ""
+                                      << "";
     QTest::newRow("one bad pair refuses all") << QByteArray("set speaker.mute on mic1.gain 99") << "bad-value"
                                               << ""
                                               << "";
@@ -231,13 +247,13 @@ void tst_ControlServer::channelChangeTakesTheMouseRoad()
     QVERIFY(after.contains("vendor 01 07 00 02 01 28 00"));
     QCOMPARE(s.rig.stored("/ka2se.ini", "Dial/Mic1Value"), QString("20"));
     QCOMPARE(s.rig.stored("/ka2se.ini", "Button/Mic120dBIsChecked"), QString("true"));
-    QCOMPARE(ask(*client, "get mic1.gain").value("value").toString(), QString("29"));
+    QCOMPARE(ask(*client, "get mic1.gain").value("value"), QJsonValue(29));
 
     // Every change is announced once, whoever made it; a knob event with no change is not news.
     s.panel.findChild<Knob *>("speakerKnob")->setValue(-10);
     s.panel.findChild<Knob *>("speakerKnob")->setValue(-10);
     QStringList events;
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(30000);
     while (events.size() < 6 && !deadline.hasExpired()) {
         QTest::qWait(5);
         while (watcher->canReadLine())
@@ -250,9 +266,9 @@ void tst_ControlServer::channelChangeTakesTheMouseRoad()
         QStringList({ R"({"event":"changed","name":"speaker.mute","value":"on"})",
             R"({"event":"changed","name":"speaker.mute","value":"off"})",
             R"({"event":"changed","name":"speaker.mute","value":"on"})",
-            R"({"event":"changed","name":"mic1.gain","value":"29"})",
+            R"({"event":"changed","name":"mic1.gain","value":29})",
             R"({"event":"changed","name":"mic1.pad","value":"on"})",
-            R"({"event":"changed","name":"speaker.volume","value":"-10"})" }));
+            R"({"event":"changed","name":"speaker.volume","value":-10})" }));
 
     // A toggle is one request; a "Failed to" line another thread logs meanwhile is not a refusal.
     std::atomic<bool> logging { true };
@@ -279,6 +295,59 @@ void tst_ControlServer::channelChangeTakesTheMouseRoad()
     QCOMPARE(partWay.value("control").toString(), QString("phone.speaker"));
     QVERIFY(!log.contains("Failed to"));
     QCOMPARE(mute->isSelected(), true);
+}
+
+void tst_ControlServer::valuesAsMixerToolsWriteThem()
+{
+    Served s;
+    auto client = s.connect();
+    const auto setTo = [&](const QByteArray &pairs) { return ask(*client, "set " + pairs); };
+    // Typed as the knob's editor takes it; the reply names what was set, a knob's value a number.
+    QCOMPARE(setTo("headphone.volume -20dB"),
+        QJsonObject({ { "ok", true },
+            { "controls", QJsonArray { QJsonObject { { "name", "headphone.volume" }, { "value", -20 } } } } }));
+
+    // Steps as amixer writes them, each from where the last left the knob; one past the end of
+    // the range stops there and says where. The gain's step above 0 is the knob's own: to 10.
+    const struct
+    {
+        const char *pairs;
+        int reached;
+    } steps[] = { { "headphone.volume 2dB+", -18 }, { "headphone.volume 3-", -21 }, { "headphone.volume 30dB+", 6 },
+        { "headphone.volume 1dB+", 6 }, { "speaker.volume 5dB-", -80 }, { "mic1.gain 1dB+", 10 },
+        { "mic1.gain 100dB+", 65 }, { "headphone.volume -10 headphone.volume 2dB-", -12 } };
+    for (const auto &step : steps) {
+        const QJsonArray set = setTo(step.pairs).value("controls").toArray();
+        QCOMPARE(set.size(), 1);
+        QCOMPARE(set.at(0).toObject().value("value"), QJsonValue(step.reached));
+    }
+    QCOMPARE(s.rig.stored("/ka2se.ini", "Dial/HeadphoneValue"), QString("-12"));
+    QCOMPARE(s.rig.stored("/ka2se.ini", "Dial/Mic1Value"), QString("56"));
+
+    // The words of other mixers for switches.
+    const struct
+    {
+        const char *pairs;
+        const char *state;
+    } words[] = { { "speaker.mute mute", "on" }, { "speaker.mute unmute", "off" }, { "mic1.phantom yes", "on" },
+        { "mic1.phantom NO", "off" } };
+    for (const auto &word : words)
+        QCOMPARE(setTo(word.pairs).value("controls").toArray().at(0).toObject().value("value").toString(),
+            QString(word.state));
+
+    // A gain the knob would show as 0 is refused, with the numbers it can show.
+    const QJsonObject unshown = setTo("mic1.gain 9");
+    QCOMPARE(
+        unshown.value("message").toString(), QString("The value 9 is out of range: mic1.gain takes 0 or 10 to 65"));
+    QCOMPARE(ask(*client, "get mic1.gain").value("value"), QJsonValue(65));
+
+    // One style for every error: a capitalised sentence without a full stop.
+    for (const char *request : { "set mic1.gain 9", "set headphone.volume +3", "set headphone.volume loud",
+             "set speaker.mute maybe", "get nothing", "twist", "", "set mic1.gain", "load KA2 Dial/Mic1Value 1",
+             "load KA2%20SE Dial/Mic1Value x" }) {
+        const QString message = ask(*client, request).value("message").toString();
+        QVERIFY2(!message.isEmpty() && message.at(0).isUpper() && !message.endsWith('.'), qPrintable(message));
+    }
 }
 
 void tst_ControlServer::presetsRoundTripAndRefuseWhole()
@@ -356,45 +425,77 @@ void tst_ControlServer::channelLimits()
     for (int i = 0; i < 200; ++i)
         flood->write(i % 2 ? "\x01\xff garbage\n" : "set mic1.gain 1e9\n");
     int errors = 0;
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(60000);
     while (errors < 200 && !deadline.hasExpired()) {
         QTest::qWait(5);
         while (flood->canReadLine())
             errors += QJsonDocument::fromJson(flood->readLine()).object().value("ok").toBool() ? 0 : 1;
     }
     QCOMPARE(errors, 200);
-    QCOMPARE(ask(*flood, "get mic1.gain").value("value").toString(), QString("0"));
+    QCOMPARE(ask(*flood, "get mic1.gain").value("value"), QJsonValue(0));
+    flood.reset();
+
+    // A client that reads as it goes is never dropped, however many requests it sends at once.
+    auto reader = s.connect();
+    QByteArray lists;
+    for (int i = 0; i < 2000; ++i)
+        lists += "list\n";
+    reader->write(lists);
+    int listed = 0;
+    deadline.setRemainingTime(120000);
+    while (listed < 2000 && reader->state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+        QTest::qWait(1);
+        while (reader->canReadLine())
+            listed += QJsonDocument::fromJson(reader->readLine()).object().value("controls").toArray().size() == 18;
+    }
+    QCOMPARE(listed, 2000);
+    QVERIFY(!log.contains("Control client dropped"));
+    reader.reset();
+    QTRY_COMPARE(s.server.clientCount(), 0);
 
     // A line over 4 KiB drops its client, even before its end arrives.
     auto longLine = s.connect();
     longLine->write(QByteArray(4097, 'a'));
     QTRY_COMPARE(longLine->state(), QLocalSocket::UnconnectedState);
     QVERIFY(log.contains("Control client dropped: a line over 4 KiB."));
-    QCOMPARE(s.server.clientCount(), 1);
+    QCOMPARE(s.server.clientCount(), 0);
 
     // Sixteen clients are served, the seventeenth refused; those that hang up make room.
     std::vector<std::unique_ptr<QLocalSocket>> clients;
-    for (int i = 0; i < 15; ++i)
+    for (int i = 0; i < 16; ++i)
         clients.push_back(s.connect());
     QTRY_COMPARE(s.server.clientCount(), 16);
     auto extra = s.connect();
-    QCOMPARE(readReply(*extra).value("error").toString(), QString("busy"));
+    QCOMPARE(ask(*extra, "status").value("error").toString(), QString("busy"));
     QTRY_COMPARE(extra->state(), QLocalSocket::UnconnectedState);
     QCOMPARE(s.server.clientCount(), 16);
     clients.resize(10);
-    QTRY_COMPARE(s.server.clientCount(), 11);
+    QTRY_COMPARE(s.server.clientCount(), 10);
     auto late = s.connect();
     QCOMPARE(ask(*late, "get mic2.gain").value("ok").toBool(), true);
 
-    // A watcher that never reads is dropped once 1 MiB waits for it; the others go on.
+    // A watcher that never reads: its requests wait once its replies pile up, so they alone never
+    // drop it; the changes that go on coming for it do, at 1 MiB. The others go on meanwhile.
     const int deaf = rawConnect(s.path());
     QVERIFY(deaf >= 0);
     QByteArray requests = "watch\n";
     for (int i = 0; i < 1500; ++i)
         requests += "list\n";
     QCOMPARE(::write(deaf, requests.constData(), requests.size()), ssize_t(requests.size()));
-    QTRY_VERIFY_WITH_TIMEOUT(log.contains("Control client dropped: 1 MiB of replies and changes waits unread."), 20000);
     QTRY_COMPARE(s.server.clientCount(), 12);
+    const QString dropped = QStringLiteral("Control client dropped: 1 MiB of replies and changes waits unread.");
+    QTest::qWait(500);
+    QVERIFY(!log.contains(dropped));
+    // Each time the device comes back a watcher hears every control again: about 1 KiB.
+    int comebacks = 0;
+    for (; comebacks < 4000 && !log.contains(dropped); ++comebacks) {
+        s.server.registry().forget();
+        s.server.registry().follow(&s.panel.controls(), "KA2 SE", "V1.2");
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(log.contains(dropped));
+    QVERIFY2(comebacks > 100, qPrintable(QString::number(comebacks))); // 1 MiB of changes, not the lists
+    QTRY_COMPARE(s.server.clientCount(), 11);
     ::close(deaf);
     QCOMPARE(ask(*late, "get mic2.gain").value("ok").toBool(), true);
 
@@ -414,7 +515,7 @@ void tst_ControlServer::quietClientsAndTheDeviceComingAndGoing()
     // The watcher starts from every control's present value.
     const QJsonArray current = ask(*watcher, "watch").value("controls").toArray();
     QCOMPARE(current.size(), 18);
-    QCOMPARE(current.at(5).toObject(), QJsonObject({ { "name", "mic1.gain" }, { "value", "0" } }));
+    QCOMPARE(current.at(5).toObject(), QJsonObject({ { "name", "mic1.gain" }, { "value", 0 } }));
     auto quiet = s.connect();
     QCOMPARE(ask(*quiet, "status").value("ok").toBool(), true);
     // A client that says nothing gives its place up; a quiet watcher keeps listening.
@@ -431,12 +532,17 @@ void tst_ControlServer::quietClientsAndTheDeviceComingAndGoing()
     const QJsonObject back = readReply(*watcher);
     QCOMPARE(back.value("event").toString(), QString("device-back"));
     QCOMPARE(back.value("model").toString(), QString("KA2 SE"));
+    // Then the value every control was restored to, as a watcher that came now would start.
+    QJsonArray restored;
+    for (QJsonObject event = readReply(*watcher); event.value("event") == QJsonValue("changed");
+         event = restored.size() < 18 ? readReply(*watcher) : QJsonObject())
+        restored.append(QJsonObject { { "name", event.value("name") }, { "value", event.value("value") } });
+    QCOMPARE(restored, current);
 }
 
 void tst_ControlServer::pipelinedSetsLeaveTheLoopRunning()
 {
-    // The settings folder in memory where there is one: each set ends in the handler's INI sync,
-    // whose flush on a busy disk alone can take longer than the pause measured here.
+    // The settings folder in memory where there is one: each set ends in the handler's INI sync.
     const QByteArray tmp = qgetenv("TMPDIR");
     if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
         qputenv("TMPDIR", "/dev/shm");
@@ -444,29 +550,26 @@ void tst_ControlServer::pipelinedSetsLeaveTheLoopRunning()
     tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
     s.panel.show();
     auto client = s.connect();
-    // A thousand sets in one go, while the panel repaints; the loop's longest pause is measured.
+    // A thousand sets in one go, while the panel repaints. The loop's rounds between the first set
+    // carried out and the last are counted with a timer that fires on every round: served in turns
+    // of a few milliseconds, the loop runs and the panel paints between them (bench_control
+    // measures the pauses); served at once, it would not run at all.
     QByteArray lines;
     for (int i = 0; i < 1000; ++i)
         lines += "set headphone.volume " + QByteArray::number(-(i % 60)) + '\n';
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longest = 0;
+    int changes = 0;
+    connect(&s.server.registry(), &ControlRegistry::changed, &s.panel, [&changes] { ++changes; });
+    int ticksBetween = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, &s.panel, [&] {
-        longest = std::max(longest, clock.elapsed() - last);
-        last = clock.elapsed();
+        ticksBetween += changes > 0 && changes < 1000;
         s.panel.update();
     });
-    ticker.start(5);
-    clock.start();
-    // First the loop's own longest pause, repainting only (a slow build paints slowly).
-    QTest::qWait(500);
-    const qint64 painting = longest;
-    longest = 0;
+    ticker.start(0);
     client->write(lines);
     int ok = 0;
     int replies = 0;
-    QDeadlineTimer deadline(60000);
+    QDeadlineTimer deadline(120000);
     while (replies < 1000 && !deadline.hasExpired()) {
         QTest::qWait(1);
         while (client->canReadLine()) {
@@ -475,9 +578,8 @@ void tst_ControlServer::pipelinedSetsLeaveTheLoopRunning()
         }
     }
     QCOMPARE(ok, 1000);
-    qDebug() << "1000 sets in" << clock.elapsed() - 500 << "ms, longest pause of the event loop" << longest
-             << "ms, repainting alone" << painting << "ms";
-    QVERIFY2(longest < 50 + painting, qPrintable(QString::number(longest)));
+    QCOMPARE(changes, 1000);
+    QVERIFY2(ticksBetween >= 2, qPrintable(QString::number(ticksBetween)));
 }
 
 void tst_ControlServer::otherUserIsRefused()
@@ -508,7 +610,7 @@ void tst_ControlServer::otherUserIsRefused()
     };
     const auto exitOf = [](pid_t pid) {
         int status = -1;
-        QDeadlineTimer deadline(10000);
+        QDeadlineTimer deadline(30000);
         while (::waitpid(pid, &status, WNOHANG) == 0 && !deadline.hasExpired())
             QTest::qWait(10);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

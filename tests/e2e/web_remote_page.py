@@ -178,19 +178,19 @@ def main():
         raised = value()
         assert raised > shown, (raised, shown)
         wait('the block', lambda: s.blocks() > before)
-        wait('the panel', lambda: s.ctl('get', 'headphone.volume').get('value') == str(raised))
+        wait('the panel', lambda: str(s.ctl('get', 'headphone.volume').get('value')) == str(raised))
         assert s.stored('HeadphoneValue') == str(raised)
 
         # A tap below the handle lowers.
         ActionChains(page).move_to_element_with_offset(slider, -slider.size['width'] // 2 + 30, 0).click().perform()
         lowered = wait('a lower value', lambda: value() < raised and value())
-        wait('the panel', lambda: s.ctl('get', 'headphone.volume').get('value') == str(lowered))
+        wait('the panel', lambda: str(s.ctl('get', 'headphone.volume').get('value')) == str(lowered))
 
         # The knob turned by the mouse wheel in the panel: the slider follows.
         subprocess.run(['xdotool', 'mousemove', '--window', window, str(HEADPHONE_KNOB[0]),
                         str(HEADPHONE_KNOB[1]), 'click', '4'], env=s.env, check=True)
         wait('the knob on the page', lambda: value() != lowered)
-        assert str(value()) == s.ctl('get', 'headphone.volume')['value']
+        assert str(value()) == str(s.ctl('get', 'headphone.volume')['value'])
 
         if args.screenshot:
             # As a phone shows it: 390 by 844 points at twice the pixels, from the top.
