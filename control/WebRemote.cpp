@@ -8,6 +8,7 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QNetworkInterface>
 #include <QSettings>
 #include <QTcpServer>
@@ -622,6 +623,8 @@ QJsonObject WebRemote::state() const
         state.insert("firmware", controls.firmwareText());
         state.insert("controls", controls.list().value("controls"));
     }
+    // The language the panel speaks, for the page's screen readers and hyphenation.
+    state.insert("language", QLocale().bcp47Name());
     state.insert("texts",
         QJsonObject {
             { "title", tr("Orvelin Remote") },

@@ -214,6 +214,8 @@
 
     function build(state) {
         texts = Object.assign(texts, state.texts || {});
+        if (state.language)
+            document.documentElement.lang = state.language;
         controls.clear();
         sending.clear();
         const list = $('controls');
