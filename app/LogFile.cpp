@@ -1,9 +1,11 @@
 #include "app/LogFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <chrono>
 #include <iostream>
 
 // Passes every character on to the stream's own buffer and hands each finished line to the log.
@@ -23,7 +25,7 @@ protected:
         if (target)
             target->sputc(traits_type::to_char_type(ch));
         if (ch == '\n') {
-            log.append(pending);
+            log.append('E', pending);
             pending.clear();
         } else {
             pending.append(traits_type::to_char_type(ch));
@@ -41,6 +43,38 @@ private:
 
 LogFile *LogFile::active = nullptr;
 
+namespace {
+
+QByteArray timeStamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")).toLatin1();
+}
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+char levelLetter(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return 'D';
+    case QtInfoMsg:
+        return 'I';
+    case QtWarningMsg:
+        return 'W';
+    case QtCriticalMsg:
+        return 'C';
+    case QtFatalMsg:
+        return 'F';
+    }
+    return '?';
+}
+
+} // namespace
+
 QString LogFile::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
@@ -57,6 +91,7 @@ LogFile::LogFile(const QString &path, qint64 limitBytes)
     : filePath(path)
     , limit(qMax<qint64>(limitBytes, 1024))
     , file(path)
+    , rotateAt(limit)
 {
     Q_ASSERT(!active);
     const QString folder = QFileInfo(path).absolutePath();
@@ -81,6 +116,8 @@ LogFile::~LogFile()
     std::cerr.rdbuf(previousErrorBuffer);
     std::lock_guard<std::recursive_mutex> lock(mutex);
     active = nullptr;
+    for (const QByteArray &line : repeats.flush(timeStamp()))
+        write(line);
     file.close();
 }
 
@@ -102,10 +139,10 @@ void LogFile::handler(QtMsgType type, const QMessageLogContext &context, const Q
         return;
     if (log->previous)
         log->previous(type, context, message);
-    log->append(qFormatLogMessage(type, context, message).toUtf8());
+    log->append(levelLetter(type), qFormatLogMessage(type, context, message).toUtf8());
 }
 
-void LogFile::append(const QByteArray &line)
+void LogFile::append(char level, const QByteArray &line)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex);
     // A failure below could log through Qt and so come back here.
@@ -113,19 +150,34 @@ void LogFile::append(const QByteArray &line)
     if (inside || !file.isOpen())
         return;
     inside = true;
-    if (file.size() > 0 && file.size() + line.size() + 1 > limit) {
-        file.close();
-        const QString old = previousPath(filePath);
-        QFile::remove(old);
-        // When the rename fails (another program holds the file open) the file starts over.
-        if (!QFile::rename(filePath, old))
-            file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-        if (!file.isOpen())
-            openCurrent();
-    }
+    for (const QByteArray &out : repeats.add(timeStamp(), level + (' ' + line), steadyMs()))
+        write(out);
+    inside = false;
+}
+
+void LogFile::write(const QByteArray &line)
+{
+    if (file.isOpen() && file.size() > 0 && file.size() + line.size() + 1 > rotateAt)
+        rotate();
     if (file.isOpen()) {
         file.write(line);
         file.write("\n", 1);
     }
-    inside = false;
+}
+
+void LogFile::rotate()
+{
+    file.close();
+    const QString old = previousPath(filePath);
+    QFile::remove(old);
+    const bool renamed = QFile::rename(filePath, old);
+    // Appends in either case: a file that could not be renamed is never cut short.
+    openCurrent();
+    rotateAt = renamed ? limit : file.size() + limit;
+    if (renamed || renameFailureSaid || !file.isOpen())
+        return;
+    renameFailureSaid = true;
+    const QByteArray said = timeStamp() + "W Log file could not be renamed to " + QFileInfo(old).fileName().toUtf8()
+        + " (another program may hold it open): it goes on growing.\n";
+    file.write(said);
 }

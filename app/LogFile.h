@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/RepeatedLines.h"
+
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
@@ -10,10 +12,15 @@
 #include <streambuf>
 
 // Keeps a copy of everything the program logs in a file: every Qt debug and warning line (they
-// still reach their usual place as well) and every line written to std::cerr. A GUI program on
-// Windows has no standard error, so without it a user's machine keeps no trace at all.
+// still reach their usual place as well, in Qt's plain format) and every line written to
+// std::cerr. A GUI program on Windows has no standard error, so without it a user's machine keeps
+// no trace at all. Each line of the file starts with the local time to the millisecond and a level
+// letter: "2026-12-09 10:15:02.123 D text" (D debug, I info, W warning, C critical, F fatal, E
+// standard error). What repeats back to back is written once and then counted (RepeatedLines).
 // The file grows to at most `limitBytes`; then it becomes the previous file (replacing the one
-// before) and a new file starts. Only one LogFile can be active at a time.
+// before) and a new file starts. When it cannot be renamed (another program holds it open) the
+// program goes on appending to it, says so once, and tries again once it has grown by another
+// `limitBytes`. Only one LogFile can be active at a time.
 class LogFile
 {
 public:
@@ -36,7 +43,10 @@ private:
     class ErrorStreamCopy;
 
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
-    void append(const QByteArray &line);
+    // One line of the program's, with its level letter.
+    void append(char level, const QByteArray &line);
+    void write(const QByteArray &line);
+    void rotate();
     bool openCurrent();
 
     static LogFile *active;
@@ -44,6 +54,10 @@ private:
     const qint64 limit;
     mutable std::recursive_mutex mutex;
     QFile file;
+    RepeatedLines repeats;
+    // The size at which the file is renamed: the limit, or further on after a failed rename.
+    qint64 rotateAt;
+    bool renameFailureSaid = false;
     QtMessageHandler previous = nullptr;
     std::unique_ptr<ErrorStreamCopy> errorCopy;
     std::streambuf *previousErrorBuffer = nullptr;

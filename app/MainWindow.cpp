@@ -108,6 +108,10 @@ MainWindow::~MainWindow()
 void MainWindow::clearLayout()
 {
     emit panelCleared();
+    // Every panel comes after this, with the window holding the focus itself: else the window would
+    // hand it to its first control when it becomes active, shown by Windows' focus frame and taking
+    // keys before the first Tab. A control of a leaving panel does not pass it on either.
+    setFocus(Qt::OtherFocusReason);
     while (QLayoutItem *item = baseLayout->takeAt(0)) {
         if (QWidget *widget = item->widget()) {
             // Deleted by the event loop once this step is over; hidden now so it is not painted
@@ -150,8 +154,37 @@ void MainWindow::renewPresenceChannel()
     presenceTimer->start();
 }
 
+void MainWindow::setDrivesDevice(bool drives)
+{
+    if (drives == !away)
+        return;
+    away = !drives;
+    if (drives) {
+        if (settings)
+            settings->resume();
+        detectionTimer->start();
+        return;
+    }
+    detectionTimer->stop();
+    presenceTimer->stop();
+    if (presenceChannel) {
+        presenceChannel->closeDevice();
+        delete presenceChannel;
+        presenceChannel = nullptr;
+    }
+    if (settings)
+        settings->standBy();
+    devicePid = 0;
+    pidErrorCount = 0;
+    clearLayout();
+    setWindowTitle(QStringLiteral("Orvelin Driver"));
+    showStatus(tr("No Device Connect!"));
+}
+
 void MainWindow::detectDevice()
 {
+    if (away)
+        return;
     auto probe = std::make_unique<ProbeChannel>();
     if (!probe->channel.openDevice()) {
         if (settings)
@@ -216,6 +249,8 @@ void MainWindow::detectDevice()
 
 void MainWindow::checkPresence()
 {
+    if (away)
+        return;
     std::uint32_t pid = 0;
     if (presenceChannel && presenceChannel->getDevicePid(pid)) {
         devicePid = static_cast<std::int32_t>(pid);

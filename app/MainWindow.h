@@ -30,6 +30,12 @@ public:
     void detectDevice();
     void checkPresence();
 
+    // Whether this panel's session owns the device. Without it the window lets go of every driver
+    // handle and the ASIO driver's pipe, stops detecting and shows the no-device state; given it
+    // back, detection finds the device as at a replug, restoring and resending every control.
+    void setDrivesDevice(bool drives);
+    bool drivesDevice() const { return !away; }
+
 signals:
     // The panel of a device that answered is built and shown: its controls, the model ("KA2 SE")
     // and the firmware as the title shows it.
@@ -55,4 +61,5 @@ private:
     Settings *settings = nullptr;
     QLabel *statusLabel = nullptr;
     std::int32_t pidErrorCount = 0;
+    bool away = false;
 };

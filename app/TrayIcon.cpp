@@ -19,7 +19,7 @@ TrayIcon::TrayIcon(QObject *parent)
 {
     // Frames drawn for the tray's own sizes; the large icon serves every other size.
     QIcon icon(QStringLiteral(":/icon/icon.png"));
-    for (int size : { 16, 20, 24, 32 })
+    for (int size : { 16, 20, 24, 32, 40, 48 })
         icon.addFile(QStringLiteral(":/icon/tray-%1.png").arg(size), QSize(size, size));
     setIcon(icon);
     showNoDevice();
@@ -129,6 +129,10 @@ void TrayIcon::showSettings()
 void TrayIcon::selectSampleRate(std::uint32_t rate)
 {
     qDebug() << "你选中了采样频率：" << rate << " Hz";
+    if (!drivesDevice) {
+        qDebug() << "Sample rate left alone: the console session's panel drives the device.";
+        return;
+    }
     OrvelinIoControl device;
     if (!device.openDevice()) {
         qDebug() << "Failed to create device in Device.";
@@ -155,6 +159,10 @@ void TrayIcon::selectSampleRate(std::uint32_t rate)
 
 void TrayIcon::requestFirmwareUpgrade()
 {
+    if (!drivesDevice) {
+        qDebug() << "Firmware upgrade not sent: the console session's panel drives the device.";
+        return;
+    }
     OrvelinIoControl device;
     if (device.openDevice())
         device.upgradeFirmware();

@@ -27,6 +27,10 @@ public:
     // Adds "Remote Control...", which shows this window, after "Win Sound Pannel".
     void setRemoteWindow(QWidget *window);
 
+    // Off while another session's panel drives the device: the sample-rate entries and "Upgrade
+    // Firmware" then leave it alone.
+    void setDrivesDevice(bool drives) { drivesDevice = drives; }
+
     // The handlers of the sample-rate entries and of "Upgrade Firmware".
     void selectSampleRate(std::uint32_t rate);
     void requestFirmwareUpgrade();
@@ -55,4 +59,5 @@ private:
     QAction *versionSeparator = nullptr;
     QAction *remoteEntry = nullptr;
     int shellRestartWaitMs = 5000;
+    bool drivesDevice = true;
 };

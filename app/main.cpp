@@ -1,3 +1,4 @@
+#include "app/ConsoleOwnership.h"
 #include "app/LogFile.h"
 #include "app/MainWindow.h"
 #include "app/RemoteSetup.h"
@@ -64,6 +65,14 @@ int main(int argc, char *argv[])
     QObject::connect(mainWindow.get(), &MainWindow::panelBuilt, trayIcon.get(),
         [window = mainWindow.get(), tray = trayIcon.get()] { tray->showDevice(window->windowTitle()); });
     QObject::connect(mainWindow.get(), &MainWindow::panelCleared, trayIcon.get(), &TrayIcon::showNoDevice);
+    // Only the panel of the console's session drives the device; the others stand by.
+    auto ownership = std::make_unique<ConsoleOwnership>(static_cast<std::uintptr_t>(mainWindow->winId()));
+    QObject::connect(ownership.get(), &ConsoleOwnership::drivesDeviceChanged, mainWindow.get(),
+        [window = mainWindow.get(), tray = trayIcon.get()](bool drives) {
+            window->setDrivesDevice(drives);
+            tray->setDrivesDevice(drives);
+        });
+    ownership->refresh();
     trayIcon->setVisible(true);
     // Without a tray nothing could ever show the window, so it is shown at once.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
@@ -94,6 +103,7 @@ int main(int argc, char *argv[])
     remote.reset();
     osc.reset();
     control.reset();
+    ownership.reset();
     trayIcon.reset();
     mainWindow.reset();
     settings.reset();

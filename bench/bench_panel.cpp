@@ -1,7 +1,7 @@
 // Costs inside the program, against the in-process emulated device on the Linux driver port:
 // one knob event against its floor (the raw mixer-block request and reply plus one INI sync,
 // measured in turns with it), one meter tick of a KA2, one knob paint at 120 x 120, one panel
-// construction with restore.
+// construction with restore, one stop of the ASIO status listener while it waits for a client.
 //
 //     bench_panel [benchmark options; by default 5 interleaved repetitions, their mean and spread]
 // The settings files live in the temporary folder (TMPDIR), so the INI sync costs what that
@@ -13,6 +13,7 @@
 #include "panels/ka2.h"
 #include "platform/DriverPort.h"
 #include "platform/LittleEndian.h"
+#include "settings/ThreadSettingsPip.h"
 #include "tests/support/TestSupport.h"
 
 #include "bench/MeanReporter.h"
@@ -22,6 +23,7 @@
 #include <QMetaObject>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -164,12 +166,27 @@ void panelConstruction(benchmark::State &state)
         delete new ka2;
 }
 
+// What closing the settings dialog waits for: its listener, woken from its wait for a client.
+void listenerStop(benchmark::State &state)
+{
+    rig();
+    for (auto _ : state) {
+        auto *listener = new ThreadSettingsPip;
+        listener->start();
+        QThread::msleep(5); // into its wait for a client
+        const auto start = std::chrono::steady_clock::now();
+        delete listener;
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+}
+
 } // namespace
 
 BENCHMARK(knobEvent)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(meterTick)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(knobPaint)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(panelConstruction)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(listenerStop)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(100);
 
 int main(int argc, char **argv)
 {

@@ -4,18 +4,24 @@
 # include ("device/" code including "panels/PanelKit.h") therefore fails to compile, and the
 # direction of the links below is the direction of the includes.
 #
-# orvelin_add_layer(TARGET FOLDER folder SOURCES file... [LINKS target...])
+# Each layer names every layer its files include, and no more. A link is PUBLIC only where the
+# layer's own headers include the lower layer's headers (its callers need them to compile);
+# otherwise it is PRIVATE, and the lower layer stays out of sight of the callers. A static library
+# still hands its PRIVATE links on to the final link, so the programs link the whole chain.
+#
+# orvelin_add_layer(TARGET FOLDER folder SOURCES file... [PUBLIC target...] [PRIVATE target...])
 #   TARGET   the library; its include root is ${CMAKE_BINARY_DIR}/layers/<folder>
 #   FOLDER   the source folder whose headers it offers, as "<folder>/Name.h"
 #   SOURCES  its sources, relative to FOLDER
-#   LINKS    the layers and libraries below it (PUBLIC)
+#   PUBLIC   the layers and libraries below it that its headers include
+#   PRIVATE  the layers and libraries below it that only its sources include
 function(orvelin_add_layer target)
-    cmake_parse_arguments(LAYER "" "FOLDER" "SOURCES;LINKS" ${ARGN})
+    cmake_parse_arguments(LAYER "" "FOLDER" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
     set(folder ${PROJECT_SOURCE_DIR}/${LAYER_FOLDER})
     list(TRANSFORM LAYER_SOURCES PREPEND ${folder}/)
     add_library(${target} STATIC ${LAYER_SOURCES})
     orvelin_layer_headers(${target} ${LAYER_FOLDER})
-    target_link_libraries(${target} PUBLIC ${LAYER_LINKS})
+    target_link_libraries(${target} PUBLIC ${LAYER_PUBLIC} PRIVATE ${LAYER_PRIVATE})
 endfunction()
 
 # Offers the headers of folder to target and to whatever links it, through the folder's include

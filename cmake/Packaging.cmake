@@ -59,143 +59,24 @@ set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackagingPerGenerator.cm
 # install (/S) shows no pages and so takes that default on a first install, and keeps the earlier
 # choice on an upgrade. The uninstaller removes the entry. The user's settings and log file are not
 # the installer's and stay.
-# The panel is nearly always running: the installer and the uninstaller first ask it to quit
-# through its own named event (it quits as from its tray menu, settings written) and wait for it;
-# after 10 s they ask the user, or end it in silent mode. An installer that ended a panel starts the
-# new one again through the desktop shell (explorer.exe), so that it runs as the user, not elevated
-# like the installer. Files still held (another session's panel) go at the next restart.
-# Signing (scripts/sign-windows.sh, only with a certificate): the packages' programs and DLLs
-# after they are installed for packing, and the uninstaller as NSIS writes it at build time.
+# The panel is nearly always running, in every session where a user is signed in: the installer
+# and the uninstaller first ask every panel to quit through the one event they all wait on,
+# "Global\OrvelinDriverQuit" (each quits as from its tray menu, settings written), and wait for the
+# last; after 10 s they ask the user, or end the panels in silent mode. Then, while a file of the
+# installation is still held by any process, they stop before they remove or write anything and
+# name the program (Restart Manager); a silent run writes that to %TEMP%\OrvelinDriver-setup.log and
+# exits with status 2. Nothing is ever left to be deleted at the next restart. An installer that
+# ended a panel starts the new one again through the desktop shell's ShellExecute, so that it runs
+# as the user, not elevated like the installer (cmake/Installer.nsh).
+# Signing (scripts/sign-windows.sh, only with a key): the packages' programs and DLLs after they
+# are installed for packing, and the uninstaller as NSIS writes it at build time.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/SignPackageFiles.cmake)
 set(CPACK_NSIS_DEFINES [=[Target amd64-unicode
 !uninstfinalize 'sh "@ORVELIN_SIGN_SCRIPT@" "%1"'
-!define ORVELIN_RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define ORVELIN_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvelin Driver"
-Var OrvelinWasRunning
-Var OrvelinAtLogIn
-Var OrvelinRebootNoted
-Function OrvelinStartAtLogIn
-  WriteRegStr HKLM "${ORVELIN_RUN_KEY}" "OrvelinDriver" '"$INSTDIR\OrvelinDriver.exe"'
-FunctionEnd
-!macro OrvelinEndPanelFunction UN
-Function ${UN}OrvelinEndPanel
-  Push $0
-  Push $1
-  StrCpy $OrvelinWasRunning 0
-  ; EVENT_MODIFY_STATE
-  System::Call 'kernel32::OpenEventW(i 0x0002, i 0, w "Local\OrvelinDriverQuit") p.r0'
-  IntPtrCmp $0 0 orvelin_done
-  StrCpy $OrvelinWasRunning 1
-  DetailPrint "Asking the running Orvelin Driver to quit"
-  System::Call 'kernel32::SetEvent(p r0)'
-  System::Call 'kernel32::CloseHandle(p r0)'
-  StrCpy $1 0
-  orvelin_wait:
-    Sleep 250
-    IntOp $1 $1 + 1
-    ; SYNCHRONIZE: the event goes with the panel's last handle, at its end.
-    System::Call 'kernel32::OpenEventW(i 0x00100000, i 0, w "Local\OrvelinDriverQuit") p.r0'
-    IntPtrCmp $0 0 orvelin_gone
-    System::Call 'kernel32::CloseHandle(p r0)'
-    IntCmp $1 40 0 orvelin_wait 0
-    IfSilent orvelin_kill
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Orvelin Driver is still running. Quit it from its tray menu, then choose Retry." IDRETRY orvelin_retry
-    Abort "Orvelin Driver is still running."
-  orvelin_retry:
-    StrCpy $1 0
-    Goto orvelin_wait
-  orvelin_kill:
-    DetailPrint "Orvelin Driver did not quit within 10 s: ending it"
-    ExecWait '"$SYSDIR\taskkill.exe" /f /im OrvelinDriver.exe'
-  orvelin_gone:
-  ; The system lets go of the program file a moment after the process.
-  StrCpy $1 0
-  orvelin_file:
-    IfFileExists "$INSTDIR\OrvelinDriver.exe" 0 orvelin_done
-    ClearErrors
-    FileOpen $0 "$INSTDIR\OrvelinDriver.exe" a
-    IfErrors 0 orvelin_free
-    Sleep 250
-    IntOp $1 $1 + 1
-    IntCmp $1 20 orvelin_done orvelin_file orvelin_done
-  orvelin_free:
-    FileClose $0
-  orvelin_done:
-  Pop $1
-  Pop $0
-FunctionEnd
-!macroend
-!insertmacro OrvelinEndPanelFunction ""
-!insertmacro OrvelinEndPanelFunction "un."
-; Before the files are copied: end the panel, note the earlier start-at-log-in choice (ticked on a
-; first install), and run the installed version's uninstaller in place, telling it an upgrade runs.
-Function OrvelinBeforeInstall
-  Push $0
-  Push $1
-  Call OrvelinEndPanel
-  StrCpy $OrvelinAtLogIn 1
-  ReadRegStr $0 HKLM "${ORVELIN_UNINSTALL_KEY}" "UninstallString"
-  StrCmp $0 "" orvelin_fresh
-  StrCpy $OrvelinAtLogIn 0
-  ReadRegStr $1 HKLM "${ORVELIN_RUN_KEY}" "OrvelinDriver"
-  StrCmp $1 "" +2
-    StrCpy $OrvelinAtLogIn 1
-  ; "C:\...\Uninstall.exe" without its quotes, and its folder.
-  StrCpy $1 $0 1
-  StrCmp $1 '"' 0 +2
-    StrCpy $0 $0 -1 1
-  StrCpy $1 $0 -14
-  IfFileExists $0 0 orvelin_fresh
-  System::Call 'kernel32::SetEnvironmentVariableW(w "ORVELIN_UPGRADE", w "1")'
-  DetailPrint "Removing the installed version"
-  ExecWait '"$0" /S _?=$1'
-  System::Call 'kernel32::SetEnvironmentVariableW(w "ORVELIN_UPGRADE", p 0)'
-  orvelin_fresh:
-  Pop $1
-  Pop $0
-FunctionEnd
-; After the files: the Run entry in silent mode as chosen before, and the panel again if it ran.
-Function OrvelinAfterInstall
-  IfSilent 0 +3
-    StrCmp $OrvelinAtLogIn 1 0 +2
-      Call OrvelinStartAtLogIn
-  StrCmp $OrvelinWasRunning 1 0 +3
-    DetailPrint "Starting Orvelin Driver again"
-    Exec '"$WINDIR\explorer.exe" "$INSTDIR\OrvelinDriver.exe"'
-FunctionEnd
-Function un.OrvelinBeforeUninstall
-  Push $0
-  ReadEnvStr $0 ORVELIN_UPGRADE
-  StrCmp $0 1 +2
-    Call un.OrvelinEndPanel
-  ; Whatever is still held is removed at the next restart.
-  Delete /REBOOTOK "$INSTDIR\OrvelinDriver.exe"
-  Delete /REBOOTOK "$INSTDIR\orvelinctl.exe"
-  Delete /REBOOTOK "$INSTDIR\orvelinctlw.exe"
-  Delete /REBOOTOK "$INSTDIR\*.dll"
-  Delete /REBOOTOK "$INSTDIR\*.qm"
-  Delete /REBOOTOK "$INSTDIR\platforms\*.dll"
-  Delete /REBOOTOK "$INSTDIR\styles\*.dll"
-  Delete /REBOOTOK "$INSTDIR\imageformats\*.dll"
-  RMDir /REBOOTOK "$INSTDIR\platforms"
-  RMDir /REBOOTOK "$INSTDIR\styles"
-  RMDir /REBOOTOK "$INSTDIR\imageformats"
-  Pop $0
-FunctionEnd
-Function un.OrvelinAfterUninstall
-  Push $0
-  StrCmp $OrvelinRebootNoted 1 orvelin_noted
-  StrCpy $OrvelinRebootNoted 1
-  ReadEnvStr $0 ORVELIN_UPGRADE
-  StrCmp $0 1 orvelin_noted
-  RMDir /REBOOTOK "$INSTDIR"
-  IfRebootFlag 0 orvelin_noted
-    DetailPrint "Some files are still in use; they are removed when Windows restarts."
-    MessageBox MB_OK|MB_ICONINFORMATION "Some files of Orvelin Driver are still in use; they are removed when Windows restarts." /SD IDOK
-  orvelin_noted:
-  Pop $0
-FunctionEnd]=])
+!include "@ORVELIN_INSTALLER_STEPS@"]=])
 string(REPLACE "@ORVELIN_SIGN_SCRIPT@" "${PROJECT_SOURCE_DIR}/scripts/sign-windows.sh" CPACK_NSIS_DEFINES
+    "${CPACK_NSIS_DEFINES}")
+string(REPLACE "@ORVELIN_INSTALLER_STEPS@" "${CMAKE_CURRENT_LIST_DIR}/Installer.nsh" CPACK_NSIS_DEFINES
     "${CPACK_NSIS_DEFINES}")
 set(CPACK_NSIS_INSTALLER_FINISH_TITLE_CODE [=[!define MUI_FINISHPAGE_SHOWREADME ""
   !define MUI_FINISHPAGE_SHOWREADME_TEXT "Start Orvelin Driver at log-in"
@@ -205,8 +86,9 @@ set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS [=[Call OrvelinBeforeInstall]=])
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[Call OrvelinAfterInstall]=])
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[Call un.OrvelinBeforeUninstall
   DeleteRegValue HKLM "${ORVELIN_RUN_KEY}" "OrvelinDriver"]=])
-set(CPACK_NSIS_DELETE_ICONS_EXTRA [=[Call un.OrvelinAfterUninstall]=])
 set(CPACK_NSIS_PACKAGE_NAME "Orvelin Driver")
+# Sharp at 150 % and 200 %, not scaled up by Windows.
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_DISPLAY_NAME "Orvelin Driver")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/icon.ico)

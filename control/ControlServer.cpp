@@ -123,8 +123,12 @@ void ControlServer::accept()
 {
     sweep();
     while (QLocalSocket *socket = server->nextPendingConnection()) {
-        if (!platform::peerIsCurrentUser(static_cast<std::intptr_t>(socket->socketDescriptor()))) {
-            qDebug() << "Control client refused: it runs as another user.";
+        const auto peer = static_cast<std::intptr_t>(socket->socketDescriptor());
+        const char *refusal = !platform::peerIsCurrentUser(peer) ? "Control client refused: it runs as another user."
+            : !platform::peerIsInThisSession(peer)               ? "Control client refused: it runs in another session."
+                                                                 : nullptr;
+        if (refusal) {
+            qDebug() << refusal;
             socket->abort();
             socket->deleteLater();
             continue;

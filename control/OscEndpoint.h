@@ -42,7 +42,7 @@ class QUdpSocket;
 // serves a bounded number of waiting messages for at most a few milliseconds and the next turn
 // follows on a zero timer. Waiting sets of one control coalesce (its latest value, and toggles by
 // their parity), a message that waited over kMaxWaitMs is dropped, and beyond kMaxQueued waiting
-// messages or kMaxQueuedBytes packets are dropped: a flood ends when it stops arriving. Dropped
+// messages or kMaxQueuedBytes packets are dropped: a flood ends a second after it stops. Dropped
 // packets and refused messages are counted and logged, the details of at most one a second.
 class OscEndpoint : public QObject
 {
@@ -73,9 +73,10 @@ public:
     quint16 port() const;
 
     int subscriberCount() const { return int(subscribers.size()); }
+    // Packets dropped, and messages dropped unserved (the panel's own output, the stale).
     qint64 droppedPackets() const { return dropped; }
     qint64 refusedMessages() const { return refused; }
-    qint64 staleMessages() const { return stale; }
+    qint64 staleMessages() const { return stale; } // waited over kMaxWaitMs
     qint64 sentBytes() const { return sent; }
     // How long a subscription lasts without renewal (tests shorten it).
     void setSubscriptionLifetime(int ms) { lifetimeMs = ms; }

@@ -1,17 +1,24 @@
 #pragma once
 
+#include "controls/FocusMark.h"
+
 #include <QPushButton>
 #include <QString>
 
+class QFocusEvent;
 class QGraphicsDropShadowEffect;
+class QKeyEvent;
 class QMouseEvent;
+class QPaintEvent;
 
 // Two-state switch with its own selected flag (not QAbstractButton's checkable state), styled by a
 // generated style sheet and lit by a drop-shadow glow while selected. The owner writes the colour
 // members, then calls updateStyle() once.
 //
 // Any mouse press toggles the flag and emits pressed(bool) twice with the new state, so slots must
-// be idempotent. The keyboard does not toggle it.
+// be idempotent. Space or Enter on the focused switch is exactly such a press (a held key toggles
+// once); an outline in its own colour shows keyboard focus (see FocusMark), the style's own focus
+// frame never shows.
 //
 // pressed(bool) hides QAbstractButton::pressed() in Button's scope, so a plain member pointer picks
 // the bool overload:
@@ -43,8 +50,16 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
+    void toggleAsPressed();
+    static bool isToggleKey(const QKeyEvent &event);
+
+    FocusMark focusMark;
     bool selectedFlag = false;
     QGraphicsDropShadowEffect *glowEffect = nullptr;
 };

@@ -3,11 +3,14 @@
 #include "controls/KnobGeometry.h"
 
 #include <QConicalGradient>
+#include <QFocusEvent>
 #include <QFont>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
 #include <QRadialGradient>
 #include <QWheelEvent>
@@ -63,7 +66,9 @@ Knob::Knob(QWidget *parent)
     : QWidget(parent)
     , editor(new QLineEdit(this))
 {
+    setFocusPolicy(Qt::StrongFocus);
     editor->hide();
+    editor->installEventFilter(this); // for Escape and Enter
     connect(editor, &QLineEdit::editingFinished, this, &Knob::finishEdit);
 }
 
@@ -77,6 +82,11 @@ void Knob::changeTo(qint64 v)
     value = boundKnobValue(v, minimum, maximum);
     emit valueChangedSig(value);
     update();
+}
+
+void Knob::stepBy(qint64 steps)
+{
+    changeTo(qint64(value) + steps);
 }
 
 void Knob::paintEvent(QPaintEvent *)
@@ -111,6 +121,12 @@ void Knob::paintEvent(QPaintEvent *)
     drawDisc(painter, *this, true, cached ? paintCache.shadowShading() : QBrush(discShading(*this, true)));
     drawDisc(painter, *this, false, cached ? paintCache.bodyShading() : QBrush(discShading(*this, false)));
 
+    if (focusMark.shown(*this)) {
+        QPainterPath ring;
+        ring.addEllipse(knobFocusRingRect(w, arcWidth, bodyRatio));
+        FocusMark::draw(painter, ring, arcColor);
+    }
+
     if (showText) {
         pen.setWidth(0);
         pen.setColor(textColor);
@@ -130,21 +146,60 @@ void Knob::mousePressEvent(QMouseEvent *event)
 void Knob::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (showText && textRect.contains(event->position().toPoint())) {
-        editor->setText(knobEditorText(value, displayOffset));
-        editor->setGeometry(knobEditorRect(textRect));
-        editor->show();
-        editor->setFocus(Qt::OtherFocusReason);
-        editor->selectAll();
+        openEditor(Qt::MouseFocusReason);
         return;
     }
     changeTo(minimum);
 }
 
+void Knob::openEditor(Qt::FocusReason focusBack)
+{
+    editorFocusBack = focusBack;
+    editor->setText(knobEditorText(value, displayOffset));
+    editor->setGeometry(knobEditorRect(textRect));
+    editor->show();
+    editor->setFocus(Qt::OtherFocusReason);
+    editor->selectAll();
+}
+
+void Knob::closeEditor()
+{
+    // Hiding the focused editor would hand the focus on to the next control; it goes back to the
+    // knob, marked only if the keyboard opened the editor. The editor's own farewell on losing
+    // the focus is no second edit.
+    closingEditor = true;
+    if (editor->hasFocus())
+        setFocus(editorFocusBack);
+    editor->hide();
+    closingEditor = false;
+}
+
+bool Knob::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != editor || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    switch (static_cast<QKeyEvent *>(event)->key()) {
+    case Qt::Key_Escape:
+        closeEditor();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Ended here rather than by the editor, which would pass the key on to the knob, where
+        // Enter opens the editor again.
+        finishEdit();
+        return true;
+    default:
+        return false;
+    }
+}
+
 void Knob::finishEdit()
 {
+    if (closingEditor)
+        return;
     int typed = 0;
     const bool ok = knobParseTyped(editor->text(), suffix, typed);
-    editor->hide();
+    closeEditor();
     if (ok)
         changeTo(knobValueFromTyped(typed, displayOffset, minimum, maximum));
     else
@@ -173,12 +228,31 @@ void Knob::mouseMoveEvent(QMouseEvent *event)
 
 void Knob::wheelEvent(QWheelEvent *event)
 {
-    int v = value;
-    if (event->angleDelta().y() > 0) {
-        if (v < maximum)
-            ++v;
-    } else if (v > minimum) {
-        --v;
+    // One event is one step, whatever its size; a horizontal or empty delta lowers.
+    stepBy(event->angleDelta().y() > 0 ? 1 : -1);
+}
+
+void Knob::keyPressEvent(QKeyEvent *event)
+{
+    // A held key repeats as presses, each its own step.
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+        if (showText)
+            openEditor(Qt::OtherFocusReason);
+        else
+            event->ignore();
+        return;
     }
-    changeTo(v);
+    const std::optional<qint64> steps = knobKeySteps(key, value, minimum, maximum, kPageSteps, keyRaiseLimit);
+    if (!steps) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    stepBy(*steps);
+}
+
+void Knob::focusInEvent(QFocusEvent *event)
+{
+    focusMark.focusIn(event->reason());
+    QWidget::focusInEvent(event); // repaints, as losing the focus does
 }

@@ -5,9 +5,10 @@
 
 class Knob;
 
-// A knob as a screen reader sees it: a dial with its current, minimum and maximum value in the
-// units it shows, its text as painted. It stays without focus and keys; a value set through this interface goes through
-// setValue, so the panel's handler runs as for a typed value.
+// A knob as a screen reader sees it: a focusable dial with its current, minimum and maximum value
+// in the units it shows, its text as painted. A value set through this interface goes through
+// setValue, so the panel's handler runs as for a typed value; the reader's own keys reach the
+// focused knob as any keys do.
 class KnobAccessible : public QAccessibleWidget, public QAccessibleValueInterface
 {
 public:

@@ -1,5 +1,9 @@
 #include "controls/KnobGeometry.h"
 
+#include <Qt>
+
+#include <algorithm>
+
 int boundKnobValue(qint64 v, int minimum, int maximum)
 {
     if (v > maximum)
@@ -77,4 +81,44 @@ bool knobParseTyped(QString text, const QString &suffix, int &typed)
 int knobValueFromTyped(int typed, int displayOffset, int minimum, int maximum)
 {
     return boundKnobValue(qint64(typed) - displayOffset, minimum, maximum);
+}
+
+std::optional<qint64> knobKeySteps(int key, int value, int minimum, int maximum, int pageSteps, int raiseLimit)
+{
+    qint64 steps = 0;
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+        steps = 1;
+        break;
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+        steps = -1;
+        break;
+    case Qt::Key_PageUp:
+        steps = pageSteps;
+        break;
+    case Qt::Key_PageDown:
+        steps = -qint64(pageSteps);
+        break;
+    case Qt::Key_Home:
+        steps = qint64(minimum) - value;
+        break;
+    case Qt::Key_End:
+        steps = qint64(maximum) - value;
+        break;
+    default:
+        return std::nullopt;
+    }
+    return std::min(steps, qint64(raiseLimit));
+}
+
+QRectF knobFocusRingRect(int width, int arcWidth, double bodyRatio)
+{
+    const double w = width - 2 * arcWidth;
+    const double arcInside = (w - arcWidth) / 2.0;
+    const double body = static_cast<int>(bodyRatio * w) / 2.0;
+    const double radius = (arcInside + body) / 2.0;
+    const double centre = arcWidth + w / 2.0;
+    return QRectF(centre - radius, centre - radius, 2 * radius, 2 * radius);
 }

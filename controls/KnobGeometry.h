@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QRect>
+#include <QRectF>
 #include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 // Pure geometry and arithmetic of the Knob, kept apart from painting so it can be tested alone.
 // Angles are in Qt's sixteenths of a degree; sizes follow the knob's pixel layout.
@@ -44,3 +47,12 @@ bool knobParseTyped(QString text, const QString &suffix, int &typed);
 // A typed number back to a value: minus the offset in 64 bits, so no input can overflow, then
 // bounded to the range.
 int knobValueFromTyped(int typed, int displayOffset, int minimum, int maximum);
+
+// The steps one key press moves a knob standing at value: Up and Right one up, Down and Left one
+// down, Page Up and Page Down pageSteps, Home to the minimum and End to the maximum. A raise is cut
+// to raiseLimit steps; lowering never is. Nothing for a key that does not move a knob.
+std::optional<qint64> knobKeySteps(int key, int value, int minimum, int maximum, int pageSteps, int raiseLimit);
+
+// The focus ring: a circle around the body, midway between it and the arc's inner edge, where
+// only the background shows.
+QRectF knobFocusRingRect(int width, int arcWidth, double bodyRatio);

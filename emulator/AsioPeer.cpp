@@ -1,11 +1,10 @@
 #include "emulator/AsioPeer.h"
 
+#include "emulator/Inbox.h"
 #include "emulator/PipePeerServer.h"
 #include "platform/PipePort.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 
 namespace emu {
@@ -37,12 +36,8 @@ struct AsioPeer::Impl
 
     void received(bool ok, std::uint32_t error, const std::vector<std::uint8_t> &message)
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (ok)
-                resets.push_back(message);
-            arrived.notify_all();
-        }
+        if (ok)
+            resets.push(message);
         emit(ok ? "{\"peer\":\"asio\",\"reset\":\"" + hexBytes(message) + "\"}"
                 : "{\"peer\":\"asio\",\"error\":" + std::to_string(error) + "}");
     }
@@ -58,9 +53,8 @@ struct AsioPeer::Impl
             current(line);
     }
 
-    mutable std::mutex mutex;
-    mutable std::condition_variable arrived;
-    std::vector<std::vector<std::uint8_t>> resets;
+    Inbox<std::vector<std::uint8_t>> resets;
+    std::mutex mutex; // of the sink
     std::function<void(const std::string &)> sink;
     std::atomic<std::uint32_t> sendError { 0 };
     PipePeerServer server; // last: its thread must stop before the rest goes
@@ -93,20 +87,16 @@ void AsioPeer::setLogSink(std::function<void(const std::string &)> sink)
 
 std::vector<std::vector<std::uint8_t>> AsioPeer::resets() const
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->resets;
+    return d->resets.all();
 }
 
 bool AsioPeer::waitForResets(std::size_t count, int timeoutMs) const
 {
-    std::unique_lock<std::mutex> lock(d->mutex);
-    return d->arrived.wait_for(
-        lock, std::chrono::milliseconds(timeoutMs), [this, count] { return d->resets.size() >= count; });
+    return d->resets.waitFor(count, timeoutMs);
 }
 
 void AsioPeer::clear()
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
     d->resets.clear();
 }
 

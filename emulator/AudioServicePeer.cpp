@@ -1,10 +1,9 @@
 #include "emulator/AudioServicePeer.h"
 
+#include "emulator/Inbox.h"
 #include "emulator/PipePeerServer.h"
 #include "platform/PipePort.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 
 namespace emu {
@@ -29,6 +28,13 @@ bool decodeAudioServiceCommand(const std::vector<std::uint8_t> &message, std::st
 
 struct AudioServicePeer::Impl
 {
+    // One message as received and the command it holds ("?" when it holds none).
+    struct Received
+    {
+        std::vector<std::uint8_t> bytes;
+        std::string command;
+    };
+
     Impl()
         : server(platform::kAudioControlPipe,
             [this](bool ok, std::uint32_t error, const std::vector<std::uint8_t> &message) {
@@ -39,20 +45,15 @@ struct AudioServicePeer::Impl
     void received(bool ok, std::uint32_t error, const std::vector<std::uint8_t> &message)
     {
         std::string line;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!ok) {
-                line = "{\"peer\":\"audio-service\",\"error\":" + std::to_string(error) + "}";
-            } else {
-                std::string command;
-                const bool valid = decodeAudioServiceCommand(message, command);
-                messages.push_back(message);
-                commands.push_back(valid ? command : "?");
-                line = valid ? "{\"peer\":\"audio-service\",\"command\":\"" + command
-                        + "\",\"bytes\":" + std::to_string(message.size()) + "}"
-                             : "{\"peer\":\"audio-service\",\"malformed\":\"" + hexBytes(message) + "\"}";
-            }
-            arrived.notify_all();
+        if (!ok) {
+            line = "{\"peer\":\"audio-service\",\"error\":" + std::to_string(error) + "}";
+        } else {
+            std::string command;
+            const bool valid = decodeAudioServiceCommand(message, command);
+            inbox.push({ message, valid ? command : "?" });
+            line = valid ? "{\"peer\":\"audio-service\",\"command\":\"" + command
+                    + "\",\"bytes\":" + std::to_string(message.size()) + "}"
+                         : "{\"peer\":\"audio-service\",\"malformed\":\"" + hexBytes(message) + "\"}";
         }
         std::function<void(const std::string &)> current;
         {
@@ -63,10 +64,8 @@ struct AudioServicePeer::Impl
             current(line);
     }
 
-    mutable std::mutex mutex;
-    mutable std::condition_variable arrived;
-    std::vector<std::string> commands;
-    std::vector<std::vector<std::uint8_t>> messages;
+    Inbox<Received> inbox;
+    std::mutex mutex; // of the sink
     std::function<void(const std::string &)> sink;
     PipePeerServer server; // last: its thread must stop before the rest goes
 };
@@ -98,28 +97,28 @@ void AudioServicePeer::setLogSink(std::function<void(const std::string &)> sink)
 
 std::vector<std::string> AudioServicePeer::commands() const
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->commands;
+    std::vector<std::string> commands;
+    for (const Impl::Received &each : d->inbox.all())
+        commands.push_back(each.command);
+    return commands;
 }
 
 std::vector<std::vector<std::uint8_t>> AudioServicePeer::messages() const
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->messages;
+    std::vector<std::vector<std::uint8_t>> messages;
+    for (const Impl::Received &each : d->inbox.all())
+        messages.push_back(each.bytes);
+    return messages;
 }
 
 bool AudioServicePeer::waitForCommands(std::size_t count, int timeoutMs) const
 {
-    std::unique_lock<std::mutex> lock(d->mutex);
-    return d->arrived.wait_for(
-        lock, std::chrono::milliseconds(timeoutMs), [this, count] { return d->commands.size() >= count; });
+    return d->inbox.waitFor(count, timeoutMs);
 }
 
 void AudioServicePeer::clear()
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    d->commands.clear();
-    d->messages.clear();
+    d->inbox.clear();
 }
 
 } // namespace emu

@@ -4,7 +4,7 @@
 #include "controls/Knob.h"
 #include "device/MeterBlock.h"
 #include "device/OrvelinIoControl.h"
-#include "settings/SettingsFile.h"
+#include "storage/SettingsFile.h"
 
 #include <QDebug>
 #include <QDir>
@@ -95,27 +95,35 @@ Knob *makeGainKnob(QWidget *panel, int maximum)
     return knob;
 }
 
-Knob *makeVolumeKnob(QWidget *panel)
+namespace {
+
+// A knob of a level that reaches ears: an output's volume or the phone input into it, in decibels.
+// One key press raises it by a page at most, so a stray End cannot take a headphone from -40 to
+// +6; lowering, the mouse and typed values are not held back.
+Knob *makeOutputKnob(QWidget *panel, int side)
 {
     auto *knob = new Knob(panel);
-    knob->setFixedSize(120, 120);
+    knob->setFixedSize(side, side);
     knob->minimum = -80;
     knob->maximum = 6;
     knob->value = -80;
     knob->textColor = QColor(QStringLiteral("#00ff7f"));
+    knob->keyRaiseLimit = Knob::kPageSteps;
     return knob;
+}
+
+} // namespace
+
+Knob *makeVolumeKnob(QWidget *panel)
+{
+    return makeOutputKnob(panel, 120);
 }
 
 Knob *makePhoneKnob(QWidget *panel)
 {
-    auto *knob = new Knob(panel);
-    knob->setFixedSize(70, 70);
+    Knob *knob = makeOutputKnob(panel, 70);
     knob->arcWidth = 3;
     knob->fontSize = 10;
-    knob->minimum = -80;
-    knob->maximum = 6;
-    knob->value = -80;
-    knob->textColor = QColor(QStringLiteral("#00ff7f"));
     return knob;
 }
 

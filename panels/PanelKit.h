@@ -39,6 +39,7 @@ enum class SwitchParent { AtConstruction, AfterConstruction };
 Button *makeSwitch(QWidget *panel, const QString &text, const QString &selectedColour, SwitchParent parenting);
 // The gain knob's display offset is the control table's.
 Knob *makeGainKnob(QWidget *panel, int maximum);
+// The output volumes and the phone levels into them: a key press raises them by a page at most.
 Knob *makeVolumeKnob(QWidget *panel);
 Knob *makePhoneKnob(QWidget *panel);
 // The phone knob, then its readout above its caption.

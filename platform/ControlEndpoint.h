@@ -20,6 +20,11 @@ std::string controlClientName();
 // the second lock on the door.
 bool peerIsCurrentUser(std::intptr_t descriptor);
 
+// True when the client of an accepted connection runs in this panel's session (Windows: the same
+// user signed in twice, by fast user switching or remote desktop, has a panel in each session).
+// Linux: always true.
+bool peerIsInThisSession(std::intptr_t descriptor);
+
 // The client's check of the server at the other end of a connection: true when it runs as the
 // current user, so that a request is never sent to a program that took the channel's name.
 bool serverIsCurrentUser(std::intptr_t descriptor);

@@ -33,7 +33,7 @@ bool reserve(const std::wstring &path)
     if (reservedServer != INVALID_HANDLE_VALUE)
         return true;
     HANDLE server = createUserOnlyPipe(
-        path, controlReservationOpenMode(), controlReservationPipeMode(), PIPE_UNLIMITED_INSTANCES, 0, 0, 0);
+        path, controlReservationOpenMode(), controlReservationPipeMode(), PIPE_UNLIMITED_INSTANCES, 0, 0, 0, true);
     if (server == INVALID_HANDLE_VALUE) {
         log("Control channel name " + utf8(path) + " is held by another program, error "
             + std::to_string(GetLastError()));
@@ -91,6 +91,14 @@ bool peerIsCurrentUser(std::intptr_t descriptor)
     if (!GetNamedPipeClientProcessId(reinterpret_cast<HANDLE>(descriptor), &process))
         return false;
     return processRunsAsCurrentUser(process);
+}
+
+bool peerIsInThisSession(std::intptr_t descriptor)
+{
+    ULONG session = 0;
+    if (!GetNamedPipeClientSessionId(reinterpret_cast<HANDLE>(descriptor), &session))
+        return false;
+    return session == currentSession();
 }
 
 bool serverIsCurrentUser(std::intptr_t descriptor)

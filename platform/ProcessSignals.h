@@ -16,13 +16,20 @@ PortHandle terminationRequests();
 // Empties the descriptor after it became readable; returns how many requests were pending.
 int takeTerminationRequests(PortHandle handle);
 
-// The named event, per session, that the installer and the uninstaller signal to ask a running
-// panel to quit before they replace or remove its files: "Local\\OrvelinDriverQuit" on Windows.
-constexpr const char *kQuitEventName = "Local\\OrvelinDriverQuit";
+// The named event that the installer and the uninstaller signal to ask every running panel, in
+// every session, to quit before they replace or remove its files. One object for the machine:
+// each panel opens it, the first one creates it.
+constexpr const char *kQuitEventName = "Global\\OrvelinDriverQuit";
+// Who may do what with it: SYSTEM and administrators (the installer) everything; interactive users,
+// and the owner whoever it is, only wait on it. A standard user may create a "Global\\" event
+// (SeCreateGlobalPrivilege guards only file mappings and symbolic links there), but then not
+// signal it, nor, through the owner entry, rewrite its access list to do so.
+constexpr const wchar_t *kQuitEventSddl = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100000;;;IU)(A;;0x100000;;;OW)";
 
-// Windows: creates the quit event (SYSTEM, administrators and this user may signal it) and calls
-// onQuit on a thread of its own each time it is signalled, until stopQuitRequests(). False, with a
-// log line, when the event cannot be made. Linux has no installer and does nothing (false).
+// Windows: creates or opens the quit event and calls onQuit on a thread of its own once it is
+// signalled, until stopQuitRequests(). It is a manual-reset event, so one signal reaches every
+// panel. False, with a log line, when the event can be neither made nor opened. Linux has no
+// installer and does nothing (false).
 bool watchQuitRequests(std::function<void()> onQuit);
 void stopQuitRequests();
 

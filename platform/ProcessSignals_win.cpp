@@ -1,7 +1,6 @@
 #include "platform/ProcessSignals.h"
 
 #include "platform/PlatformLog.h"
-#include "platform/UserToken_win.h"
 
 #include <windows.h>
 
@@ -34,19 +33,19 @@ bool watchQuitRequests(std::function<void()> onQuit)
 {
     if (quitEvent)
         return true;
-    // The installer runs elevated, and may run as another administrator than the panel's user.
-    const std::wstring user = currentUserSid();
-    const std::wstring sddl = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)" + (user.empty() ? L"" : L"(A;;GA;;;" + user + L")");
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kQuitEventSddl, SDDL_REVISION_1, &descriptor, nullptr)) {
         log("Quit event not created, error " + std::to_string(GetLastError()));
         return false;
     }
     SECURITY_ATTRIBUTES attributes {};
     attributes.nLength = sizeof(attributes);
     attributes.lpSecurityDescriptor = descriptor;
-    // Auto-reset: one signal, one request.
-    quitEvent = CreateEventW(&attributes, FALSE, FALSE, L"Local\\OrvelinDriverQuit");
+    // Created by the first panel, opened by the others: SYNCHRONIZE is all a panel asks for, so it
+    // opens one that another user's panel made.
+    const std::string name = kQuitEventName;
+    quitEvent = CreateEventExW(
+        &attributes, std::wstring(name.begin(), name.end()).c_str(), CREATE_EVENT_MANUAL_RESET, SYNCHRONIZE);
     const DWORD error = GetLastError();
     LocalFree(descriptor);
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -57,8 +56,11 @@ bool watchQuitRequests(std::function<void()> onQuit)
     }
     watcher = std::thread([onQuit = std::move(onQuit)] {
         HANDLE events[2] = { stopEvent, quitEvent };
-        while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        // The event stays signalled until the installer is done: one request, one call.
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
             onQuit();
+            WaitForSingleObject(stopEvent, INFINITE);
+        }
     });
     return true;
 }

@@ -10,12 +10,20 @@ namespace platform {
 // system folder cannot be read. The Linux stand-in names "cmd.exe", found on the search path.
 std::string commandProcessor();
 
-// The command line the command processor runs to restart the shell, in UTF-8. On Windows
-// taskkill.exe and explorer.exe are named by their full paths (taskkill.exe in the system folder,
-// explorer.exe in the Windows folder, both without spaces), so that a copy of the program started
-// from a folder holding a planted taskkill.exe never runs it; empty when the folders cannot be
-// read. The Linux stand-in names both bare.
+// The command line the command processor runs to restart the shell, in UTF-8. On Windows it ends
+// only the shell of this session, the process of its shell window (never another user's, even
+// from an elevated panel), and starts explorer.exe again even when that failed; taskkill.exe and
+// explorer.exe are named by their full paths (taskkill.exe in the system folder, explorer.exe in
+// the Windows folder, both without spaces), so that a copy of the program started from a folder
+// holding a planted taskkill.exe never runs it; empty when the folders cannot be read. The Linux
+// stand-in names explorer.exe bare and has no shell to end.
 std::string shellRestartCommand();
+
+// That command line for the given programs and the shell's process id: with no shell process
+// (0: none is running) only the start. The command ends with status 1 when the kill failed, so the
+// failure is reported although the shell is started again; else with the status of the start.
+std::string shellRestartCommandLine(
+    const std::string &taskkill, const std::string &explorer, unsigned long shellProcess);
 
 // The working folder of that command: the system folder on Windows, empty (unchanged) on Linux.
 std::string shellWorkingFolder();

@@ -10,7 +10,8 @@ std::string commandProcessor()
 
 std::string shellRestartCommand()
 {
-    return "taskkill /f /im explorer.exe && start explorer.exe";
+    // No shell window to take the process from: as on Windows when no shell runs, only the start.
+    return shellRestartCommandLine("taskkill", "explorer.exe", 0);
 }
 
 std::string shellWorkingFolder()

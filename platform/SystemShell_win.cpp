@@ -63,8 +63,12 @@ std::string shellRestartCommand()
     const std::wstring explorer = withoutSpaces(std::wstring(windows, length) + L"\\explorer.exe");
     if (explorer.empty())
         return {};
-    // "start" takes a first quoted argument as the window title; the path is not quoted.
-    return utf8(taskkill + L" /f /im explorer.exe && start " + explorer);
+    // The shell window is this session's: taskkill /im would end every session's shell that the
+    // panel's user may end, all of them when the panel runs elevated.
+    DWORD shellProcess = 0;
+    if (const HWND shell = ::GetShellWindow())
+        ::GetWindowThreadProcessId(shell, &shellProcess);
+    return shellRestartCommandLine(utf8(taskkill), utf8(explorer), shellProcess);
 }
 
 std::string shellWorkingFolder()

@@ -13,10 +13,11 @@ convert -size 256x256 xc:none \
     -depth 8 icon.png
 convert icon.png -define icon:auto-resize=256,128,64,48,32,16 icon.ico
 
-# The tray's own frames, 16, 20, 24 and 32 px: the same knob drawn bolder and plainer, with a light
+# The tray's own frames, 16, 20, 24, 32, 40 and 48 px (the tray's 16 px at 100 % to 300 %, so that
+# Qt never scales the 256 px icon down for it): the same knob drawn bolder and plainer, with a light
 # rim so it stands out on a dark taskbar and a dark body so it stands out on a light one. Each is
 # drawn at eight times its size and scaled down.
-for size in 16 20 24 32; do
+for size in 16 20 24 32 40 48; do
     s=$((size * 8))
     px=8 # one pixel of the frame
     convert -size ${s}x${s} xc:none \

@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     clang clang-format libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine64 wine
-    nsis osslsigncode dpkg-dev unzip
+    nsis osslsigncode softhsm2 opensc libengine-pkcs11-openssl dpkg-dev unzip
     xvfb xauth trayer imagemagick xdotool libx11-dev
     fonts-dejavu-core fonts-wqy-microhei
     python3-liblo liblo-tools

@@ -4,9 +4,9 @@
 # same tests; the fuzz targets for 90 s in all; the Windows program (MinGW Qt from its cache, the
 # cross build and its packages, its tests under Wine, the installer under Wine and Xvfb, the
 # program against the Windows emulator under Wine); the clang-format check of every tracked source
-# file. Exits non-zero when any of them fails. Every build goes through ccache, with paths taken
-# relative to the checkout, so a second run, or a clone in another folder, compiles only what
-# changed.
+# file, which also refuses includes that climb out of their folder. Exits non-zero when any of them
+# fails. Every build goes through ccache, with paths taken relative to the checkout, so a second
+# run, or a clone in another folder, compiles only what changed.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -106,25 +106,24 @@ windows_qt() {
     "$root/scripts/build-qt-mingw.sh"
 }
 
-# Signed with a throw-away self-signed certificate made here, so that the signing path runs and
-# the installer test verifies every signature.
+# Signed as a release is, through PKCS#11, with a key made here on a throw-away SoftHSM2 token and
+# a self-signed certificate for it, so that the signing path runs and the installer test verifies
+# every signature.
 windows_build() {
     local sign=$builds/windows-signing
-    mkdir -p "$sign"
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sign/key.pem" -out "$sign/cert.pem" -days 2 \
-        -subj "/CN=Orvelin Driver test signing" -addext "extendedKeyUsage=codeSigning" 2>/dev/null &&
-        openssl pkcs12 -export -inkey "$sign/key.pem" -in "$sign/cert.pem" -out "$sign/test.pfx" \
-            -passout pass:throwaway || return 1
-    ORVELIN_SIGN_PFX=$sign/test.pfx ORVELIN_SIGN_PASSWORD=throwaway ORVELIN_WINDOWS_BUILD=$builds/windows \
-        "$root/scripts/build-windows.sh"
+    "$root/tests/win/make-test-token.sh" "$sign" || return 1
+    (
+        set -a
+        . "$sign/signing.env"
+        set +a
+        ORVELIN_WINDOWS_BUILD=$builds/windows "$root/scripts/build-windows.sh"
+    )
 }
 
 windows_tests() {
-    export WINEDEBUG=-all
-    export WINEPREFIX=$builds/windows/wine-tests
-    rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+    # shellcheck source=scripts/wine-lib.sh
+    . "$root/scripts/wine-lib.sh"
+    wine_prefix_new "$builds/windows/wine-tests" || true
     ctest --test-dir "$builds/windows" --output-on-failure -j"$jobs"
     local result=$?
     timeout 60 wineserver -w || wineserver -k
@@ -142,8 +141,18 @@ windows_end_to_end() {
     "$root/tests/win/e2e-test.sh" "$builds/windows"
 }
 
+# Besides the formatting: no include climbs out of its folder ("../"), which would reach a layer's
+# headers past the include roots that keep the layers apart (cmake/Layers.cmake).
 format_check() {
-    cd "$root" && git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run --Werror
+    cd "$root" || return 1
+    git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run --Werror || return 1
+    local climbing
+    climbing=$(git grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^">]*/)?\.\./' -- '*.c' '*.cpp' '*.h')
+    if [ -n "$climbing" ]; then
+        echo "Includes that climb out of their folder; include \"<folder>/Name.h\" instead:"
+        echo "$climbing"
+        return 1
+    fi
 }
 
 step "gcc build and tests" gcc_build
@@ -154,7 +163,7 @@ step "Windows build and packages" windows_build
 step "Windows tests under Wine" windows_tests
 step "Windows installer under Wine" windows_installer
 step "Windows program and emulator under Wine" windows_end_to_end
-step "clang-format check" format_check
+step "clang-format and include check" format_check
 
 echo
 echo "Total: $((SECONDS - started)) s"

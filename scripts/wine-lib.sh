@@ -1,6 +1,9 @@
 # shellcheck shell=bash
 # Shell functions for running the Windows build under Wine and Xvfb; source this file.
-#   wine_prefix_new DIR          fresh 64-bit WINEPREFIX in DIR (exported), booted once
+#   wine_prefix_open DIR         the 64-bit WINEPREFIX in DIR (exported), made and readied when it
+#                                is not yet (WINE_PREFIX_SETTINGS): the program's fonts are
+#                                substituted by DejaVu Sans, and Wine's menu builder is off
+#   wine_prefix_new DIR          the same in a fresh DIR (anything there before is removed)
 #   wine_prefix_end              waits for the prefix's wineserver to end
 #   wine_start_program EXE ARGS  starts EXE under Wine in the background; its pid in WINE_PROGRAM_PID
 #   wine_find_window NAME [S]    X window id of the first window named NAME, waiting up to S seconds
@@ -13,14 +16,49 @@
 
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Wine's menu builder would write .desktop files and icons into the real home folder, from the
+# first boot of a prefix on; it is off in every Wine process started from here.
+case "$WINEDLLOVERRIDES" in
+*winemenubuilder*) ;;
+*) WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d" ;;
+esac
+
+# The prefix's own settings, kept in its registry for whatever else runs there later: the menu
+# builder stays off without the variable too, and the program's texts get a sans font as on
+# Windows: Segoe UI (its knobs) and the dialog font Qt takes from the system (MS Shell Dlg, which
+# Wine maps to Tahoma) are DejaVu Sans, as none of them is in the prefix.
+WINE_PREFIX_SETTINGS='REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Segoe UI"="DejaVu Sans"
+"MS Shell Dlg"="DejaVu Sans"
+"MS Shell Dlg 2"="DejaVu Sans"
+"Tahoma"="DejaVu Sans"
+'
+
+wine_prefix_open() {
+    export WINEPREFIX=$1 WINEARCH=win64
+    local marker=$WINEPREFIX/.orvelin-prefix-ready settings
+    # The marker holds the settings applied, so a prefix readied with older ones gets these.
+    [ "$(cat "$marker" 2>/dev/null)" = "$(printf '%s' "$WINE_PREFIX_SETTINGS")" ] && return 0
+    mkdir -p "$WINEPREFIX"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i >/dev/null 2>&1 || return 1
+    fi
+    settings=$WINEPREFIX/orvelin-prefix.reg
+    printf '%s' "$WINE_PREFIX_SETTINGS" | sed 's/$/\r/' >"$settings"
+    wine regedit /S "$(winepath -w "$settings" 2>/dev/null)" >/dev/null 2>&1 || return 1
+    rm -f "$settings"
+    wineserver -w
+    printf '%s' "$WINE_PREFIX_SETTINGS" >"$marker"
+}
 
 wine_prefix_new() {
-    local dir=$1
-    rm -rf "$dir"
-    mkdir -p "$dir"
-    export WINEPREFIX=$dir WINEARCH=win64
-    wineboot -i >/dev/null 2>&1 || return 1
-    wineserver -w
+    rm -rf "$1"
+    wine_prefix_open "$1"
 }
 
 wine_prefix_end() {

@@ -4,8 +4,8 @@
 #include "device/UsbStatus.h"
 #include "settings/LatencyLimit.h"
 #include "settings/PipeClients.h"
-#include "settings/SettingsFile.h"
 #include "settings/ThreadSettingsPip.h"
+#include "storage/SettingsFile.h"
 
 #include <QComboBox>
 #include <QDebug>
@@ -109,10 +109,7 @@ Settings::Settings(QWidget *parent)
     layout->addWidget(errorLabel);
     errorLabel->hide();
 
-    listener = new ThreadSettingsPip(this);
-    connect(listener, &ThreadSettingsPip::progressUpdated, this, [this](int) { showFromPipe(); });
-    listener->setDialog(this);
-    listener->start();
+    startListener();
 
     status = std::make_unique<UsbStatus>();
     statusTimer = new QTimer(this);
@@ -150,6 +147,33 @@ bool Settings::connectDevice()
     device = std::make_unique<OrvelinIoControl>();
     online = device->openDevice();
     return online;
+}
+
+void Settings::startListener()
+{
+    listener = new ThreadSettingsPip(this);
+    connect(listener, &ThreadSettingsPip::progressUpdated, this, [this](int) { showFromPipe(); });
+    listener->setDialog(this);
+    listener->start();
+}
+
+void Settings::standBy()
+{
+    // Stopped and joined before the pipe closes, as at the end of the run.
+    delete listener;
+    listener = nullptr;
+    // The start-up restart would start audio and the audio service's monitoring under the other
+    // session's panel.
+    for (QTimer *timer : findChildren<QTimer *>(QStringLiteral("startupTimer"), Qt::FindDirectChildrenOnly))
+        delete timer;
+    online = false;
+    releaseDevice();
+}
+
+void Settings::resume()
+{
+    if (!listener)
+        startListener();
 }
 
 void Settings::releaseDevice()

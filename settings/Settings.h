@@ -35,6 +35,11 @@ public:
     // After a successful connectDevice: "STOP_MONITOR", re-apply the stored values, start audio,
     // and 20 s later start audio again and send "START_MONITOR".
     void applyStartupSettings();
+    // The panel of a session that does not own the console: closes the driver channel, drops a
+    // pending start-up restart and stops serving the ASIO driver's pipe, so the console session's
+    // panel can serve it. resume() serves it again; the next connectDevice brings the device back.
+    void standBy();
+    void resume();
     // Tells the audio service "STOP_MONITOR"; true when it was delivered.
     bool stopMonitor();
     // Sets the three boxes from "setting.ini"; every change runs that box's handler.
@@ -55,6 +60,7 @@ private:
     void onOkClicked();
     void pollStatus();
     void onStartupTimer(QTimer *timer);
+    void startListener();
     // Starts audio after a refused set, so a refused value never leaves the interface silent.
     void restartAfterFailure();
     // The driver takes a buffer size, latency or slow mode only while audio is stopped: stops audio,

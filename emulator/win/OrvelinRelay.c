@@ -24,6 +24,14 @@ typedef struct Relay
     BOOLEAN removed; /* the device has been removed; it is deleted with its last handle */
 } Relay;
 
+/* The driver's own host device (see RelayProtocol.h); the stand-in devices carry a Relay each. */
+static PDEVICE_OBJECT hostDevice;
+
+static BOOLEAN isHost(PDEVICE_OBJECT device)
+{
+    return device == hostDevice;
+}
+
 /* A panel handle's number lives in its file object; this bit marks a handle whose connection the
    emulator dropped. */
 #define CONNECTION_CLOSED 0x80000000u
@@ -235,6 +243,8 @@ static NTSTATUS emulatorAnswer(Relay *relay, PIRP irp, ULONG inputLength)
 static NTSTATUS NTAPI dispatchControl(PDEVICE_OBJECT device, PIRP irp)
 {
     Relay *relay = (Relay *)device->DeviceExtension;
+    if (isHost(device))
+        return finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     if (code == ORVELIN_RELAY_WAIT)
@@ -262,6 +272,8 @@ static NTSTATUS NTAPI dispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     BOOLEAN last = FALSE;
     KIRQL irql;
+    if (isHost(device))
+        return finish(irp, STATUS_SUCCESS, 0);
     KeAcquireSpinLock(&relay->lock, &irql);
     if (stack->MajorFunction == IRP_MJ_CREATE) {
         if (relay->removed) {
@@ -290,6 +302,8 @@ static NTSTATUS NTAPI dispatchCleanup(PDEVICE_OBJECT device, PIRP irp)
     KIRQL irql;
     LIST_ENTRY failed;
     BOOLEAN isEmulator;
+    if (isHost(device))
+        return finish(irp, STATUS_SUCCESS, 0);
     InitializeListHead(&failed);
     KeAcquireSpinLock(&relay->lock, &irql);
     isEmulator = file && relay->emulator == file;
@@ -307,8 +321,11 @@ static NTSTATUS NTAPI dispatchCleanup(PDEVICE_OBJECT device, PIRP irp)
 static NTSTATUS NTAPI dispatchPnp(PDEVICE_OBJECT device, PIRP irp)
 {
     Relay *relay = (Relay *)device->DeviceExtension;
-    PDEVICE_OBJECT lower = relay->lower;
+    PDEVICE_OBJECT lower;
     NTSTATUS status;
+    if (isHost(device))
+        return finish(irp, STATUS_NOT_SUPPORTED, 0);
+    lower = relay->lower;
     switch (IoGetCurrentIrpStackLocation(irp)->MinorFunction) {
     case IRP_MN_START_DEVICE:
         IoSetDeviceInterfaceState(&relay->relayName, TRUE);
@@ -387,12 +404,31 @@ static NTSTATUS NTAPI addDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
 
 static void NTAPI unload(PDRIVER_OBJECT driver)
 {
+    UNICODE_STRING link;
     (void)driver;
+    if (hostDevice) {
+        RtlInitUnicodeString(&link, ORVELIN_RELAY_HOST_LINK);
+        IoDeleteSymbolicLink(&link);
+        IoDeleteDevice(hostDevice);
+        hostDevice = NULL;
+    }
 }
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
 {
+    UNICODE_STRING name, link;
     (void)registryPath;
+    RtlInitUnicodeString(&name, ORVELIN_RELAY_HOST_DEVICE);
+    RtlInitUnicodeString(&link, ORVELIN_RELAY_HOST_LINK);
+    /* Without it the emulator cannot tell when plugging is safe; the relay itself works all the same. */
+    if (NT_SUCCESS(IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &hostDevice))) {
+        if (NT_SUCCESS(IoCreateSymbolicLink(&link, &name)))
+            hostDevice->Flags &= ~DO_DEVICE_INITIALIZING;
+        else {
+            IoDeleteDevice(hostDevice);
+            hostDevice = NULL;
+        }
+    }
     driver->DriverExtension->AddDevice = addDevice;
     driver->DriverUnload = unload;
     driver->MajorFunction[IRP_MJ_CREATE] = dispatchCreateClose;

@@ -20,6 +20,16 @@
 #define ORVELIN_RELAY_ANSWER ((0xFFDDu << 16) | (0x901u << 2))
 #define ORVELIN_RELAY_READY ((0xFFDDu << 16) | (0x902u << 2))
 
+/* A device of the driver itself, made when it loads, without any stand-in device: it opens once
+   the driver's host process serves requests. Under Wine that host sets up its device manager only
+   after it reports the driver started, and a stand-in device enumerated before would crash it; the
+   emulator therefore starts the driver first, waits until this opens, and only then plugs. */
+#define ORVELIN_RELAY_HOST_DEVICE L"\\Device\\OrvelinRelayHost"
+#define ORVELIN_RELAY_HOST_LINK L"\\DosDevices\\OrvelinRelayHost"
+#define ORVELIN_RELAY_HOST_PATH L"\\\\.\\OrvelinRelayHost"
+/* The relay driver's service, as its INF installs it. */
+#define ORVELIN_RELAY_SERVICE L"orvelin_relay"
+
 /* The largest input the panel sends (the mixer block of 66304 bytes) plus room to spare. A larger
    request reaches the emulator as its header alone, its inputLength telling what is missing. */
 #define ORVELIN_RELAY_MAX_DATA 70000u

@@ -1,5 +1,7 @@
 #include "emulator/win/RootDevice.h"
 
+#include "emulator/win/RelayProtocol.h"
+
 #include <windows.h>
 
 #include <newdev.h>
@@ -30,10 +32,54 @@ bool hasStandinId(HDEVINFO set, SP_DEVINFO_DATA &device)
     return std::wstring(ids) == L"orvelin_standin";
 }
 
+// How long the relay driver's host may take to serve its first request after the driver started.
+constexpr int kHostWaitMs = 30000;
+
+// Starts the relay driver while no stand-in device exists and waits until its host process serves
+// requests (the driver's host device opens; the open waits until the host takes it). A device
+// present at the start would be enumerated by a host that is not ready for it (Wine crashes
+// there). Before the first installation there is no service yet, and nothing to do.
+bool startRelayDriver(std::string &error)
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) {
+        error = failure("OpenSCManagerW");
+        return false;
+    }
+    SC_HANDLE service = OpenServiceW(manager, ORVELIN_RELAY_SERVICE, SERVICE_START);
+    if (!service) {
+        const bool absent = GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+        if (!absent)
+            error = failure("OpenServiceW");
+        CloseServiceHandle(manager);
+        return absent;
+    }
+    const bool started = StartServiceW(service, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
+    if (!started)
+        error = failure("StartServiceW");
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    if (!started)
+        return false;
+    for (int waited = 0; waited < kHostWaitMs; waited += 10) {
+        HANDLE host = CreateFileW(
+            ORVELIN_RELAY_HOST_PATH, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (host != INVALID_HANDLE_VALUE) {
+            CloseHandle(host);
+            return true;
+        }
+        Sleep(10);
+    }
+    error = "the relay driver's host does not answer";
+    return false;
+}
+
 } // namespace
 
 bool createRootDevice(const std::wstring &infPath, std::string &error)
 {
+    if (!startRelayDriver(error))
+        return false;
     HDEVINFO set = SetupDiCreateDeviceInfoList(&kSystemClass, nullptr);
     if (set == INVALID_HANDLE_VALUE) {
         error = failure("SetupDiCreateDeviceInfoList");

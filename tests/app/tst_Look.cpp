@@ -12,6 +12,7 @@
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -73,6 +74,39 @@ Drawing button(bool selected)
             button->setSelected(true);
         return shown(window);
     };
+}
+
+// A knob and a switch side by side: the keyboard focuses the knob, then the switch; then the
+// switch is clicked, which focuses it without a mark. The three views one above the other.
+QImage keyboardFocus()
+{
+    QWidget window;
+    giveBackdrop(window);
+    auto *layout = new QHBoxLayout(&window);
+    layout->setContentsMargins(16, 16, 16, 16);
+    auto *knob = new Knob;
+    knob->setFixedSize(120, 120);
+    knob->setValue(-20);
+    layout->addWidget(knob);
+    auto *button = new Button(QStringLiteral("48V"));
+    button->setFixedSize(80, 40);
+    button->updateStyle();
+    layout->addWidget(button);
+    window.setFocus(); // as the main window holds it, so Tab is what focuses the knob
+    window.show();
+    if (!QTest::qWaitForWindowActive(&window))
+        return QImage();
+    QImage views(window.width(), 3 * window.height(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&views);
+    const auto view = [&](int row) { painter.drawImage(0, row * window.height(), window.grab().toImage()); };
+    knob->setFocus(Qt::TabFocusReason);
+    view(0);
+    button->setFocus(Qt::TabFocusReason);
+    view(1);
+    window.setFocus();
+    QTest::mouseClick(button, Qt::LeftButton);
+    view(2);
+    return button->hasFocus() ? views : QImage();
 }
 
 // A panel as the main window holds it, restored from defaults against the emulated model, or
@@ -158,6 +192,7 @@ private slots:
                 QTest::addRow("knob-%d-%s", side, name) << knob(side, value);
         QTest::newRow("button-off") << button(false);
         QTest::newRow("button-on") << button(true);
+        QTest::newRow("keyboard-focus") << Drawing(keyboardFocus);
         for (bool on : { false, true }) {
             const char *look = on ? "on" : "defaults";
             QTest::addRow("ka1-%s", look) << panel<ka1>(1, on);

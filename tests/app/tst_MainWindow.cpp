@@ -1,3 +1,4 @@
+#include "app/ConsoleOwnership.h"
 #include "app/MainWindow.h"
 #include "controls/Button.h"
 #include "emulator/Emulator.h"
@@ -5,7 +6,10 @@
 #include "panels/ka2.h"
 #include "panels/ka2se.h"
 #include "panels/kv.h"
+#include "platform/PipePort.h"
+#include "settings/PipeServer.h"
 #include "settings/Settings.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -23,13 +27,6 @@
 #include <memory>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-
-namespace {
-
-constexpr std::uint32_t kGetDevicePid = 0xFFDC2084;
-constexpr std::uint32_t kGetFirmwareVersion = 0xFFDC20A0;
-
-} // namespace
 
 // Detection once a second, the model table and titles, the status texts, and the presence check
 // that tears the panel down after the third failed read in a row. The ticks are called directly;
@@ -111,7 +108,7 @@ private slots:
         QVERIFY(!rig.watching());
         QVERIFY(rig.timer(400));
         // The detection timer itself drives the step, about once a second.
-        QTRY_VERIFY_WITH_TIMEOUT(rig.log.count(QStringLiteral("Failed to connect to driver.")) >= 1, 2500);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.log.count(QStringLiteral("Failed to connect to driver.")) >= 1, 15000);
     }
 
     void knownModelsBuildTheirPanelAndTitle_data()
@@ -151,6 +148,22 @@ private slots:
             QCOMPARE(rig.log.count(addedLine), 1);
         QVERIFY(!rig.detecting());
         QVERIFY(rig.watching());
+    }
+
+    // Nothing shows the focus or takes keys until the first Tab, also after the panel changed.
+    void windowHoldsTheFocusUntilTheFirstTab()
+    {
+        Rig rig;
+        rig.emulator.plug(2);
+        rig.window->detectDevice();
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+        QCOMPARE(QApplication::focusWidget(), rig.window.get());
+        QTest::keyClick(rig.window.get(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("mic1Knob"));
+        rig.emulator.plug(15);
+        rig.window->detectDevice(); // as after a failed firmware read: a new panel in place of the old
+        QCOMPARE(QApplication::focusWidget(), rig.window.get());
     }
 
     void chinesePanelsAreTranslated()
@@ -247,7 +260,7 @@ private slots:
     {
         Rig rig;
         rig.emulator.plug(2);
-        rig.emulator.fail(kGetFirmwareVersion, emu::FaultMode::Refuse);
+        rig.emulator.fail(Code::GetFirmwareVersion, emu::FaultMode::Refuse);
         rig.window->detectDevice();
         rig.window->detectDevice();
         QCOMPARE(rig.log.count(QStringLiteral("Failed to get firmware version.")), 2);
@@ -259,7 +272,7 @@ private slots:
         QVERIFY(rig.detecting());
         QVERIFY(!rig.watching());
 
-        rig.emulator.fail(kGetFirmwareVersion, emu::FaultMode::Off);
+        rig.emulator.fail(Code::GetFirmwareVersion, emu::FaultMode::Off);
         rig.window->detectDevice();
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka2") });
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin KA2 - FW: V1.2.3.456"));
@@ -274,12 +287,12 @@ private slots:
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
 
         // One failure between good reads is forgiven.
-        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 2);
+        rig.emulator.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 2);
         rig.window->checkPresence();
         rig.window->checkPresence();
         rig.window->checkPresence();
         QCOMPARE(rig.log.count(QStringLiteral("Error reading device PID from driver, error count: 2")), 1);
-        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 2);
+        rig.emulator.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 2);
         rig.window->checkPresence();
         rig.window->checkPresence();
         QCOMPARE(rig.log.count(QStringLiteral("Error reading device PID from driver, error count: 2")), 2);
@@ -316,7 +329,7 @@ private slots:
 
         // The new channel counts its failures from zero: one failed read keeps the panel.
         rig.log.clear();
-        rig.emulator.fail(kGetDevicePid, emu::FaultMode::Refuse, 1);
+        rig.emulator.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 1);
         rig.window->checkPresence();
         QVERIFY(rig.log.contains(QStringLiteral("Error reading device PID from driver, error count: 1")));
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("kv") });
@@ -342,6 +355,74 @@ private slots:
         QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
         QCOMPARE(rig.window->size(), rig.window->sizeHint());
         QVERIFY(rig.window->width() < ka2Width);
+    }
+
+    void sessionDecision_data()
+    {
+        QTest::addColumn<uint>("own");
+        QTest::addColumn<uint>("console");
+        QTest::addColumn<bool>("remote");
+        QTest::addColumn<bool>("drives");
+        QTest::newRow("the console session") << 1u << 1u << false << true;
+        QTest::newRow("another user on the console") << 1u << 2u << false << false;
+        QTest::newRow("the console being switched") << 1u << uint(platform::kNoConsoleSession) << false << false;
+        QTest::newRow("remote desktop") << 3u << 1u << true << false;
+        QTest::newRow("remote desktop claiming the console") << 3u << 3u << true << false;
+    }
+    void sessionDecision()
+    {
+        QFETCH(uint, own);
+        QFETCH(uint, console);
+        QFETCH(bool, remote);
+        QFETCH(bool, drives);
+        QCOMPARE(platform::sessionDrivesDevice({ own, console, remote }), drives);
+    }
+
+    // Another user's session takes the console: the panel lets go of the device and the ASIO
+    // driver's pipe; back on the console it finds the device as at a replug.
+    void handOverToAnotherSessionAndBack()
+    {
+        Rig rig;
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+        // Linux always says console: the panel drives the device from the start.
+        ConsoleOwnership ownership(0);
+        ownership.refresh();
+        QVERIFY(ownership.drivesDevice());
+        connect(&ownership, &ConsoleOwnership::drivesDeviceChanged, rig.window.get(), &MainWindow::setDrivesDevice);
+        rig.log.clear();
+
+        ownership.apply({ 1, 2, false });
+        ownership.apply({ 1, platform::kNoConsoleSession, false });
+        QCOMPARE(rig.log.lines().filter(QStringLiteral("Device ")),
+            QStringList { QStringLiteral("Device handed over: session 1 is not the console session (2).") });
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("No Device Connect!") });
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Orvelin Driver"));
+        QVERIFY(!rig.detecting() && !rig.watching());
+        QVERIFY(!rig.settings->holdsDevice());
+        // The ASIO driver's pipe is free for the other session's panel.
+        QVERIFY(PipeServer(platform::kAsioToPanelPipe).create());
+        // Nothing reaches the device any more, whoever calls.
+        rig.emulator.clearRequests();
+        rig.window->detectDevice();
+        rig.window->checkPresence();
+        QTest::qWait(1200);
+        QCOMPARE(rig.emulator.requests().size(), size_t(0));
+
+        ownership.apply({ 1, 1, false });
+        QVERIFY(rig.log.contains(QStringLiteral("Device taken over: session 1 is the console session.")));
+        QVERIFY(rig.detecting());
+        QVERIFY(!PipeServer(platform::kAsioToPanelPipe).create());
+        rig.window->detectDevice();
+        QCOMPARE(rig.shown(), QStringList { QStringLiteral("ka1") });
+        QVERIFY(rig.settings->holdsDevice());
+        // Restored and resent as at a replug: every control goes to the device again.
+        QVERIFY(rig.emulator.requests().size() > 10);
+
+        // A remote-desktop session never drives it, even one the system calls the console.
+        ownership.apply({ 1, 1, true });
+        QVERIFY(rig.log.contains(QStringLiteral("Device handed over: session 1 is a remote-desktop session.")));
+        QVERIFY(!rig.settings->holdsDevice());
     }
 
     void noDriverStopsMonitoringEverySecond()

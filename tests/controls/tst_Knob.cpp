@@ -75,6 +75,10 @@ private slots:
     void drag();
     void dragOnlyWithLeftButton();
     void wheelSteps();
+    void keyOnFocusedKnob_data();
+    void keyOnFocusedKnob();
+    void enterOrF2EditsEscapeCancels();
+    void focusRingOnlyForKeyboardFocus();
     void paintsArcForValue();
     void repaintFollowsSizeAndLook_data();
     void repaintFollowsSizeAndLook();
@@ -141,7 +145,8 @@ void tst_Knob::constructedState()
     QCOMPARE(fresh.editor->parentWidget(), &fresh);
     QVERIFY(fresh.editor->isHidden());
     QVERIFY(fresh.textRect.isEmpty());
-    QCOMPARE(fresh.focusPolicy(), Qt::NoFocus);
+    QCOMPARE(fresh.focusPolicy(), Qt::StrongFocus);
+    QCOMPARE(fresh.keyRaiseLimit, INT_MAX);
 }
 
 void tst_Knob::setValueBoundsAndAlwaysEmits()
@@ -437,6 +442,73 @@ void tst_Knob::wheelSteps()
     knob->setValue(-80);
     wheel(*knob, QPoint(0, -120));
     QCOMPARE(emitted(spy), (QList<int> { 6, -80, -80 }));
+}
+
+void tst_Knob::keyOnFocusedKnob_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("raiseLimit");
+    QTest::addColumn<QList<int>>("emitted");
+
+    QTest::newRow("Right") << int(Qt::Key_Right) << 5 << INT_MAX << QList<int> { 6 };
+    QTest::newRow("Up at the top still reports") << int(Qt::Key_Up) << 6 << INT_MAX << QList<int> { 6 };
+    QTest::newRow("Left") << int(Qt::Key_Left) << -20 << INT_MAX << QList<int> { -21 };
+    QTest::newRow("Page Up") << int(Qt::Key_PageUp) << -20 << INT_MAX << QList<int> { -14 };
+    QTest::newRow("Page Down to the bottom") << int(Qt::Key_PageDown) << -77 << INT_MAX << QList<int> { -80 };
+    QTest::newRow("End") << int(Qt::Key_End) << -20 << INT_MAX << QList<int> { 6 };
+    QTest::newRow("End held to the limit") << int(Qt::Key_End) << -40 << 6 << QList<int> { -34 };
+    QTest::newRow("Home is never held") << int(Qt::Key_Home) << 6 << 6 << QList<int> { -80 };
+    QTest::newRow("not a knob's key") << int(Qt::Key_Space) << -20 << INT_MAX << QList<int>();
+}
+
+void tst_Knob::keyOnFocusedKnob()
+{
+    QFETCH(int, key);
+    QFETCH(int, from);
+    QFETCH(int, raiseLimit);
+    QFETCH(QList<int>, emitted);
+    knob->keyRaiseLimit = raiseLimit;
+    knob->setValue(from);
+    knob->setFocus(Qt::TabFocusReason);
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    QTest::keyClick(knob, Qt::Key(key));
+    QCOMPARE(::emitted(spy), emitted);
+}
+
+void tst_Knob::enterOrF2EditsEscapeCancels()
+{
+    knob->setValue(-12);
+    knob->setFocus(Qt::TabFocusReason);
+    QSignalSpy spy(knob, &Knob::valueChangedSig);
+    QTest::keyClick(knob, Qt::Key_F2);
+    QCOMPARE(knob->editor->selectedText(), QStringLiteral("-12"));
+    QTest::keyClicks(knob->editor, QStringLiteral("5"));
+    QTest::keyClick(knob->editor, Qt::Key_Escape);
+    QVERIFY(knob->editor->isHidden());
+    QVERIFY(knob->hasFocus()); // back where the keyboard user was
+    QCOMPARE(spy.count(), 0);
+    // Enter on the editor takes the value once, and the knob does not open the editor again.
+    QTest::keyClick(knob, Qt::Key_Enter);
+    QTest::keyClicks(knob->editor, QStringLiteral("-30"));
+    QTest::keyClick(knob->editor, Qt::Key_Enter);
+    QVERIFY(knob->editor->isHidden());
+    QCOMPARE(::emitted(spy), QList<int> { -30 });
+}
+
+void tst_Knob::focusRingOnlyForKeyboardFocus()
+{
+    const QPoint onRing(60, 14); // midway between the arc and the body, at the top
+    QLineEdit elsewhere(window);
+    elsewhere.show();
+    elsewhere.setFocus();
+    const QImage unfocused = knob->grab().toImage();
+    QTest::mouseClick(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 100));
+    QVERIFY(knob->hasFocus());
+    QCOMPARE(knob->grab().toImage(), unfocused);
+    elsewhere.setFocus();
+    knob->setFocus(Qt::BacktabFocusReason);
+    QCOMPARE(knob->grab().toImage().pixelColor(onRing), knob->arcColor);
 }
 
 void tst_Knob::paintsArcForValue()

@@ -3,6 +3,7 @@
 #include "device/MixerStateBlock.h"
 #include "device/OrvelinIoControl.h"
 #include "emulator/Emulator.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/TestSupport.h"
 
 #include <QtTest>
@@ -89,7 +90,7 @@ void tst_OrvelinIoControl::vendorPacketsAreSentByteForByte()
     const auto seen = rig.device.requests();
     QCOMPARE(seen.size(), std::size_t(7));
     for (const auto &r : seen) {
-        QCOMPARE(r.code, 0xFFDC209Cu);
+        QCOMPARE(r.code, Code::SendVendorCommand);
         QCOMPARE(r.outputLength, 0u);
     }
     QCOMPARE(seen[0].input, packet({ 0x01, 0x5B, 0x00, 0x01, 0x01 }));
@@ -153,10 +154,11 @@ void tst_OrvelinIoControl::fixedRequestsReachTheDevice()
 
     // Codes, input bytes and output lengths as the driver received them.
     const auto seen = rig.device.requests();
-    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected
-        = { { 0xFFDC2084, 4 }, { 0xFFDC2048, 4 }, { 0xFFDC2050, 0 }, { 0xFFDC204C, 4 }, { 0xFFDC201C, 0 },
-              { 0xFFDC2020, 4 }, { 0xFFDC2044, 0 }, { 0xFFDC2078, 0 }, { 0xFFDC2080, 0 }, { 0xFFDC2090, 0 },
-              { 0xFFDC2094, 0 }, { 0xFFDC2040, 0 }, { 0xFFDC2074, 768 } };
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected = { { Code::GetDevicePid, 4 },
+        { Code::GetBufferSize, 4 }, { Code::SetUsbLatency, 0 }, { Code::GetUsbLatency, 4 }, { Code::SetSampleRate, 0 },
+        { Code::GetSampleRate, 4 }, { Code::SetBufferSize, 0 }, { Code::StopAudio, 0 }, { Code::StartAudio, 0 },
+        { Code::EnableUsbSlowMode, 0 }, { Code::DisableUsbSlowMode, 0 }, { Code::WriteMixerState, 0 },
+        { Code::ReadMeters, 768 } };
     QCOMPARE(seen.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         QCOMPARE(seen[i].code, expected[i].first);
@@ -215,8 +217,8 @@ void tst_OrvelinIoControl::refusedRequestsFailAndKeepValues()
 {
     Rig rig(1);
 
-    rig.device.fail(0xFFDC209C, emu::FaultMode::Refuse);
-    rig.device.fail(0xFFDC2084, emu::FaultMode::Refuse, 1);
+    rig.device.fail(Code::SendVendorCommand, emu::FaultMode::Refuse);
+    rig.device.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 1);
     QVERIFY(!rig.channel.setMic48V(1, true));
     QVERIFY(!rig.channel.setOutVolume(1, 100));
     QVERIFY(!rig.channel.upgradeFirmware());
@@ -231,7 +233,7 @@ void tst_OrvelinIoControl::refusedRequestsFailAndKeepValues()
     // A meter read that fails after a partial copy leaves the readouts as they were.
     MeterBlock meters;
     const MeterBlock before = meters;
-    rig.device.fail(0xFFDC2074, emu::FaultMode::Partial, 1);
+    rig.device.fail(Code::ReadMeters, emu::FaultMode::Partial, 1);
     QVERIFY(!rig.channel.readMeters(meters));
     QVERIFY(std::equal(meters.data(), meters.data() + MeterBlock::kSize, before.data()));
 
@@ -239,7 +241,7 @@ void tst_OrvelinIoControl::refusedRequestsFailAndKeepValues()
     VendorCommandPacket unknown;
     unknown.bytes[0] = 0x01;
     unknown.bytes[1] = 0x42;
-    rig.device.fail(0xFFDC209C, emu::FaultMode::Off);
+    rig.device.fail(Code::SendVendorCommand, emu::FaultMode::Off);
     QVERIFY(!rig.channel.sendVendorCommand(unknown));
     VendorCommandPacket noMarker = makeSwitchPacket(0x5B, 1, true);
     noMarker.bytes[0] = 0x02;
@@ -271,7 +273,7 @@ void tst_OrvelinIoControl::firmwareVersionCopiesAtMostTenBytes()
     QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), 11), QByteArray("V1\0\0\0\0\0\0\0\0\xEE", 11));
 
     const auto seen = rig.device.requests();
-    QCOMPARE(seen.back().code, 0xFFDC20A0u);
+    QCOMPARE(seen.back().code, Code::GetFirmwareVersion);
     QCOMPARE(seen.back().outputLength, 32u);
     QCOMPARE(seen.back().input, packet({ 0x01, 0x65 }));
 }
@@ -279,7 +281,7 @@ void tst_OrvelinIoControl::firmwareVersionCopiesAtMostTenBytes()
 void tst_OrvelinIoControl::firmwareFailureIsReported()
 {
     Rig rig(2);
-    rig.device.fail(0xFFDC20A0, emu::FaultMode::Refuse);
+    rig.device.fail(Code::GetFirmwareVersion, emu::FaultMode::Refuse);
     OrvelinIoControl closed;
 
     std::uint8_t buffer[10] = { 1, 2, 3 };
@@ -316,7 +318,7 @@ void tst_OrvelinIoControl::usbStatusIsDecodedEvenAfterFailure()
     // failure wrote part of a reply.
     rig.device.setUsbErrorCount(9);
     for (emu::FaultMode mode : { emu::FaultMode::Refuse, emu::FaultMode::Partial }) {
-        rig.device.fail(0xFFDC20C0, mode, 1);
+        rig.device.fail(Code::ReadUsbStatus, mode, 1);
         UsbStatus after;
         QVERIFY(!rig.channel.readUsbStatus(after));
         QCOMPARE(after.usbErrorCount, 0x01020304u);

@@ -104,7 +104,7 @@ bool E2eSession::startEmulator(std::uint32_t model, const QString &firmware)
             QStringLiteral("--log"), requestLogPath() });
     if (!emulatorProcess->waitForStarted(5000))
         return false;
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()) {
         emulatorProcess->waitForReadyRead(50);
         emulatorOutput += emulatorProcess->readAllStandardOutput();

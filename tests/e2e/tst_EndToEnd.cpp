@@ -35,12 +35,12 @@ private slots:
         QVERIFY(startLog.contains(QStringLiteral("Pipe Command Sent: STOP_MONITOR")));
 
         QCOMPARE(session.emulator(QStringLiteral("unplug")), QStringLiteral("ok"));
-        QVERIFY(session.waitForLog(program, QStringLiteral("Cleared all widgets from base layout."), 3000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Cleared all widgets from base layout."), 20000));
         QVERIFY(session.log(program).contains(QStringLiteral("Error reading device PID from driver, error count: 3")));
-        QVERIFY(session.waitForLog(program, QStringLiteral("Failed to connect to driver."), 2500));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Failed to connect to driver."), 20000));
 
         QCOMPARE(session.emulator(QStringLiteral("plug 1")), QStringLiteral("ok"));
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 1"), 3000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 1"), 20000));
         QVERIFY(session.log(program).contains(QStringLiteral("Adding ka1 widget to layout.")));
 
         // SIGTERM ends the program through the normal teardown.
@@ -65,7 +65,7 @@ private slots:
         QVERIFY(session.waitForLog(program, QStringLiteral("Unknown device PID: 7"), 10000, 2));
         QVERIFY(!session.log(program).contains(QStringLiteral("Device found")));
         QCOMPARE(session.emulator(QStringLiteral("plug 18")), QStringLiteral("ok"));
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 18"), 3000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 18"), 20000));
         QCOMPARE(session.terminate(program), 0);
     }
 
@@ -77,7 +77,7 @@ private slots:
         QVERIFY(session.waitForLog(first, QStringLiteral("Device found with PID: 15"), 10000));
 
         QProcess *second = session.startProgram();
-        QVERIFY(second->waitForFinished(5000));
+        QVERIFY(second->waitForFinished(20000));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
         QVERIFY(session.log(second).contains(QStringLiteral("Orvelin Mixer 已经在运行中。")));
@@ -86,7 +86,7 @@ private slots:
         // The first copy still runs and still watches its device.
         QCOMPARE(first->state(), QProcess::Running);
         QCOMPARE(session.emulator(QStringLiteral("unplug")), QStringLiteral("ok"));
-        QVERIFY(session.waitForLog(first, QStringLiteral("Cleared all widgets from base layout."), 3000));
+        QVERIFY(session.waitForLog(first, QStringLiteral("Cleared all widgets from base layout."), 20000));
         QCOMPARE(session.terminate(first), 0);
     }
 
@@ -105,7 +105,7 @@ private slots:
 
         // And the copy that took over is itself protected again.
         QProcess *third = session.startProgram();
-        QVERIFY(third->waitForFinished(5000));
+        QVERIFY(third->waitForFinished(20000));
         QCOMPARE(third->exitCode(), 0);
         QVERIFY(session.log(third).contains(QStringLiteral("Orvelin Mixer 已经在运行中。")));
         QCOMPARE(session.terminate(next), 0);
@@ -117,11 +117,12 @@ private slots:
         QVERIFY(session.startEmulator(2));
         QProcess *program = session.startProgram();
         QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 2"), 10000));
-        QVERIFY(session.waitForLog(program, QStringLiteral("ThreadSettingsPip is running waiting Asio Info..."), 2000));
+        QVERIFY(
+            session.waitForLog(program, QStringLiteral("ThreadSettingsPip is running waiting Asio Info..."), 20000));
 
         QCOMPARE(session.emulator(QStringLiteral("asio-status 0 256 0 0 1")), QStringLiteral("ok"));
         QVERIFY(session.waitForLog(
-            program, QStringLiteral("Received signal from pipe thread to show settings window."), 3000));
+            program, QStringLiteral("Received signal from pipe thread to show settings window."), 20000));
         const QString log = session.log(program);
         QVERIFY(log.contains(QStringLiteral("Received data from pipe: 0 256 0 0 1")));
         QVERIFY(log.contains(QStringLiteral("Open Window Signal from ASIO.")));

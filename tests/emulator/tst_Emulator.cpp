@@ -1,5 +1,6 @@
 #include "emulator/Emulator.h"
-#include "platform/DriverPort.h"
+#include "emulator/Inbox.h"
+#include "tests/support/DriverChannel.h"
 #include "tests/support/ExpectedRequestLog.h"
 #include "tests/support/TestSupport.h"
 
@@ -12,42 +13,8 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct Channel
-{
-    Channel()
-        : handle(platform::openDriverInterface())
-    { }
-    ~Channel() { platform::closeDriverHandle(handle); }
-    bool request(std::uint32_t code, const Bytes &in, std::uint32_t outLength, Bytes *out = nullptr)
-    {
-        Bytes reply(outLength);
-        const bool ok = platform::driverRequest(
-            handle, code, in.data(), static_cast<std::uint32_t>(in.size()), reply.data(), outLength);
-        if (out)
-            *out = reply;
-        return ok;
-    }
-    Bytes vendor(std::initializer_list<int> head)
-    {
-        Bytes packet(37, 0);
-        std::size_t i = 0;
-        for (int b : head)
-            packet[i++] = static_cast<std::uint8_t>(b);
-        return packet;
-    }
-    std::int32_t level(int index)
-    {
-        Bytes meters;
-        if (!request(0xFFDC2074, {}, 768, &meters))
-            return -1;
-        std::int32_t v;
-        std::memcpy(&v, meters.data() + 4 * index, 4);
-        return v;
-    }
-    platform::PortHandle handle;
-};
+using testsupport::Bytes;
+using Channel = testsupport::DriverChannel;
 
 double db(std::int32_t level)
 {
@@ -83,19 +50,19 @@ void tst_Emulator::refusesWhatTheDriverRefuses()
     QVERIFY(device.start());
     Channel c;
 
-    QVERIFY(c.request(0xFFDC2084, {}, 4));
-    QVERIFY(!c.request(0xFFDC2084, {}, 3)); // output too small
-    QVERIFY(!c.request(0xFFDC2084, { 0 }, 4)); // unexpected input
-    QVERIFY(!c.request(0xFFDC201C, { 0x80, 0xBB }, 0)); // a rate needs 4 bytes
-    QVERIFY(!c.request(0xFFDC2040, Bytes(66303), 0));
-    QVERIFY(!c.request(0xFFDC2074, {}, 767));
-    QVERIFY(!c.request(0xFFDC20C0, {}, 8));
-    QVERIFY(!c.request(0xFFDC2000, {}, 0)); // unknown code
-    QVERIFY(!c.request(0xFFDC209C, Bytes(36, 1), 0));
-    QVERIFY(!c.request(0xFFDC209C, c.vendor({ 0x00, 0x5B, 0, 1, 1 }), 0));
-    QVERIFY(!c.request(0xFFDC209C, c.vendor({ 0x01, 0x11 }), 0));
-    QVERIFY(!c.request(0xFFDC20A0, c.vendor({ 0x01, 0x60 }), 32)); // the version request is command 0x65
-    QVERIFY(c.request(0xFFDC209C, c.vendor({ 0x01, 0x5B, 0, 1, 2 }), 0));
+    QVERIFY(c.request(Code::GetDevicePid, {}, 4));
+    QVERIFY(!c.request(Code::GetDevicePid, {}, 3)); // output too small
+    QVERIFY(!c.request(Code::GetDevicePid, { 0 }, 4)); // unexpected input
+    QVERIFY(!c.request(Code::SetSampleRate, { 0x80, 0xBB }, 0)); // a rate needs 4 bytes
+    QVERIFY(!c.request(Code::WriteMixerState, Bytes(66303), 0));
+    QVERIFY(!c.request(Code::ReadMeters, {}, 767));
+    QVERIFY(!c.request(Code::ReadUsbStatus, {}, 8));
+    QVERIFY(!c.request(Code::Unknown, {}, 0)); // unknown code
+    QVERIFY(!c.request(Code::SendVendorCommand, Bytes(36, 1), 0));
+    QVERIFY(!c.request(Code::SendVendorCommand, c.vendor({ 0x00, 0x5B, 0, 1, 1 }), 0));
+    QVERIFY(!c.request(Code::SendVendorCommand, c.vendor({ 0x01, 0x11 }), 0));
+    QVERIFY(!c.request(Code::GetFirmwareVersion, c.vendor({ 0x01, 0x60 }), 32)); // the version request is command 0x65
+    QVERIFY(c.request(Code::SendVendorCommand, c.vendor({ 0x01, 0x5B, 0, 1, 2 }), 0));
 
     // Refused requests change nothing; the accepted one did.
     const emu::DeviceState state = device.state();
@@ -126,13 +93,13 @@ void tst_Emulator::levelsFollowTheDevice()
         moved = c.level(0) != first;
     QVERIFY(moved);
 
-    QVERIFY(c.request(0xFFDC209C, c.vendor({ 0x01, 0x07, 0, 2, 1, 60, 0 }), 0)); // +30 dB of gain
+    QVERIFY(c.request(Code::SendVendorCommand, c.vendor({ 0x01, 0x07, 0, 2, 1, 60, 0 }), 0)); // +30 dB of gain
     const double loud = db(c.level(0));
     QVERIFY(loud > quiet + 25);
-    QVERIFY(c.request(0xFFDC209C, c.vendor({ 0x01, 0x5A, 0, 1, 1 }), 0)); // pad
+    QVERIFY(c.request(Code::SendVendorCommand, c.vendor({ 0x01, 0x5A, 0, 1, 1 }), 0)); // pad
     const double padded = db(c.level(0));
     QVERIFY(padded < loud - 15);
-    QVERIFY(c.request(0xFFDC2040, blockWithMonitor(1.0), 0)); // direct monitoring
+    QVERIFY(c.request(Code::WriteMixerState, blockWithMonitor(1.0), 0)); // direct monitoring
     QVERIFY(db(c.level(0)) > padded + 3);
     // The block routes no phone input anywhere now, so the phone reads silence.
     QCOMPARE(c.level(2), 0);
@@ -151,18 +118,18 @@ void tst_Emulator::faultsCountDownAndStop()
     QVERIFY(device.start());
     Channel c;
 
-    device.fail(0xFFDC2084, emu::FaultMode::Refuse, 2);
-    QVERIFY(!c.request(0xFFDC2084, {}, 4));
-    QVERIFY(c.request(0xFFDC2080, {}, 0)); // other codes are unaffected
-    QVERIFY(!c.request(0xFFDC2084, {}, 4));
-    QVERIFY(c.request(0xFFDC2084, {}, 4));
+    device.fail(Code::GetDevicePid, emu::FaultMode::Refuse, 2);
+    QVERIFY(!c.request(Code::GetDevicePid, {}, 4));
+    QVERIFY(c.request(Code::StartAudio, {}, 0)); // other codes are unaffected
+    QVERIFY(!c.request(Code::GetDevicePid, {}, 4));
+    QVERIFY(c.request(Code::GetDevicePid, {}, 4));
 
-    device.fail(0xFFDC2078, emu::FaultMode::Refuse);
+    device.fail(Code::StopAudio, emu::FaultMode::Refuse);
     for (int i = 0; i < 3; ++i)
-        QVERIFY(!c.request(0xFFDC2078, {}, 0));
+        QVERIFY(!c.request(Code::StopAudio, {}, 0));
     QVERIFY(device.state().audioRunning); // a refused stop did not stop anything
-    device.fail(0xFFDC2078, emu::FaultMode::Off);
-    QVERIFY(c.request(0xFFDC2078, {}, 0));
+    device.fail(Code::StopAudio, emu::FaultMode::Off);
+    QVERIFY(c.request(Code::StopAudio, {}, 0));
     QVERIFY(!device.state().audioRunning);
 
     emu::FaultMode mode;
@@ -177,29 +144,24 @@ void tst_Emulator::logLinesAndConnections()
 {
     testsupport::IsolatedEnvironment env;
     emu::Emulator device(env.runtimeDir().toStdString(), 2);
-    std::vector<std::string> lines;
-    std::mutex mutex;
-    device.setLogSink([&](const std::string &line) {
-        std::lock_guard<std::mutex> lock(mutex);
-        lines.push_back(line);
-    });
+    emu::Inbox<std::string> lines;
+    device.setLogSink([&](const std::string &line) { lines.push(line); });
     QVERIFY(device.start());
     {
         Channel first;
-        QVERIFY(first.request(0xFFDC201C, { 0x44, 0xAC, 0x00, 0x00 }, 0));
-        device.fail(0xFFDC2084, emu::FaultMode::Close, 1);
-        QVERIFY(!first.request(0xFFDC2084, {}, 4));
+        QVERIFY(first.request(Code::SetSampleRate, { 0x44, 0xAC, 0x00, 0x00 }, 0));
+        device.fail(Code::GetDevicePid, emu::FaultMode::Close, 1);
+        QVERIFY(!first.request(Code::GetDevicePid, {}, 4));
     }
     Channel second;
-    QVERIFY(second.request(0xFFDC2084, {}, 4));
+    QVERIFY(second.request(Code::GetDevicePid, {}, 4));
     device.unplug();
-    QVERIFY(!second.request(0xFFDC2084, {}, 4)); // gone with the device, and not logged
+    QVERIFY(!second.request(Code::GetDevicePid, {}, 4)); // gone with the device, and not logged
     device.plug(2);
     Channel third;
-    QVERIFY(!third.request(0xFFDC2074, {}, 700));
+    QVERIFY(!third.request(Code::ReadMeters, {}, 700));
 
-    std::lock_guard<std::mutex> lock(mutex);
-    QCOMPARE(lines, testsupport::connectionSequenceLog());
+    QCOMPARE(lines.all(), testsupport::connectionSequenceLog());
     QCOMPARE(device.state().sampleRate, 44100u);
 }
 
@@ -212,15 +174,15 @@ void tst_Emulator::modelCodesAreServedAsGiven()
         device.plug(model);
         Channel c;
         Bytes reply;
-        QVERIFY(c.request(0xFFDC2084, {}, 4, &reply));
+        QVERIFY(c.request(Code::GetDevicePid, {}, 4, &reply));
         QCOMPARE(reply,
             Bytes({ std::uint8_t(model), std::uint8_t(model >> 8), std::uint8_t(model >> 16),
                 std::uint8_t(model >> 24) }));
     }
     // Plugging again is a new device: its mixer starts over, the driver's settings stay.
     Channel c;
-    QVERIFY(c.request(0xFFDC2040, Bytes(66304, 0), 0));
-    QVERIFY(c.request(0xFFDC2044, { 0, 1, 0, 0 }, 0));
+    QVERIFY(c.request(Code::WriteMixerState, Bytes(66304, 0), 0));
+    QVERIFY(c.request(Code::SetBufferSize, { 0, 1, 0, 0 }, 0));
     device.plug(2);
     QVERIFY(device.state().mixerBlock.empty());
     QCOMPARE(device.state().bufferSize, 256u);
@@ -245,14 +207,14 @@ void tst_Emulator::programAnswersAndLogs()
     {
         Channel c;
         Bytes reply;
-        QVERIFY(c.request(0xFFDC20A0, c.vendor({ 0x01, 0x65 }), 32, &reply));
+        QVERIFY(c.request(Code::GetFirmwareVersion, c.vendor({ 0x01, 0x65 }), 32, &reply));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(reply.data()), 10), QByteArray("V0.0.0.001"));
         QCOMPARE(command("fail 0xFFDC2084 refuse 1"), QByteArray("ok"));
-        QVERIFY(!c.request(0xFFDC2084, {}, 4));
-        QVERIFY(c.request(0xFFDC2084, {}, 4, &reply));
+        QVERIFY(!c.request(Code::GetDevicePid, {}, 4));
+        QVERIFY(c.request(Code::GetDevicePid, {}, 4, &reply));
         QCOMPARE(reply[0], std::uint8_t(18));
         QCOMPARE(command("errors 12"), QByteArray("ok"));
-        QVERIFY(c.request(0xFFDC20C0, {}, 7, &reply));
+        QVERIFY(c.request(Code::ReadUsbStatus, {}, 7, &reply));
         QCOMPARE(reply[3], std::uint8_t(12));
         QCOMPARE(command("level 2 -5"), QByteArray("ok"));
         QCOMPARE(c.level(2), -5);

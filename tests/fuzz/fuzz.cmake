@@ -4,7 +4,7 @@
 #   NAME       the target's name; its seed corpus is tests/fuzz/corpus/NAME/
 #   SOURCES    the file defining LLVMFuzzerTestOneInput (and optionally LLVMFuzzerInitialize), plus
 #              any code under test that should be compiled with the fuzzer's coverage instrumentation
-#   LIBRARIES  what else to link (orvelin_app is always linked)
+#   LIBRARIES  what else to link (every layer is always linked)
 # Always builds fuzzcorpus_NAME and registers the CTest test fuzzcorpus_NAME, which runs the
 # target over every file of its corpus, so the corpus runs under gcc too. With -DORVELIN_FUZZ=ON
 # and clang it also builds the libFuzzer program fuzz_NAME:
@@ -22,7 +22,7 @@ function(orvelin_add_fuzz_target name)
 
     add_executable(fuzzcorpus_${name} ${ORVELIN_FUZZ_DIR}/CorpusRunner.cpp ${FUZZ_SOURCES})
     target_include_directories(fuzzcorpus_${name} PRIVATE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(fuzzcorpus_${name} PRIVATE orvelin_app ${FUZZ_LIBRARIES})
+    target_link_libraries(fuzzcorpus_${name} PRIVATE ${ORVELIN_LAYERS} ${FUZZ_LIBRARIES})
     add_test(NAME fuzzcorpus_${name} COMMAND fuzzcorpus_${name} ${corpus})
     set_tests_properties(fuzzcorpus_${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 
@@ -31,7 +31,7 @@ function(orvelin_add_fuzz_target name)
         target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
         target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
         target_include_directories(fuzz_${name} PRIVATE ${PROJECT_SOURCE_DIR})
-        target_link_libraries(fuzz_${name} PRIVATE orvelin_app ${FUZZ_LIBRARIES})
+        target_link_libraries(fuzz_${name} PRIVATE ${ORVELIN_LAYERS} ${FUZZ_LIBRARIES})
     endif()
 endfunction()
 
@@ -44,7 +44,7 @@ orvelin_add_fuzz_target(driver_reply SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_driver_rep
     ${PROJECT_SOURCE_DIR}/platform/DriverPort_unix.cpp)
 # A panel restored from an INI file of any bytes, against the in-process emulated device.
 orvelin_add_fuzz_target(panel_restore SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_panel_restore.cpp
-    ${PROJECT_SOURCE_DIR}/panels/PanelKit.cpp ${PROJECT_SOURCE_DIR}/settings/SettingsFile.cpp
+    ${PROJECT_SOURCE_DIR}/panels/PanelKit.cpp ${PROJECT_SOURCE_DIR}/storage/SettingsFile.cpp
     LIBRARIES orvelin_emulator_lib orvelin_testsupport)
 # A UDP packet of any bytes through the OSC decoder, and what it takes back through the encoder.
 orvelin_add_fuzz_target(osc_packet SOURCES ${ORVELIN_FUZZ_DIR}/fuzz_osc_packet.cpp ${PROJECT_SOURCE_DIR}/control/OscMessage.cpp)

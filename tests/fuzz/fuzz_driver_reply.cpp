@@ -3,6 +3,7 @@
 // channel that was not closed after a bad reply would take that one for the next request.
 #include "platform/DriverPort.h"
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/support/ControlCodes.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -46,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::memset(out, kFill, sizeof out);
     std::uint32_t returned = 0xFFFFFFFF;
     const std::uint8_t input[4] = { 0x80, 0xBB, 0, 0 };
-    const bool ok = platform::driverRequest(pair[0], 0xFFDC2020, input, sizeof input, out, outLength, &returned);
+    const bool ok
+        = platform::driverRequest(pair[0], Code::GetSampleRate, input, sizeof input, out, outLength, &returned);
 
     // A reply is well formed when it has its 8-byte header, an ok word of 0 or 1, at least the
     // bytes it claims, and no more than the largest driver reply (8 + 768).
@@ -72,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // A refusal keeps the channel; anything malformed closes it, so the valid reply queued after
     // it is never read.
     std::uint8_t next[4];
-    const bool second = platform::driverRequest(pair[0], 0xFFDC2084, nullptr, 0, next, 0);
+    const bool second = platform::driverRequest(pair[0], Code::GetDevicePid, nullptr, 0, next, 0);
     require(second == wellFormed);
 
     ::close(pair[0]);

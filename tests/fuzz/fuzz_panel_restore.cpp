@@ -3,6 +3,7 @@
 // each knob's range, a value that does not read as a switch or an integer giving the key's default), writes back a file
 // that parses with every key in range, sends the gain it shows, and keeps a damaged file's bytes aside.
 #include "emulator/Emulator.h"
+#include "panels/ControlTable.h"
 #include "panels/ka1.h"
 #include "panels/ka2.h"
 #include "panels/ka2se.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,15 +46,32 @@ Key knobKey(const char *name, int minimum, int maximum, int fallback)
     return Key { name, false, minimum, maximum, fallback };
 }
 
+// A panel as built, and the control table it restores through.
+struct Built
+{
+    QWidget *panel;
+    const ControlTable *controls;
+};
+
+template <typename Panel> Built build()
+{
+    auto *panel = new Panel;
+    return Built { panel, &panel->controls() };
+}
+
 struct PanelKind
 {
     const char *fileName;
     std::uint32_t model;
     std::vector<Key> keys;
     std::vector<const char *> micKeys; // gain knobs of input 1 (and 2), sent as twice the value
-    QWidget *(*create)();
+    Built (*create)();
 };
 
+// The stored keys of each panel with their ranges and defaults, written out here rather than taken
+// from the panels' control tables: the users' INI files hold these keys, and the fuzzing checks the
+// panels' tables against them, which it could not do reading them from the tables. That each
+// panel still stores exactly these keys is checked on every input.
 const std::vector<PanelKind> &panelKinds()
 {
     static const std::vector<PanelKind> kinds = {
@@ -62,12 +81,12 @@ const std::vector<PanelKind> &panelKinds()
                 knobKey("Dial/MicValue", 0, 42, 0), knobKey("Dial/HeadphoneValue", -80, 6, -80),
                 switchKey("Button/HeadphoneMuteIsChecked"), switchKey("Button/HeadphoneDimIsChecked"),
                 knobKey("Dial/OtgToHpValue", -80, 6, 0) },
-            { "Dial/MicValue" }, [] { return static_cast<QWidget *>(new ka1); } },
+            { "Dial/MicValue" }, build<ka1> },
         { "/kv.ini", 15,
             { switchKey("Button/MonitorMicIsChecked"), knobKey("Dial/MicValue", 0, 42, 0),
                 knobKey("Dial/HeadphoneValue", -80, 6, -80), switchKey("Button/HeadphoneMuteIsChecked"),
                 switchKey("Button/HeadphoneDimIsChecked") },
-            { "Dial/MicValue" }, [] { return static_cast<QWidget *>(new kv); } },
+            { "Dial/MicValue" }, build<kv> },
         { "/ka2.ini", 2,
             { switchKey("Button/Mic120dBIsChecked"), switchKey("Button/Mic148VIsChecked"),
                 switchKey("Button/MonitorMic1IsChecked"), knobKey("Dial/Mic1Value", 0, 56, 0),
@@ -77,7 +96,7 @@ const std::vector<PanelKind> &panelKinds()
                 switchKey("Button/SpeakerDimIsChecked"), knobKey("Dial/HeadphoneValue", -80, 6, -80),
                 switchKey("Button/HeadphoneMuteIsChecked"), switchKey("Button/HeadphoneSourceIsChecked"),
                 knobKey("Dial/OtgToHpValue", -80, 6, 0), knobKey("Dial/OtgToSPValue", -80, 6, 0) },
-            { "Dial/Mic1Value", "Dial/Mic2Value" }, [] { return static_cast<QWidget *>(new ka2); } },
+            { "Dial/Mic1Value", "Dial/Mic2Value" }, build<ka2> },
         { "/ka2se.ini", 18,
             { switchKey("Button/Mic1InstrIsChecked"), switchKey("Button/Mic2InstrIsChecked"),
                 switchKey("Button/Mic120dBIsChecked"), switchKey("Button/Mic148VIsChecked"),
@@ -88,7 +107,7 @@ const std::vector<PanelKind> &panelKinds()
                 switchKey("Button/SpeakerDimIsChecked"), knobKey("Dial/HeadphoneValue", -80, 6, -80),
                 switchKey("Button/HeadphoneMuteIsChecked"), switchKey("Button/HeadphoneSourceIsChecked"),
                 knobKey("Dial/OtgToHpValue", -80, 6, 0), knobKey("Dial/OtgToSPValue", -80, 6, 0) },
-            { "Dial/Mic1Value", "Dial/Mic2Value" }, [] { return static_cast<QWidget *>(new ka2se); } },
+            { "Dial/Mic1Value", "Dial/Mic2Value" }, build<ka2se> },
     };
     return kinds;
 }
@@ -132,6 +151,20 @@ bool writtenValue(const QSettings &file, const Key &key, int &value)
     bool ok = false;
     value = text.toInt(&ok);
     return ok && value >= key.minimum && value <= key.maximum;
+}
+
+// Whether the panel stores exactly the keys of its kind, so a control added to a panel cannot go
+// unfuzzed.
+bool storesTheseKeys(const PanelKind &kind, const ControlTable &controls)
+{
+    std::vector<std::string> stored, listed;
+    for (const ControlTable::Row &row : controls.rows())
+        stored.emplace_back(row.key);
+    for (const Key &key : kind.keys)
+        listed.emplace_back(key.name);
+    std::sort(stored.begin(), stored.end());
+    std::sort(listed.begin(), listed.end());
+    return stored == listed;
 }
 
 void discard(QtMsgType, const QMessageLogContext &, const QString &) { }
@@ -189,7 +222,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             expected.push_back(expectedValue(before, key));
     }
 
-    delete kind.create();
+    const Built built = kind.create();
+    require(storesTheseKeys(kind, *built.controls));
+    delete built.panel;
 
     // Read from a copy, so the file itself is parsed again rather than a cached reading of it.
     const QString copy = path + QStringLiteral(".written");

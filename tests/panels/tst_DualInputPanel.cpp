@@ -8,9 +8,12 @@
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QLayout>
+#include <QWheelEvent>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -46,6 +49,9 @@ private slots:
     void readoutsOfBothInputsAndThePhone();
     void textsAreTranslatedInTheModelsContext_data();
     void textsAreTranslatedInTheModelsContext();
+    void tabWalksTheColumnsInReadingOrder();
+    void keysTakeTheMousesRoadToTheDevice();
+    void keysRaiseOnlyOutputsByAPageAtMost();
 
     // The KA2 SE's instrument switches.
     void ka2seStoredInstrumentSwitchIsSentBeforePadAndGain();
@@ -324,6 +330,86 @@ void tst_DualInputPanel::textsAreTranslatedInTheModelsContext()
         expected << model + QLatin1Char(':') + QLatin1String(source);
     QCOMPARE(texts, expected);
     QCOMPARE(PanelRig::child<Button>(*panel, "mic1DirectButton")->text(), model + QStringLiteral(":DIRECT"));
+}
+
+void tst_DualInputPanel::tabWalksTheColumnsInReadingOrder()
+{
+    PanelRig rig(18);
+    ka2se panel;
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    panel.setFocus();
+    QStringList expected;
+    for (const char *column : { "mic1", "mic2" })
+        for (const char *name : { "Knob", "InstrumentButton", "PadButton", "PhantomButton", "DirectButton" })
+            expected << QLatin1String(column) + QLatin1String(name);
+    expected << "speakerKnob"
+             << "speakerMuteButton"
+             << "speakerDimButton"
+             << "otgToSpKnob"
+             << "headphoneKnob"
+             << "headphoneMuteButton"
+             << "headphoneSourceButton"
+             << "otgToHpKnob" << expected.first();
+    QStringList walked;
+    while (walked.size() < expected.size()) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(walked, expected);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("otgToHpKnob"));
+}
+
+// A key press and a wheel step from the same value, and Space or Enter and a click: the same
+// requests, log lines and INI file.
+void tst_DualInputPanel::keysTakeTheMousesRoadToTheDevice()
+{
+    PanelRig rig(2);
+    ka2 panel;
+    testsupport::LogCapture log;
+    const auto outcome = [&](const std::function<void()> &act) {
+        rig.emulator.clearRequests();
+        log.clear();
+        act();
+        QFile ini(rig.iniPath("/ka2.ini"));
+        return std::make_tuple(
+            rig.sent(), rig.blocks(), log.lines(), ini.open(QIODevice::ReadOnly) ? ini.readAll() : "");
+    };
+    for (const char *name : { "headphoneKnob", "mic2Knob" }) {
+        auto *knob = PanelRig::child<Knob>(panel, name);
+        knob->setFocus(Qt::TabFocusReason);
+        knob->setValue(knob->minimum + 10);
+        const auto byWheel = outcome([&] {
+            QWheelEvent up(QPointF(9, 9), QPointF(9, 9), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                Qt::NoScrollPhase, false);
+            QApplication::sendEvent(knob, &up);
+        });
+        QVERIFY(!std::get<0>(byWheel).isEmpty());
+        knob->setValue(knob->minimum + 10);
+        QCOMPARE(outcome([&] { QTest::keyClick(knob, Qt::Key_Up); }), byWheel);
+    }
+    auto *mute = PanelRig::child<Button>(panel, "headphoneMuteButton");
+    const auto clickOn = outcome([&] { QTest::mouseClick(mute, Qt::LeftButton); });
+    const auto clickOff = outcome([&] { QTest::mouseClick(mute, Qt::LeftButton); });
+    QVERIFY(!std::get<0>(clickOff).isEmpty());
+    mute->setFocus(Qt::TabFocusReason);
+    QCOMPARE(outcome([&] { QTest::keyClick(mute, Qt::Key_Space); }), clickOn);
+    QCOMPARE(outcome([&] { QTest::keyClick(mute, Qt::Key_Enter); }), clickOff);
+}
+
+void tst_DualInputPanel::keysRaiseOnlyOutputsByAPageAtMost()
+{
+    PanelRig rig(2);
+    ka2 panel;
+    for (const char *name : { "speakerKnob", "headphoneKnob", "otgToSpKnob", "otgToHpKnob", "mic1Knob" }) {
+        auto *knob = PanelRig::child<Knob>(panel, name);
+        knob->setValue(-40);
+        knob->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(knob, Qt::Key_End);
+        QCOMPARE(qMakePair(QString(name), knob->value), qMakePair(QString(name), knob->minimum < 0 ? -34 : 56));
+    }
+    QCOMPARE(rig.stored("/ka2.ini", "Dial/HeadphoneValue"), QString("-34"));
 }
 
 void tst_DualInputPanel::ka2seStoredInstrumentSwitchIsSentBeforePadAndGain()

@@ -1,5 +1,6 @@
 #include "emulator/Emulator.h"
 #include "platform/DriverPort.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -24,6 +25,15 @@ const std::string kFolder = "/devices/{6EB9AB90-B331-4508-B903-48AAA26EA4F1}";
 Bytes le32(std::uint32_t v)
 {
     return { std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24) };
+}
+
+// What the device did with each request it saw ("ok", "silent", "short", "closed", ...).
+QStringList results(const emu::Emulator &device)
+{
+    QStringList all;
+    for (const emu::RequestRecord &r : device.requests())
+        all << QString::fromStdString(r.result);
+    return all;
 }
 
 Bytes join(std::initializer_list<Bytes> parts)
@@ -112,7 +122,7 @@ std::string interfaceFolder(const testsupport::IsolatedEnvironment &env)
 
 bool readPid(platform::PortHandle handle, std::uint32_t &pid)
 {
-    return platform::driverRequest(handle, 0xFFDC2084, nullptr, 0, &pid, 4);
+    return platform::driverRequest(handle, Code::GetDevicePid, nullptr, 0, &pid, 4);
 }
 
 } // namespace
@@ -146,13 +156,13 @@ void tst_DriverPort::requestAndReplyPackets()
     std::uint8_t out[4] = { 0xEE, 0xEE, 0xEE, 0xEE };
     std::uint32_t returned = 0;
     const std::uint8_t in[3] = { 0xA1, 0xB2, 0xC3 };
-    QVERIFY(platform::driverRequest(handle, 0xFFDC20A0, in, 3, out, 4, &returned));
+    QVERIFY(platform::driverRequest(handle, Code::GetFirmwareVersion, in, 3, out, 4, &returned));
     QCOMPARE(returned, 4u);
     QCOMPARE(Bytes(out, out + 4), Bytes({ 1, 2, 3, 4 }));
     QVERIFY(platform::driverRequest(handle, 0x12345678, nullptr, 0, out, 4, &returned));
     QCOMPARE(returned, 2u);
     QCOMPARE(Bytes(out, out + 4), Bytes({ 7, 8, 3, 4 }));
-    QVERIFY(platform::driverRequest(handle, 0xFFDC2078, nullptr, 0, nullptr, 0));
+    QVERIFY(platform::driverRequest(handle, Code::StopAudio, nullptr, 0, nullptr, 0));
 
     const auto seen = driver.received();
     QCOMPARE(seen.size(), std::size_t(3));
@@ -209,27 +219,30 @@ void tst_DriverPort::silentDriverTimesOutOnce()
     emu::Emulator device(env.runtimeDir().toStdString(), 2);
     QVERIFY(device.start());
     const platform::PortHandle handle = platform::openDriverInterface();
-    device.fail(0xFFDC2084, emu::FaultMode::Silent, 1);
+    device.fail(Code::GetDevicePid, emu::FaultMode::Silent, 1);
 
     std::uint32_t pid = 0;
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!readPid(handle, pid));
     QVERIFY(clock.elapsed() >= 1900);
-    QVERIFY(clock.elapsed() < 4000);
-    // The device answers again, but a late reply can never be taken for this one's.
+    // The device answers again, but a late reply can never be taken for this one's: the connection
+    // is given up, so the next request fails without reaching the device.
     QVERIFY(!readPid(handle, pid));
-    QVERIFY(clock.elapsed() < 4000);
+    QCOMPARE(results(device), QStringList { "silent" });
     platform::closeDriverHandle(handle);
 
-    // A short reply and a dropped connection fail at once, without waiting.
-    for (emu::FaultMode mode : { emu::FaultMode::Short, emu::FaultMode::Close }) {
-        device.fail(0xFFDC2084, mode, 1);
+    // A short reply and a dropped connection fail at once, without waiting: had either waited for
+    // the time-out, the two requests would have taken as long as it.
+    for (const char *mode : { "short", "closed" }) {
+        device.clearRequests();
+        device.fail(Code::GetDevicePid, std::string(mode) == "short" ? emu::FaultMode::Short : emu::FaultMode::Close, 1);
         const platform::PortHandle next = platform::openDriverInterface();
         clock.restart();
         QVERIFY(!readPid(next, pid));
         QVERIFY(!readPid(next, pid));
-        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(results(device), QStringList { mode });
         platform::closeDriverHandle(next);
     }
     const platform::PortHandle last = platform::openDriverInterface();
@@ -297,12 +310,12 @@ void tst_DriverPort::oversizedInputIsNotSent()
     QVERIFY(device.start());
     const platform::PortHandle handle = platform::openDriverInterface();
     const Bytes block(66305, 0);
-    QVERIFY(!platform::driverRequest(handle, 0xFFDC2040, block.data(), 66305, nullptr, 0));
+    QVERIFY(!platform::driverRequest(handle, Code::WriteMixerState, block.data(), 66305, nullptr, 0));
     QVERIFY(device.requests().empty());
     // A wrong size that fits the protocol reaches the driver, which refuses it.
-    QVERIFY(!platform::driverRequest(handle, 0xFFDC2040, block.data(), 66303, nullptr, 0));
+    QVERIFY(!platform::driverRequest(handle, Code::WriteMixerState, block.data(), 66303, nullptr, 0));
     QCOMPARE(device.requests().size(), std::size_t(1));
-    QVERIFY(platform::driverRequest(handle, 0xFFDC2040, block.data(), 66304, nullptr, 0));
+    QVERIFY(platform::driverRequest(handle, Code::WriteMixerState, block.data(), 66304, nullptr, 0));
     platform::closeDriverHandle(handle);
 }
 

@@ -2,6 +2,7 @@
 #include "emulator/AudioServicePeer.h"
 #include "emulator/Emulator.h"
 #include "settings/Settings.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/TestSupport.h"
 
 #include <QComboBox>
@@ -21,14 +22,6 @@ namespace {
 
 const QString kListenerWaiting = QStringLiteral("ThreadSettingsPip is running waiting Asio Info...");
 
-constexpr std::uint32_t kSetBuffer = 0xFFDC2044;
-constexpr std::uint32_t kGetBuffer = 0xFFDC2048;
-constexpr std::uint32_t kGetLatency = 0xFFDC204C;
-constexpr std::uint32_t kSetLatency = 0xFFDC2050;
-constexpr std::uint32_t kStop = 0xFFDC2078;
-constexpr std::uint32_t kStart = 0xFFDC2080;
-constexpr std::uint32_t kReadStatus = 0xFFDC20C0;
-
 const QString kStopFailed = QStringLiteral("停止音频失败，可能是驱动未正确加载或设备未连接。");
 const QString kRestartFailed = QStringLiteral("重新启动音频失败，可能是驱动未正确加载或设备未连接。");
 
@@ -37,7 +30,7 @@ Codes codes(const emu::Emulator &device)
 {
     Codes seen;
     for (const auto &request : device.requests())
-        if (request.code != kReadStatus)
+        if (request.code != Code::ReadUsbStatus)
             seen.push_back(request.code);
     return seen;
 }
@@ -150,8 +143,9 @@ void tst_Settings::firstRunSetsOnlyTheBufferSize()
     QCOMPARE(rig.buffer->currentText(), QStringLiteral("48"));
     rig.dialog->loadSettings();
 
-    QCOMPARE(codes(rig.device), (Codes { kGetBuffer, kGetLatency, kStop, kSetBuffer, kStart }));
-    QCOMPARE(setValues(rig.device, kSetBuffer), (std::vector<std::uint32_t> { 192 }));
+    QCOMPARE(codes(rig.device),
+        (Codes { Code::GetBufferSize, Code::GetUsbLatency, Code::StopAudio, Code::SetBufferSize, Code::StartAudio }));
+    QCOMPARE(setValues(rig.device, Code::SetBufferSize), (std::vector<std::uint32_t> { 192 }));
     QCOMPARE(rig.device.state().bufferSize, 192u);
     QVERIFY(rig.device.state().audioRunning);
     QCOMPARE(storedKeys(rig.env), QStringList { QStringLiteral("Audio/BufferSize") });
@@ -166,15 +160,15 @@ void tst_Settings::largerLatencyComesDownBeforeTheBuffer()
     Rig rig;
     rig.device.setUsbLatency(32);
     rig.latency->setCurrentText(QStringLiteral("32")); // equal to the driver's: nothing happens
-    QVERIFY(codes(rig.device) == (Codes { kGetLatency }));
+    QVERIFY(codes(rig.device) == (Codes { Code::GetUsbLatency }));
     rig.device.clearRequests();
 
     rig.buffer->setCurrentText(QStringLiteral("64"));
-    const Codes twoCycles
-        = { kGetBuffer, kGetLatency, kGetLatency, kStop, kSetLatency, kStart, kStop, kSetBuffer, kStart };
+    const Codes twoCycles = { Code::GetBufferSize, Code::GetUsbLatency, Code::GetUsbLatency, Code::StopAudio,
+        Code::SetUsbLatency, Code::StartAudio, Code::StopAudio, Code::SetBufferSize, Code::StartAudio };
     QCOMPARE(codes(rig.device), twoCycles);
-    QCOMPARE(setValues(rig.device, kSetLatency), (std::vector<std::uint32_t> { 8 }));
-    QCOMPARE(setValues(rig.device, kSetBuffer), (std::vector<std::uint32_t> { 64 }));
+    QCOMPARE(setValues(rig.device, Code::SetUsbLatency), (std::vector<std::uint32_t> { 8 }));
+    QCOMPARE(setValues(rig.device, Code::SetBufferSize), (std::vector<std::uint32_t> { 64 }));
     QCOMPARE(rig.latency->currentText(), QStringLiteral("8"));
     QCOMPARE(stored(rig.env, QStringLiteral("USB/LatencySize")), QStringLiteral("8"));
     QCOMPARE(stored(rig.env, QStringLiteral("Audio/BufferSize")), QStringLiteral("64"));
@@ -193,7 +187,8 @@ void tst_Settings::largerLatencyComesDownBeforeTheBuffer()
     rig.device.setUsbLatency(16);
     rig.device.clearRequests();
     rig.buffer->setCurrentText(QStringLiteral("128"));
-    QCOMPARE(codes(rig.device), (Codes { kGetBuffer, kGetLatency, kStop, kSetBuffer, kStart }));
+    QCOMPARE(codes(rig.device),
+        (Codes { Code::GetBufferSize, Code::GetUsbLatency, Code::StopAudio, Code::SetBufferSize, Code::StartAudio }));
 }
 
 void tst_Settings::equalSizeTouchesNeitherDriverNorFile()
@@ -202,14 +197,16 @@ void tst_Settings::equalSizeTouchesNeitherDriverNorFile()
     rig.device.setBufferSize(256);
     rig.device.clearRequests();
     rig.buffer->setCurrentText(QStringLiteral("256"));
-    QCOMPARE(codes(rig.device), (Codes { kGetBuffer }));
+    QCOMPARE(codes(rig.device), (Codes { Code::GetBufferSize }));
     QVERIFY(storedKeys(rig.env).isEmpty());
     QCOMPARE(rig.log.lines().last(), QStringLiteral("当前音频缓冲区大小： 256"));
 
     // Safe mode has no comparison: each change is a full cycle.
     rig.safeMode->setCurrentText(QStringLiteral("Enabled"));
     rig.safeMode->setCurrentText(QStringLiteral("Disabled"));
-    QCOMPARE(codes(rig.device), (Codes { kGetBuffer, kStop, 0xFFDC2090, kStart, kStop, 0xFFDC2094, kStart }));
+    QCOMPARE(codes(rig.device),
+        (Codes { Code::GetBufferSize, Code::StopAudio, Code::EnableUsbSlowMode, Code::StartAudio, Code::StopAudio,
+            Code::DisableUsbSlowMode, Code::StartAudio }));
     QCOMPARE(stored(rig.env, QStringLiteral("USB/SlowMode")), QStringLiteral("Disabled"));
     QCOMPARE(rig.log.count(QStringLiteral("USB慢速模式设置已保存： Enabled")), 1);
 }
@@ -241,27 +238,29 @@ void tst_Settings::storedValuesThatAreNotItemsAreIgnored()
 void tst_Settings::refusedSetStillRestartsAudio()
 {
     Rig rig;
-    rig.device.fail(kSetBuffer, emu::FaultMode::Refuse);
+    rig.device.fail(Code::SetBufferSize, emu::FaultMode::Refuse);
     rig.buffer->setCurrentText(QStringLiteral("256"));
-    QCOMPARE(codes(rig.device), (Codes { kGetBuffer, kGetLatency, kStop, kSetBuffer, kStart }));
+    QCOMPARE(codes(rig.device),
+        (Codes { Code::GetBufferSize, Code::GetUsbLatency, Code::StopAudio, Code::SetBufferSize, Code::StartAudio }));
     QVERIFY(rig.device.state().audioRunning);
     QVERIFY(rig.log.contains(QStringLiteral("设置音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。")));
     QVERIFY(storedKeys(rig.env).isEmpty());
     QCOMPARE(rig.buffer->currentText(), QStringLiteral("256")); // the box keeps the choice
 
     rig.device.clearRequests();
-    rig.device.fail(kSetLatency, emu::FaultMode::Refuse);
+    rig.device.fail(Code::SetUsbLatency, emu::FaultMode::Refuse);
     rig.latency->setCurrentText(QStringLiteral("24"));
-    QCOMPARE(codes(rig.device), (Codes { kGetLatency, kStop, kSetLatency, kStart }));
+    QCOMPARE(
+        codes(rig.device), (Codes { Code::GetUsbLatency, Code::StopAudio, Code::SetUsbLatency, Code::StartAudio }));
     QVERIFY(rig.log.contains(QStringLiteral("设置USB延迟大小失败，可能是驱动未正确加载或设备未连接。")));
 
     // Set and restart both refused: both failures are logged, nothing is stored.
     rig.device.clearRequests();
     rig.log.clear();
-    rig.device.fail(0xFFDC2090, emu::FaultMode::Refuse);
-    rig.device.fail(kStart, emu::FaultMode::Refuse, 1);
+    rig.device.fail(Code::EnableUsbSlowMode, emu::FaultMode::Refuse);
+    rig.device.fail(Code::StartAudio, emu::FaultMode::Refuse, 1);
     rig.safeMode->setCurrentText(QStringLiteral("Enabled"));
-    QCOMPARE(codes(rig.device), (Codes { kStop, 0xFFDC2090, kStart }));
+    QCOMPARE(codes(rig.device), (Codes { Code::StopAudio, Code::EnableUsbSlowMode, Code::StartAudio }));
     QCOMPARE(rig.log.lines(),
         (QStringList { QStringLiteral("设置USB慢速模式失败，可能是驱动未正确加载或设备未连接。"), kRestartFailed }));
     QVERIFY(storedKeys(rig.env).isEmpty());
@@ -287,7 +286,7 @@ void tst_Settings::asioSizeLandsOnTheGuiThread()
     QVERIFY(asio.sendStatus(0, 256, 0, 0, 0));
     QTRY_COMPARE(rig.buffer->currentText(), QStringLiteral("256"));
     QCOMPARE(handlerThread, QCoreApplication::instance()->thread());
-    QCOMPARE(setValues(rig.device, kSetBuffer), (std::vector<std::uint32_t> { 256 }));
+    QCOMPARE(setValues(rig.device, Code::SetBufferSize), (std::vector<std::uint32_t> { 256 }));
     QTRY_VERIFY(rig.log.contains(QStringLiteral("Pannel ASIO Buffer Size changed to: 256")));
     QVERIFY(rig.log.contains(QStringLiteral("ASIO Buffer Size changed to: 256")));
 
@@ -307,7 +306,7 @@ void tst_Settings::asioSizeLandsOnTheGuiThread()
     rig.dialog->loadSettings();
     rig.device.clearRequests();
     QVERIFY(asio.sendStatus(0, 512, 0, 0, 0));
-    QTRY_COMPARE(setValues(rig.device, kSetBuffer), (std::vector<std::uint32_t> { 512 }));
+    QTRY_COMPARE(setValues(rig.device, Code::SetBufferSize), (std::vector<std::uint32_t> { 512 }));
 
     // The open-window request shows the dialog.
     QVERIFY(!rig.dialog->isVisible());
@@ -334,7 +333,7 @@ void tst_Settings::errorCountLabel()
     rig.device.setUsbErrorCount(0);
     QTRY_VERIFY(!label->isVisible());
 
-    rig.device.fail(kReadStatus, emu::FaultMode::Refuse);
+    rig.device.fail(Code::ReadUsbStatus, emu::FaultMode::Refuse);
     QTRY_VERIFY(rig.log.contains(QStringLiteral("Failed to read meter data from driver.")));
 }
 
@@ -347,9 +346,9 @@ void tst_Settings::startupMonitorSequence()
     rig.device.clearRequests();
 
     rig.dialog->applyStartupSettings();
-    QVERIFY(service.waitForCommands(1, 3000));
+    QVERIFY(service.waitForCommands(1, 15000));
     QCOMPARE(service.commands(), std::vector<std::string> { "STOP_MONITOR" });
-    QCOMPARE(codes(rig.device), (Codes { kGetBuffer, kStart }));
+    QCOMPARE(codes(rig.device), (Codes { Code::GetBufferSize, Code::StartAudio }));
     auto *timer = rig.dialog->findChild<QTimer *>(QStringLiteral("startupTimer"));
     QVERIFY(timer);
     QVERIFY(timer->isSingleShot());
@@ -360,7 +359,7 @@ void tst_Settings::startupMonitorSequence()
     timer->start(0);
     QTRY_COMPARE(service.commands().size(), std::size_t(2));
     QCOMPARE(service.commands(), (std::vector<std::string> { "STOP_MONITOR", "START_MONITOR" }));
-    QCOMPARE(codes(rig.device), (Codes { kGetBuffer, kStart, kStart }));
+    QCOMPARE(codes(rig.device), (Codes { Code::GetBufferSize, Code::StartAudio, Code::StartAudio }));
     QTRY_COMPARE(rig.log.count(QStringLiteral("初始化设置完成")), 1);
     QTRY_VERIFY(!rig.dialog->findChild<QTimer *>(QStringLiteral("startupTimer")));
 
@@ -387,7 +386,7 @@ void tst_Settings::startupMonitorSequence()
 
     // The main window's stop request.
     QVERIFY(rig.dialog->stopMonitor());
-    QVERIFY(service.waitForCommands(2, 3000));
+    QVERIFY(service.waitForCommands(2, 15000));
 }
 
 void tst_Settings::okSendsTheAsioReset()
@@ -398,7 +397,7 @@ void tst_Settings::okSendsTheAsioReset()
     rig.dialog->show();
     QTest::mouseClick(rig.dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
     QVERIFY(!rig.dialog->isVisible());
-    QVERIFY(asio.waitForResets(1, 3000));
+    QVERIFY(asio.waitForResets(1, 15000));
     QCOMPARE(asio.resets().front(), std::vector<std::uint8_t> { 0x31 });
     const int sent = rig.log.indexOf(QStringLiteral("ASIO reset signal sent successfully."));
     QVERIFY(sent >= 0);

@@ -3,7 +3,7 @@
 # CTest runs the 60 s form; the 10-minute form is run by hand (see the script's --help).
 add_executable(soak-layout-probe soak/LayoutProbe.cpp)
 target_include_directories(soak-layout-probe PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(soak-layout-probe PRIVATE orvelin_app orvelin_emulator_lib)
+target_link_libraries(soak-layout-probe PRIVATE ${ORVELIN_LAYERS} orvelin_emulator_lib)
 
 find_package(Python3 COMPONENTS Interpreter)
 find_program(ORVELIN_XVFB Xvfb)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulator/Emulator.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/support/RequestTable.h"
 #include "tests/support/TestSupport.h"
 
@@ -20,9 +21,9 @@
 class PanelRig
 {
 public:
-    static constexpr std::uint32_t kVendorCode = 0xFFDC209C;
-    static constexpr std::uint32_t kBlockCode = 0xFFDC2040;
-    static constexpr std::uint32_t kMeterCode = 0xFFDC2074;
+    static constexpr std::uint32_t kVendorCode = Code::SendVendorCommand;
+    static constexpr std::uint32_t kBlockCode = Code::WriteMixerState;
+    static constexpr std::uint32_t kMeterCode = Code::ReadMeters;
 
     explicit PanelRig(std::uint32_t model, bool plugged = true)
         : emulator(env.runtimeDir().toStdString(), model)

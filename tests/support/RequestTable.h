@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/ControlCodes.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -34,9 +36,9 @@ inline QStringList readRequestTable(const QString &path)
 // in hex, or "block"; a wrong size or stray bytes are named as such. Empty for any other request.
 inline QString describeSetting(std::uint32_t code, const QByteArray &input)
 {
-    if (code == 0xFFDC2040)
+    if (code == Code::WriteMixerState)
         return input.size() == 66304 ? QStringLiteral("block") : QStringLiteral("block of wrong size");
-    if (code != 0xFFDC209C)
+    if (code != Code::SendVendorCommand)
         return QString();
     if (input.size() != 37)
         return QStringLiteral("vendor of wrong size");

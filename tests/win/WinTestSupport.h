@@ -1,7 +1,8 @@
 #pragma once
 
-// What the Wine tests share: the checks and a handle of no device.
+// What the Wine tests share: the checks, a handle of no device and the access list of a handle.
 #include "tests/support/Checks.h"
+#include "tests/win/HandleDacl.h"
 
 #include <windows.h>
 

@@ -6,8 +6,11 @@
 #   on the tray icon shows the window titled with the model and firmware; the device received the
 #   first-start restore sequence of tests/support/ka2-first-start.txt, exactly and in order; a
 #   wheel turn of the speaker knob with the mouse reaches the device as the one mixer block it
-#   should be; the ASIO driver's status record over its named pipe opens the settings dialog; the
-#   audio service received STOP_MONITOR and START_MONITOR as UTF-16 text; unplugging clears the
+#   should be; Tab and Up raise the MIC1 gain one step; the ASIO driver's status record over its
+#   named pipe opens the settings dialog; the audio service received STOP_MONITOR and
+#   START_MONITOR as UTF-16 text; WM_WTSSESSION_CHANGE posted to the main window hands the device
+#   over (no request reaches it, the ASIO pipe is free) and back (found again, the controls
+#   resent); unplugging clears the
 #   panel after three failed reads and each replug (KA2 SE, KV, KA1) brings the right panel; with
 #   remote.ini in the prefix's settings folder, oscsend on the Linux side sets the headphone volume
 #   over OSC on 127.0.0.1 and oscdump, subscribed, hears it back; Quit in the tray menu ends it
@@ -81,8 +84,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Lines holding the text, counting what the log file wrote once and then as "(repeated N times)"
+# or "(last K lines repeated N times)"; each line starts with 26 characters of time and level.
 count_lines() {
-    if [ -f "$logfile" ]; then grep -acF -- "$1" "$logfile"; else echo 0; fi
+    [ -f "$logfile" ] || { echo 0; return; }
+    LC_ALL=C awk -v want="$1" '
+        { text = substr($0, 27); k = 0 }
+        text ~ /^\(repeated [0-9]+ times?\)$/ { k = 1; n = text; gsub(/[^0-9]/, "", n) }
+        text ~ /^\(last [0-9]+ lines repeated [0-9]+ times?\)$/ { split(text, w, " "); k = w[2]; n = w[5] }
+        k > 0 { for (i = 1; i <= k && i <= c; i++) if (index(last[(c - i) % 4], want)) total += n; next }
+        { if (index(text, want)) total++; last[c % 4] = text; c++ }
+        END { print total + 0 }' "$logfile"
 }
 has_line() { [ "$(count_lines "$1")" -ge "${2:-1}" ]; }
 # The steady clock the program logs (under Wine the host's raw monotonic clock, which drifts from
@@ -98,7 +110,7 @@ emulator() {
     local before
     before=$(wc -l <"$work/emulator.out")
     echo "$*" >&3 || return 1
-    wait_for 10 emulator_answered "$before" || return 1
+    wait_for 30 emulator_answered "$before" || return 1
     sed -n "$((before + 1))p" "$work/emulator.out" | tr -d '\r'
 }
 emulator_answered() { [ "$(wc -l <"$work/emulator.out")" -gt "$1" ]; }
@@ -213,7 +225,7 @@ startup_ms=$((loop_ms - launched))
 [ "$startup_ms" -ge 0 ] || fail "the program's steady clock reads $startup_ms ms from the launch: not the clock measured with"
 
 # Detection runs once a second.
-wait_for 15 has_line "Device found with PID: 2" || fail "the KA2 was not found"
+wait_for 60 has_line "Device found with PID: 2" || fail "the KA2 was not found"
 has_line "Adding ka2 widget to layout." || fail "no KA2 panel"
 [ -z "$(visible_window "Orvelin KA2 - FW: $firmware")" ] || fail "the main window is visible at start"
 say "started in $startup_ms ms (launch to event loop); \"Device found with PID: 2\""
@@ -242,7 +254,7 @@ knob_x=$((X + ${ORVELIN_E2E_KNOB_X:-439}))
 knob_y=$((Y + ${ORVELIN_E2E_KNOB_Y:-101}))
 before=$(emulator state) || fail "no state from the emulator"
 xdotool mousemove "$knob_x" "$knob_y" sleep 0.3 click 4
-wait_for 5 has_line "Speaker volume set to: -79" || fail "a wheel turn on the speaker knob at ($knob_x, $knob_y) did not reach the program"
+wait_for 30 has_line "Speaker volume set to: -79" || fail "a wheel turn on the speaker knob at ($knob_x, $knob_y) did not reach the program"
 after=$(emulator state) || fail "no state from the emulator"
 # One step up from -80 dB: both speaker gains at 10^(-79/20), nothing else.
 gain=$(python3 -c 'print(repr(10 ** (-79 / 20)))')
@@ -267,6 +279,14 @@ blocks=$(($(grep -c '"0xFFDC2040"' "$work/requests.json") - blocks_before))
 knob_event=$(awk -v ms="$knob_ms" -v n="$turns" 'BEGIN { printf "%.1f", ms / n }')
 say "$turns wheel turns in $knob_ms ms: $knob_event ms a knob event (each one mixer block through DeviceIoControl)"
 
+# From the keyboard: nothing had the focus (the start screenshot shows no focus frame), so the
+# first Tab reaches the MIC1 gain knob, and Up raises it one step.
+xdotool key --delay 200 Tab Up
+wait_for 5 has_line "Mic volume set to: 1" || fail "Tab and Up did not raise the MIC1 gain"
+[ "$(logged_settings | tail -n1)" = "vendor 01 07 00 02 01 02 00" ] || fail "Tab and Up sent: $(logged_settings | tail -n1)"
+wine_screenshot "$window" "$shots/e2e-ka2-keyboard.png" || fail "no screenshot of the focused knob"
+say "Tab, Up: the MIC1 gain knob took the focus and sent gain 2 (one step)"
+
 # A control surface on the Linux side: oscdump subscribes to the feedback, oscsend sets a fader.
 has_line "OSC endpoint listening on 127.0.0.1:$osc_port" || fail "the OSC endpoint of remote.ini is not listening"
 oscdump -L "$feedback_port" >"$work/oscdump.out" 2>&1 &
@@ -274,21 +294,21 @@ oscdump_pid=$!
 heard() { grep -qF -- "$1" "$work/oscdump.out"; }
 sleep 0.5
 oscsend 127.0.0.1 "$osc_port" /orvelin/subscribe i "$feedback_port" || fail "oscsend could not send"
-wait_for 10 heard '/orvelin/device s "KA2"' || fail "no snapshot reached the subscriber (oscdump: $(tr '\n' '|' <"$work/oscdump.out"))"
+wait_for 30 heard '/orvelin/device s "KA2"' || fail "no snapshot reached the subscriber (oscdump: $(tr '\n' '|' <"$work/oscdump.out"))"
 blocks_before=$(grep -c '"0xFFDC2040"' "$work/requests.json")
 oscsend 127.0.0.1 "$osc_port" /orvelin/headphone/volume i -20 || fail "oscsend could not send"
-wait_for 10 has_line "Headphone volume set to: -20" || fail "the OSC set did not reach the headphone knob"
-wait_for 10 heard '/orvelin/headphone/volume i -20' || fail "the subscriber did not hear the change back"
+wait_for 30 has_line "Headphone volume set to: -20" || fail "the OSC set did not reach the headphone knob"
+wait_for 30 heard '/orvelin/headphone/volume i -20' || fail "the subscriber did not hear the change back"
 [ $(($(grep -c '"0xFFDC2040"' "$work/requests.json") - blocks_before)) -eq 1 ] || fail "the OSC set did not write one mixer block"
 kill "$oscdump_pid" 2>/dev/null
 oscdump_pid=
 say "OSC on 127.0.0.1:$osc_port: /orvelin/headphone/volume i -20 set the knob and wrote one mixer block; the subscriber heard it back"
 
 # The ASIO driver asks for the settings window over its named pipe.
-has_line "ThreadSettingsPip is running waiting Asio Info..." || wait_for 5 has_line "ThreadSettingsPip is running" ||
+has_line "ThreadSettingsPip is running waiting Asio Info..." || wait_for 30 has_line "ThreadSettingsPip is running" ||
     fail "the program's ASIO pipe server is not running"
 emulator_ok asio-status 0 256 0 0 1
-wait_for 5 has_line "Received signal from pipe thread to show settings window." ||
+wait_for 30 has_line "Received signal from pipe thread to show settings window." ||
     fail "the status record over the pipe did not ask for the settings window"
 has_line "Received data from pipe: 0 256 0 0 1" || fail "the status record was not read as 0 256 0 0 1"
 dialog=$(wine_find_window Settings 10) || fail "no settings dialog shown"
@@ -300,7 +320,7 @@ xdotool key Escape
 if ! wait_for 3 dialog_gone; then
     eval "$(xdotool getwindowgeometry --shell "$dialog")"
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 53)) click 1
-    wait_for 5 dialog_gone || fail "the settings dialog did not close"
+    wait_for 30 dialog_gone || fail "the settings dialog did not close"
 fi
 say "asio-status 0 256 0 0 1 over the pipe opened the settings dialog; closed again"
 
@@ -315,6 +335,32 @@ expected_commands='{"peer":"audio-service","command":"STOP_MONITOR","bytes":26}
 [ "$commands" = "$expected_commands" ] || fail "the audio service received: $commands"
 say "the audio service received STOP_MONITOR (26 bytes) and then START_MONITOR (28 bytes)"
 
+# Another user's session takes the console: the system posts WM_WTSSESSION_CHANGE to the panel's
+# window. The panel lets go of the device and of the ASIO driver's pipe; nothing reaches the
+# device until the session has the console again, when the panel finds it as at a replug.
+session_change() {
+    wine "$session_tool" "$1" "$2" >>"$work/session-change.out" 2>&1
+}
+session_tool=$build/tests/win/orvelin-session-change.exe
+[ -f "$session_tool" ] || fail "no $session_tool (run scripts/build-windows.sh)"
+found=$(count_lines "Device found with PID: 2")
+session_change "Orvelin KA2 - FW: $firmware" 2 || fail "no session change posted to the main window"
+wait_for 10 has_line "Device handed over: session" || fail "the panel did not hand the device over"
+handed=$(grep -a -m1 -o 'Device handed over: .*' "$logfile" | tr -d '\r')
+answer=$(emulator asio-status 0 256 0 0 1)
+[ "$answer" = "error: 2" ] || fail "the ASIO driver's pipe is still served while the device is handed over (asio-status: $answer)"
+requests_away=$(wc -l <"$work/requests.json")
+sleep 3 # three detection ticks and more than seven presence ticks
+[ "$(wc -l <"$work/requests.json")" -eq "$requests_away" ] || fail "the device received requests while it was handed over"
+# Found by its no-device title.
+session_change "Orvelin Driver" 1 || fail "no session change posted to the window titled \"Orvelin Driver\""
+wait_for 10 has_line "Device taken over: session" || fail "the panel did not take the device over"
+wait_for 15 has_line "Device found with PID: 2" $((found + 1)) || fail "the device was not found again after the take-over"
+resent=$(($(wc -l <"$work/requests.json") - requests_away))
+[ "$resent" -gt 10 ] || fail "only $resent requests after the take-over: the controls were not resent"
+wait_for 10 eval '[ "$(emulator asio-status 0 256 0 0 0)" = ok ]' || fail "the ASIO driver's pipe is not served again"
+say "hand-over: \"$handed\", the ASIO pipe freed, no request for 3 s; take-over: the device found again, $resent requests resent"
+
 # Unplugged, the program reads the model three times in vain and clears the panel; each replug
 # as another model brings that model's panel.
 replug() {
@@ -323,7 +369,7 @@ replug() {
     cleared=$(count_lines "Cleared all widgets from base layout.")
     closed=$(count_lines "Device handle closed: the device is being removed")
     emulator_ok unplug
-    wait_for 10 has_line "Cleared all widgets from base layout." $((cleared + 1)) || fail "the panel stayed after the unplug"
+    wait_for 30 has_line "Cleared all widgets from base layout." $((cleared + 1)) || fail "the panel stayed after the unplug"
     for n in 1 2 3; do
         [ "$(count_lines "Error reading device PID from driver, error count: $n")" -eq $((runs + 1)) ] ||
             fail "the panel went without the three failed reads (count $n)"
@@ -336,7 +382,7 @@ replug() {
     local found
     found=$(count_lines "Device found with PID: $model")
     emulator_ok plug "$model"
-    wait_for 10 has_line "Device found with PID: $model" $((found + 1)) || fail "the replugged model $model was not found"
+    wait_for 30 has_line "Device found with PID: $model" $((found + 1)) || fail "the replugged model $model was not found"
     local window
     window=$(wine_find_window "$title - FW: $firmware" 10) || fail "no window \"$title - FW: $firmware\""
     sleep 1

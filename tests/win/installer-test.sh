@@ -4,8 +4,10 @@
 #   its tray icon; a click on the icon shows "Orvelin Driver" with its no-device status; a second
 #   start exits at once while the first keeps running and leaves its log alone; the log file holds
 #   the start-up lines; Quit in the tray menu tears it down cleanly; a silent upgrade while the panel
-#   runs ends it through its teardown, replaces every file, keeps a declined start at log-in and
-#   starts the panel again; the uninstaller, run while the panel runs, ends it and removes every
+#   runs ends it through its teardown (the machine-wide quit event), replaces every file, keeps a
+#   declined start at log-in and starts the panel again through the desktop shell; an upgrade while
+#   another program holds a file stops with status 2, changes nothing and says which file; the
+#   uninstaller, run while the panel runs, ends it and removes every
 #   installed file, the folder, the Start-menu entry and the Run entry, and leaves the user's
 #   settings and log.
 # Usage: tests/win/installer-test.sh [BUILD_DIR]   (default build-windows, after build-windows.sh)
@@ -89,7 +91,7 @@ startup_ms=$((($(date +%s%N) - began) / 1000000))
 has_line "Settings dialog created." || fail "no start-up lines in the log file $logfile"
 has_line "系统返回的语言代码：" || fail "the log file lacks the language line"
 # Detection runs once a second and finds no driver here.
-wait_for 10 has_line "Failed to connect to driver." || fail "no detection line in the log file"
+wait_for 30 has_line "Failed to connect to driver." || fail "no detection line in the log file"
 [ -z "$(visible_window "Orvelin Driver")" ] || fail "the main window is visible at start"
 say "started in $startup_ms ms (launch to event loop), only the tray icon shown"
 
@@ -170,14 +172,52 @@ wait_for 30 eval '[ "$(count_lines "ThreadSettingsPip initialized.")" -gt "$star
     fail "the restarted panel did not come up"
 say "upgraded while running: the panel quit with status 0 through its teardown, $(echo "$installed" | wc -l) files replaced, start at log-in still off, the panel runs again"
 
+# An upgrade while a file of the installation is held by a process the installer cannot end (it
+# has no window and takes no quit request): the panel is asked to quit, then the installer stops
+# with status 2 before it removes or writes anything, says which file is held and leaves nothing
+# to be deleted at the next restart.
+say "silent upgrade while another program holds a file of the installation"
+holder_exe=$build/tests/win/orvelin-file-holder.exe
+[ -f "$holder_exe" ] || fail "no $holder_exe"
+starts=$(count_lines "ThreadSettingsPip initialized.")
+quits=$(count_lines "Quit requested by the installer, quitting.")
+find "$installdir" -type f -exec touch -d '2001-01-01' {} +
+find "$prefix/drive_c" -name OrvelinDriver-setup.log -delete
+WINE_PROGRAM_LOG=$build/installer-holder.log wine_start_program "$holder_exe" hold 'C:\Program Files\Orvelin Driver\imageformats\qico.dll'
+holder=$WINE_PROGRAM_PID
+wait_for 20 grep -q holding "$build/installer-holder.log" || fail "the holder did not open the file"
+timeout 180 wine "$setup" /S
+status=$?
+[ $status -eq 2 ] || fail "the upgrade with a held file ended with status $status, not 2"
+[ "$(count_lines "Quit requested by the installer, quitting.")" -gt "$quits" ] || fail "the panel was not asked to quit"
+setup_log=$(find "$prefix/drive_c" -name OrvelinDriver-setup.log | head -n1)
+[ -n "$setup_log" ] && grep -qF 'imageformats\qico.dll is in use by' "$setup_log" ||
+    fail "the stopped upgrade did not say which file is held"
+changed=$(find "$installdir" -type f -newermt '2002-01-01' | sed "s|$installdir/||")
+[ -z "$changed" ] || fail "the stopped upgrade wrote: $changed"
+[ "$(cd "$installdir" && find . -type f | sort)" = "$installed" ] || fail "the stopped upgrade removed or added files"
+wine reg query "$uninstkey" /v DisplayVersion >/dev/null 2>&1 || fail "the stopped upgrade removed the installed-programs entry"
+pending() { wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations >/dev/null 2>&1; }
+pending && fail "a delete at the next restart was scheduled"
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+say "stopped with status 2: \"$(tr -d '\r' <"$setup_log")\"; no file written or removed, nothing left for the next restart"
+# The stopped installer starts the panel again through the desktop shell; in this sequence Wine's
+# shell does not always start it, so that is left to real Windows and the panel is started here.
+if ! wait_for 10 eval '[ "$(count_lines "ThreadSettingsPip initialized.")" -gt "$starts" ]'; then
+    wine_start_program "$exe"
+    wait_for 60 eval '[ "$(count_lines "ThreadSettingsPip initialized.")" -gt "$starts" ]' || fail "the panel did not start"
+fi
+
 # The user's settings are not the installer's: a settings file must survive the uninstall.
 settings="$users/AppData/Roaming/OrvelinDriver"
 mkdir -p "$settings"
 echo "[Dial]" >"$settings/ka2.ini"
 say "silent uninstall while the panel runs"
+quits=$(count_lines "Quit requested by the installer, quitting.")
 timeout 120 wine "C:\\Program Files\\Orvelin Driver\\Uninstall.exe" /S || fail "the uninstaller ended with status $?"
 wait_for 20 panel_gone || fail "the panel still runs after the uninstall"
-[ "$(count_lines "Quit requested by the installer, quitting.")" -eq 2 ] ||
+[ "$(count_lines "Quit requested by the installer, quitting.")" -gt "$quits" ] ||
     fail "the uninstaller did not ask the panel to quit"
 # The uninstaller copies itself away and finishes from there.
 wineserver -w
@@ -189,6 +229,7 @@ reg_has "$runkey" OrvelinDriver && fail "the Run entry is left"
 wine reg query "$uninstkey" >/dev/null 2>&1 && fail "the installed-programs entry is left"
 [ -f "$settings/ka2.ini" ] || fail "the uninstaller removed the user's settings"
 [ -f "$logfile" ] || fail "the uninstaller removed the user's log file"
+pending && fail "the uninstaller left a delete for the next restart"
 say "uninstalled: no file, Start-menu entry, Run entry or installed-programs entry left; settings and log kept"
 
 # The portable ZIP: unpacked anywhere, the program runs from its folder.

@@ -1,5 +1,6 @@
 // The Windows driver port on a machine without the driver: nothing to open, nothing sent.
 #include "platform/DriverPort.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/win/WinTestSupport.h"
 
 #include <windows.h>
@@ -18,7 +19,7 @@ int main()
 
     std::uint32_t pid = 77;
     std::uint32_t returned = 55;
-    CHECK(!driverRequest(handle, 0xFFDC2084, nullptr, 0, &pid, 4, &returned));
+    CHECK(!driverRequest(handle, Code::GetDevicePid, nullptr, 0, &pid, 4, &returned));
     CHECK(pid == 77);
     CHECK(returned == 55);
     closeDriverHandle(handle);
@@ -28,7 +29,7 @@ int main()
     CHECK(file != INVALID_HANDLE_VALUE);
     if (file != INVALID_HANDLE_VALUE) {
         const std::uint8_t packet[37] = { 0x01, 0x5B, 0x00, 0x01, 0x01 };
-        CHECK(!driverRequest(reinterpret_cast<PortHandle>(file), 0xFFDC209C, packet, 37, nullptr, 0));
+        CHECK(!driverRequest(reinterpret_cast<PortHandle>(file), Code::SendVendorCommand, packet, 37, nullptr, 0));
         closeDriverHandle(reinterpret_cast<PortHandle>(file));
     }
 

@@ -5,9 +5,11 @@
 #include "emulator/AsioPeer.h"
 #include "emulator/AudioServicePeer.h"
 #include "emulator/Emulator.h"
+#include "emulator/Inbox.h"
 #include "platform/DriverPort.h"
 #include "platform/PipePort.h"
 #include "platform/PlatformLog.h"
+#include "tests/support/DriverChannel.h"
 #include "tests/support/ExpectedRequestLog.h"
 #include "tests/win/WinTestSupport.h"
 
@@ -17,64 +19,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct Channel
-{
-    Channel()
-        : handle(platform::openDriverInterface())
-    { }
-    ~Channel() { platform::closeDriverHandle(handle); }
-    bool request(std::uint32_t code, const Bytes &in, std::uint32_t outLength, Bytes *out = nullptr,
-        std::uint32_t *returned = nullptr)
-    {
-        Bytes reply(outLength, 0xEE);
-        const bool ok = platform::driverRequest(
-            handle, code, in.data(), std::uint32_t(in.size()), reply.data(), outLength, returned);
-        if (out)
-            *out = reply;
-        return ok;
-    }
-    platform::PortHandle handle;
-};
-
-struct LogLines
-{
-    void add(const std::string &line)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        lines.push_back(line);
-    }
-    std::size_t size()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return lines.size();
-    }
-    bool contains(const std::string &line)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (const std::string &each : lines)
-            if (each == line)
-                return true;
-        return false;
-    }
-    std::vector<std::string> take()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        std::vector<std::string> out;
-        out.swap(lines);
-        return out;
-    }
-    std::mutex mutex;
-    std::vector<std::string> lines;
-};
+using testsupport::Bytes;
+using Channel = testsupport::DriverChannel;
+using LogLines = emu::Inbox<std::string>;
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -88,11 +41,11 @@ void measure(Channel &c)
     const Bytes block(66304, 0);
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < rounds; ++i)
-        c.request(0xFFDC2084, {}, 4);
+        c.request(Code::GetDevicePid, {}, 4);
     const double small = secondsSince(start) / rounds;
     start = std::chrono::steady_clock::now();
     for (int i = 0; i < rounds; ++i)
-        c.request(0xFFDC2040, block, 0);
+        c.request(Code::WriteMixerState, block, 0);
     const double large = secondsSince(start) / rounds;
     std::printf("tst_EmulatorWin: request of 4 bytes %.3f ms, of 66304 bytes %.3f ms\n", small * 1e3, large * 1e3);
 }
@@ -124,15 +77,15 @@ void checkPipePeers()
     LogLines log;
     emu::AudioServicePeer audioService;
     emu::AsioPeer asio;
-    audioService.setLogSink([&](const std::string &line) { log.add(line); });
-    asio.setLogSink([&](const std::string &line) { log.add(line); });
+    audioService.setLogSink([&](const std::string &line) { log.push(line); });
+    asio.setLogSink([&](const std::string &line) { log.push(line); });
     CHECK(audioService.start());
     CHECK(asio.start());
 
     CHECK(sendMessage(platform::kAudioControlPipe, stopMonitor()));
-    CHECK(audioService.waitForCommands(1, 2000));
+    CHECK(audioService.waitForCommands(1, 15000));
     CHECK(sendMessage(platform::kPanelToAsioPipe, { 0x31 }));
-    CHECK(asio.waitForResets(1, 2000));
+    CHECK(asio.waitForResets(1, 15000));
 
     // The ASIO driver's status record reaches a panel listening on its own pipe.
     platform::PipeServerPort panel(platform::kAsioToPanelPipe);
@@ -278,17 +231,14 @@ void checkProgram(const std::string &folder)
     {
         Channel c;
         Bytes reply;
-        Bytes query(37, 0);
-        query[0] = 0x01;
-        query[1] = 0x65;
-        CHECK(c.request(0xFFDC20A0, query, 32, &reply));
+        CHECK(c.request(Code::GetFirmwareVersion, Channel::vendor({ 0x01, 0x65 }), 32, &reply));
         CHECK(std::string(reinterpret_cast<const char *>(reply.data()), 10) == "V0.0.0.001");
         CHECK(program.command("fail 0xFFDC2084 refuse 1") == "ok");
-        CHECK(!c.request(0xFFDC2084, {}, 4));
-        CHECK(c.request(0xFFDC2084, {}, 4, &reply));
+        CHECK(!c.request(Code::GetDevicePid, {}, 4));
+        CHECK(c.request(Code::GetDevicePid, {}, 4, &reply));
         CHECK(reply[0] == 18);
         CHECK(program.command("level 2 -5") == "ok");
-        CHECK(c.request(0xFFDC2074, {}, 768, &reply));
+        CHECK(c.request(Code::ReadMeters, {}, 768, &reply));
         CHECK(reply[8] == 0xFB && reply[11] == 0xFF);
     }
     CHECK(program.command("unplug") == "ok");
@@ -327,10 +277,10 @@ int main(int argc, char **argv)
     }
     const auto started = std::chrono::steady_clock::now();
     LogLines portLog;
-    platform::setLogSink([&](const std::string &line) { portLog.add(line); });
+    platform::setLogSink([&](const std::string &line) { portLog.push(line); });
     LogLines log;
     emu::Emulator device(argv[1], 2);
-    device.setLogSink([&](const std::string &line) { log.add(line); });
+    device.setLogSink([&](const std::string &line) { log.push(line); });
     CHECK(device.start());
     std::printf("tst_EmulatorWin: plugged in %.2f s at %s\n", secondsSince(started), device.interfacePath().c_str());
 
@@ -338,29 +288,27 @@ int main(int argc, char **argv)
     {
         Channel first;
         CHECK(first.handle != platform::kInvalidHandle);
-        CHECK(first.request(0xFFDC201C, { 0x44, 0xAC, 0x00, 0x00 }, 0));
-        device.fail(0xFFDC2084, emu::FaultMode::Close, 1);
-        CHECK(!first.request(0xFFDC2084, {}, 4));
-        CHECK(!first.request(0xFFDC2084, {}, 4)); // a dropped connection stays dropped, unlogged
+        CHECK(first.request(Code::SetSampleRate, { 0x44, 0xAC, 0x00, 0x00 }, 0));
+        device.fail(Code::GetDevicePid, emu::FaultMode::Close, 1);
+        CHECK(!first.request(Code::GetDevicePid, {}, 4));
+        CHECK(!first.request(Code::GetDevicePid, {}, 4)); // a dropped connection stays dropped, unlogged
     }
     {
         Channel second;
-        CHECK(second.request(0xFFDC2084, {}, 4));
+        CHECK(second.request(Code::GetDevicePid, {}, 4));
         const auto unplugged = std::chrono::steady_clock::now();
         device.unplug();
         std::printf("tst_EmulatorWin: unplugged in %.2f s\n", secondsSince(unplugged));
-        CHECK(!second.request(0xFFDC2084, {}, 4)); // gone with the device, and not logged
+        CHECK(!second.request(Code::GetDevicePid, {}, 4)); // gone with the device, and not logged
         CHECK(platform::openDriverInterface() == platform::kInvalidHandle);
         // The port let go of its handle when the system said the device was going.
-        bool released = false;
-        for (int tries = 0; !released && tries < 200; ++tries) {
-            released = portLog.contains("Device handle closed: the device is being removed");
-            if (!released)
-                Sleep(10);
-        }
-        CHECK(released);
+        CHECK(portLog.waitUntil(
+            [](const std::vector<std::string> &lines) {
+                return std::count(lines.begin(), lines.end(), "Device handle closed: the device is being removed") > 0;
+            },
+            15000));
         std::printf("tst_EmulatorWin: handle released %.2f s after the unplug began\n", secondsSince(unplugged));
-        CHECK(!second.request(0xFFDC2084, {}, 4));
+        CHECK(!second.request(Code::GetDevicePid, {}, 4));
         CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED);
     }
     const auto replugged = std::chrono::steady_clock::now();
@@ -369,7 +317,7 @@ int main(int argc, char **argv)
     {
         Channel third;
         CHECK(third.handle != platform::kInvalidHandle);
-        CHECK(!third.request(0xFFDC2074, {}, 700));
+        CHECK(!third.request(Code::ReadMeters, {}, 700));
     }
     CHECK(log.take() == testsupport::connectionSequenceLog());
     CHECK(device.state().sampleRate == 44100);
@@ -380,37 +328,33 @@ int main(int argc, char **argv)
         Channel c;
         Bytes reply;
         std::uint32_t returned = 0;
-        CHECK(c.request(0xFFDC2084, {}, 4, &reply, &returned));
+        CHECK(c.request(Code::GetDevicePid, {}, 4, &reply, &returned));
         CHECK(returned == 4 && reply == Bytes({ 15, 0, 0, 0 }));
-        Bytes query(37, 0);
-        query[0] = 0x01;
-        query[1] = 0x65;
-        CHECK(c.request(0xFFDC20A0, query, 32, &reply));
+        CHECK(c.request(Code::GetFirmwareVersion, Channel::vendor({ 0x01, 0x65 }), 32, &reply));
         CHECK(std::string(reinterpret_cast<const char *>(reply.data()), 10) == "V1.2.3.456");
-        CHECK(!c.request(0xFFDC2020, {}, 2)); // the wrong size is refused by the device itself
+        CHECK(!c.request(Code::GetSampleRate, {}, 2)); // the wrong size is refused by the device itself
 
         // refuse: fails and leaves the buffer alone.
-        device.fail(0xFFDC2020, emu::FaultMode::Refuse, 1);
-        CHECK(!c.request(0xFFDC2020, {}, 4, &reply));
+        device.fail(Code::GetSampleRate, emu::FaultMode::Refuse, 1);
+        CHECK(!c.request(Code::GetSampleRate, {}, 4, &reply));
         CHECK(reply == Bytes(4, 0xEE));
         // short: the nearest a driver comes to a short reply is fewer bytes than asked for.
-        device.fail(0xFFDC2020, emu::FaultMode::Short, 1);
-        CHECK(c.request(0xFFDC2020, {}, 4, &reply, &returned));
+        device.fail(Code::GetSampleRate, emu::FaultMode::Short, 1);
+        CHECK(c.request(Code::GetSampleRate, {}, 4, &reply, &returned));
         CHECK(returned == 3 && reply == Bytes({ 1, 0, 0, 0xEE }));
         // partial: fails with ERROR_MORE_DATA, the device's bytes in the buffer all the same.
-        device.fail(0xFFDC20C0, emu::FaultMode::Partial, 1);
+        device.fail(Code::ReadUsbStatus, emu::FaultMode::Partial, 1);
         device.setUsbErrorCount(9);
-        CHECK(!c.request(0xFFDC20C0, {}, 7, &reply));
+        CHECK(!c.request(Code::ReadUsbStatus, {}, 7, &reply));
         CHECK(GetLastError() == ERROR_MORE_DATA);
         CHECK(reply == Bytes({ 1, 0, 1, 9, 0, 0, 0 }));
 
         // silent: the request waits; unplugging releases it.
-        device.fail(0xFFDC2048, emu::FaultMode::Silent, 1);
+        device.fail(Code::GetBufferSize, emu::FaultMode::Silent, 1);
         bool answered = true;
         const std::size_t before = log.size();
-        std::thread waiting([&] { answered = c.request(0xFFDC2048, {}, 4); });
-        for (int tries = 0; log.size() == before && tries < 200; ++tries)
-            Sleep(10);
+        std::thread waiting([&] { answered = c.request(Code::GetBufferSize, {}, 4); });
+        log.waitFor(before + 1, 2000);
         device.unplug();
         waiting.join();
         CHECK(!answered);

@@ -1,13 +1,17 @@
 // The Windows program on a machine without the driver package, through the real Windows driver
-// and pipe ports: the main window keeps searching, and the INI files live in the Windows
-// application-data folder.
+// and pipe ports: the main window keeps searching, the INI files live in the Windows
+// application-data folder, and the control pipe's instances that Qt adds deny network logons.
 #include "app/MainWindow.h"
+#include "control/ControlServer.h"
 #include "controls/Button.h"
 #include "controls/Knob.h"
 #include "panels/PanelKit.h"
+#include "platform/ControlEndpoint_win.h"
+#include "platform/UserToken_win.h"
 #include "settings/Settings.h"
-#include "settings/SettingsFile.h"
+#include "storage/SettingsFile.h"
 #include "tests/support/TestSupport.h"
+#include "tests/win/HandleDacl.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +21,8 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <windows.h>
 
 class tst_NoDeviceWin : public QObject
 {
@@ -47,12 +53,33 @@ private slots:
         // No audio service either: CreateFileW on its pipe fails with ERROR_FILE_NOT_FOUND.
         QCOMPARE(log.count(QStringLiteral("Could not open pipe. Is Audio Service running? Error: 2")), 2);
         // The detection timer itself drives the step.
-        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("Failed to connect to driver.")) >= 3, 2500);
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("Failed to connect to driver.")) >= 3, 15000);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QVERIFY(window->grab().save(testsupport::screenshotPath(QStringLiteral("MainWindow_windows_searching.png"))));
         window.reset();
         settings.reset();
+    }
+
+    // Qt adds the instances clients land on (the reserving one is kept busy); they have the
+    // reservation's access list, network logons denied, and a client of this session is served.
+    void controlInstancesOfQtDenyNetworkLogons()
+    {
+        testsupport::LogCapture log;
+        ControlServer server;
+        QVERIFY(server.start());
+        const std::wstring path = L"\\\\.\\pipe\\" + platform::controlPipeName();
+        HANDLE client = INVALID_HANDLE_VALUE;
+        QVERIFY(QTest::qWaitFor([&] {
+            client = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            return client != INVALID_HANDLE_VALUE;
+        }));
+        QCOMPARE(QString::fromStdWString(daclOf(client)),
+            QStringLiteral("D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;%1)")
+                .arg(QString::fromStdWString(platform::currentUserSid())));
+        QTRY_COMPARE(server.clientCount(), 1);
+        QVERIFY(!log.contains(QStringLiteral("Control client refused")));
+        CloseHandle(client);
     }
 
     void settingsFilesRoundTrip()

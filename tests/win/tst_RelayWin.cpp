@@ -8,6 +8,7 @@
 #include "platform/DriverPort.h"
 #include "platform/DriverPort_win.h"
 #include "platform/PlatformLog.h"
+#include "tests/support/ControlCodes.h"
 #include "tests/win/WinTestSupport.h"
 
 #include <windows.h>
@@ -43,7 +44,7 @@ template <typename Open, typename Invalid> auto waitFor(Open open, Invalid inval
 }
 
 // Answers every request: the output is the code's low byte repeated, followed by the input's first
-// byte; code 0xFFDC2084 is refused. Stops when its handle fails (closed or unplugged).
+// byte; the device-id read (Code::GetDevicePid) is refused. Stops when its handle fails (closed or unplugged).
 void answerRequests(HANDLE relay, std::atomic<int> &served)
 {
     std::vector<unsigned char> request(sizeof(RelayRequest) + ORVELIN_RELAY_MAX_DATA);
@@ -57,7 +58,7 @@ void answerRequests(HANDLE relay, std::atomic<int> &served)
         std::memcpy(&header, request.data(), sizeof(header));
         RelayAnswer reply {};
         reply.id = header.id;
-        reply.ok = header.code != 0xFFDC2084;
+        reply.ok = header.code != Code::GetDevicePid;
         reply.length = header.outputLength;
         std::memset(answer.data() + sizeof(reply), int(header.code & 0xFF), reply.length);
         if (header.inputLength > 0 && reply.length > 0)
@@ -159,13 +160,21 @@ int main(int argc, char **argv)
     CHECK(emuwin::createRootDevice(full, error));
     if (!error.empty())
         std::fprintf(stderr, "tst_RelayWin: %s\n", error.c_str());
+    // The driver was started before its device (a device present when the driver starts would meet
+    // a host not ready for it): its own host device opens, and takes no control request.
+    HANDLE host = CreateFileW(
+        ORVELIN_RELAY_HOST_PATH, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(host != INVALID_HANDLE_VALUE);
+    DWORD none = 0;
+    CHECK(!DeviceIoControl(host, ORVELIN_RELAY_WAIT, nullptr, 0, nullptr, 0, &none, nullptr));
+    CloseHandle(host);
 
     PortHandle panel = waitFor(openDriverInterface, kInvalidHandle);
     CHECK(panel != kInvalidHandle);
 
     // Without an emulator waiting, a request fails at once rather than hanging the panel.
     std::uint32_t pid = 77;
-    CHECK(!driverRequest(panel, 0xFFDC2084, nullptr, 0, &pid, 4));
+    CHECK(!driverRequest(panel, Code::GetDevicePid, nullptr, 0, &pid, 4));
 
     HANDLE relay = waitFor(openRelay, INVALID_HANDLE_VALUE);
     CHECK(relay != INVALID_HANDLE_VALUE);
@@ -179,7 +188,8 @@ int main(int argc, char **argv)
     std::uint32_t returned = 0;
     bool ok = false;
     for (int tries = 0; !ok && tries < 50; ++tries) { // until the answerer's first Wait is pending
-        ok = driverRequest(panel, 0xFFDC209C, big.data(), std::uint32_t(big.size()), reply.data(), 768, &returned);
+        ok = driverRequest(
+            panel, Code::SendVendorCommand, big.data(), std::uint32_t(big.size()), reply.data(), 768, &returned);
         if (!ok)
             Sleep(100);
     }
@@ -190,7 +200,7 @@ int main(int argc, char **argv)
     // A refusal reaches the panel as a failed request that leaves its buffer alone.
     pid = 77;
     returned = 55;
-    CHECK(!driverRequest(panel, 0xFFDC2084, nullptr, 0, &pid, 4, &returned));
+    CHECK(!driverRequest(panel, Code::GetDevicePid, nullptr, 0, &pid, 4, &returned));
     CHECK(pid == 77 && returned == 55);
 
     // Small replies come back in order, each one its own.
@@ -215,10 +225,10 @@ int main(int argc, char **argv)
         SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, reinterpret_cast<LPARAM>(&query));
         CHECK(released.exchange(0) == 1);
         std::uint32_t value = 0;
-        CHECK(!driverRequest(panel, 0xFFDC2020, nullptr, 0, &value, 4));
+        CHECK(!driverRequest(panel, Code::GetSampleRate, nullptr, 0, &value, 4));
         SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVEFAILED, reinterpret_cast<LPARAM>(&query));
         CHECK(reopened.load() == 1);
-        CHECK(driverRequest(panel, 0xFFDC2020, nullptr, 0, &value, 4, &returned));
+        CHECK(driverRequest(panel, Code::GetSampleRate, nullptr, 0, &value, 4, &returned));
         CHECK(returned == 4 && (value & 0xFF) == 0x20);
         // The removal notices of the new handle reach the port again.
         CHECK(driverNoticeTarget(panel, file, notice));
@@ -227,13 +237,13 @@ int main(int argc, char **argv)
         SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, reinterpret_cast<LPARAM>(&query));
         SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVEFAILED, reinterpret_cast<LPARAM>(&query));
         CHECK(released.exchange(0) == 1 && reopened.load() == 2);
-        CHECK(driverRequest(panel, 0xFFDC2020, nullptr, 0, &value, 4));
+        CHECK(driverRequest(panel, Code::GetSampleRate, nullptr, 0, &value, 4));
     }
 
     // Unplugged: the interface is gone, the open handle fails, the answerer is released.
     CHECK(emuwin::removeRootDevice(error));
     CHECK(openDriverInterface() == kInvalidHandle);
-    CHECK(!driverRequest(panel, 0xFFDC2020, nullptr, 0, &pid, 4));
+    CHECK(!driverRequest(panel, Code::GetSampleRate, nullptr, 0, &pid, 4));
     CHECK(released.load() == 0); // nothing reaches the port until its window is served
     CHECK(pumpUntilReleased());
     closeDriverHandle(panel);
@@ -254,17 +264,17 @@ int main(int argc, char **argv)
     std::uint32_t model = 0;
     ok = false;
     for (int tries = 0; !ok && tries < 50; ++tries) {
-        ok = driverRequest(panel, 0xFFDC2084, nullptr, 0, &model, 4, &returned);
+        ok = driverRequest(panel, Code::GetDevicePid, nullptr, 0, &model, 4, &returned);
         if (!ok)
             Sleep(100);
     }
     CHECK(ok && model == 4 && returned == 4);
     const std::uint8_t firmwareQuery[37] = { 0x01, 0x65 };
     char firmware[33] = {};
-    CHECK(driverRequest(panel, 0xFFDC20A0, firmwareQuery, 37, firmware, 32, &returned));
+    CHECK(driverRequest(panel, Code::GetFirmwareVersion, firmwareQuery, 37, firmware, 32, &returned));
     CHECK(std::string(firmware) == "V1.2.3.456");
     std::uint32_t rate = 0;
-    CHECK(!driverRequest(panel, 0xFFDC2020, nullptr, 0, &rate, 2));
+    CHECK(!driverRequest(panel, Code::GetSampleRate, nullptr, 0, &rate, 2));
     closeDriverHandle(panel);
     CHECK(emuwin::removeRootDevice(error));
     CancelIoEx(relay, nullptr);

@@ -1,4 +1,4 @@
-#include "settings/SettingsFile.h"
+#include "storage/SettingsFile.h"
 
 #include <QByteArray>
 #include <QDebug>
