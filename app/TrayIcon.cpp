@@ -54,7 +54,7 @@ TrayIcon::TrayIcon(QObject *parent)
     QAction *sound = new QAction(tr("Win Sound Pannel"), this);
     connect(sound, &QAction::triggered, this, &TrayIcon::openSoundPannel);
     menu->addAction(sound);
-    menu->addSeparator();
+    versionSeparator = menu->addSeparator();
 
     QAction *version = new QAction(QStringLiteral("V4.06_260105"), this);
     version->setEnabled(false);
@@ -71,6 +71,19 @@ void TrayIcon::setMainWindow(QWidget *window)
 {
     if (window)
         mainWindow = window;
+}
+
+void TrayIcon::setRemoteWindow(QWidget *window)
+{
+    if (!window || remoteEntry)
+        return;
+    remoteEntry = new QAction(tr("Remote Control..."), this);
+    connect(remoteEntry, &QAction::triggered, window, [window] {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    menu->insertAction(versionSeparator, remoteEntry);
 }
 
 void TrayIcon::showDevice(const QString &title)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QWidget;
 class Settings;
@@ -23,6 +24,8 @@ public:
     // An empty pointer leaves the stored window unchanged.
     void setMainWindow(QWidget *window);
     void setSettings(Settings *dialog) { settingsDialog = dialog; }
+    // Adds "Remote Control...", which shows this window, after "Win Sound Pannel".
+    void setRemoteWindow(QWidget *window);
 
     // Off while another session's panel drives the device: the sample-rate entries and "Upgrade
     // Firmware" then leave it alone.
@@ -53,6 +56,8 @@ private:
     QWidget *mainWindow = nullptr;
     Settings *settingsDialog = nullptr;
     std::unique_ptr<QMenu> menu;
+    QAction *versionSeparator = nullptr;
+    QAction *remoteEntry = nullptr;
     int shellRestartWaitMs = 5000;
     bool drivesDevice = true;
 };

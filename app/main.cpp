@@ -1,6 +1,7 @@
 #include "app/ConsoleOwnership.h"
 #include "app/LogFile.h"
 #include "app/MainWindow.h"
+#include "app/RemoteSetup.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/TerminationWatcher.h"
 #include "app/Translation.h"
@@ -84,6 +85,8 @@ int main(int argc, char *argv[])
     // Control surfaces, when remote.ini turns them on.
     auto osc = std::make_unique<OscEndpoint>(*registry);
     osc->start();
+    // The web remote, on the same controls; off until the user turns it on.
+    std::unique_ptr<QObject> remote = setUpRemote(*control, *trayIcon);
 
     // Start-up measurement: the steady clock once the event loop runs, for the benchmark to compare
     // with the moment it started the process.
@@ -97,6 +100,7 @@ int main(int argc, char *argv[])
 
     const int exitCode = app.exec();
 
+    remote.reset();
     osc.reset();
     control.reset();
     ownership.reset();

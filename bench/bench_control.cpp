@@ -15,6 +15,7 @@
 #include "control/ControlServer.h"
 #include "control/OscEndpoint.h"
 #include "control/OscMessage.h"
+#include "control/WebRemote.h"
 #include "controls/Knob.h"
 #include "emulator/Emulator.h"
 #include "panels/ka1.h"
@@ -23,9 +24,14 @@
 #include "bench/MeanReporter.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QSettings>
 #include <QTimer>
+#include <QWebSocket>
 
 #include <benchmark/benchmark.h>
 
@@ -53,6 +59,7 @@ struct Rig
     std::unique_ptr<ka1> panel;
     std::unique_ptr<ControlServer> server;
     std::unique_ptr<OscEndpoint> osc;
+    std::unique_ptr<WebRemote> web;
 
     Rig()
     {
@@ -64,6 +71,13 @@ struct Rig
         server->start(); // the user's endpoint: R/control, as orvelinctl finds it
         osc = std::make_unique<OscEndpoint>(server->registry());
         osc->listen(QHostAddress::LocalHost, 0);
+        web = std::make_unique<WebRemote>(server->registry());
+        {
+            QSettings remote(environment.appDataDir() + QStringLiteral("/remote.ini"), QSettings::IniFormat);
+            remote.setValue(QStringLiteral("Web/Port"), 0);
+        }
+        web->start(environment.appDataDir() + QStringLiteral("/remote.ini"));
+        web->turnOn(QHostAddress::LocalHost);
     }
 };
 
@@ -323,6 +337,45 @@ void oscSetAgainstKnob(benchmark::State &state)
         oscSetMicros, oscKnobMicros);
 }
 
+double webSetMicros = 0;
+double webKnobMicros = 0;
+
+// A page's set of headphone.volume on its WebSocket until its reply, and the knob event it
+// stands for, in turns.
+void webSetAgainstKnob(benchmark::State &state)
+{
+    Rig &r = rig();
+    QWebSocket page(QStringLiteral("http://127.0.0.1:%1").arg(r.web->port()));
+    QJsonObject heard;
+    QObject::connect(&page, &QWebSocket::textMessageReceived,
+        [&heard](const QString &text) { heard = QJsonDocument::fromJson(text.toUtf8()).object(); });
+    page.open(QUrl(r.web->pageAddress()
+                       .replace(QStringLiteral("http:"), QStringLiteral("ws:"))
+                       .replace(QStringLiteral("/?code"), QStringLiteral("/socket?code"))));
+    const auto await = [&heard, &page](const char *type) {
+        for (QElapsedTimer waited; heard.value("type").toString() != QLatin1String(type);) {
+            if (!waited.isValid())
+                waited.start();
+            if (waited.elapsed() > 3000 || page.state() == QAbstractSocket::UnconnectedState)
+                return false;
+            QCoreApplication::processEvents();
+        }
+        return true;
+    };
+    if (!await("state")) {
+        state.SkipWithError("no web remote");
+        return;
+    }
+    timeAgainstKnob(
+        state,
+        [&](int value) {
+            heard = QJsonObject();
+            page.sendTextMessage(QStringLiteral("{\"id\":1,\"set\":\"headphone.volume\",\"value\":\"%1\"}").arg(value));
+            return await("reply") && heard.value("ok").toBool();
+        },
+        webSetMicros, webKnobMicros);
+}
+
 qint64 longestBurstPause = 0;
 double burstApplied = 0;
 qint64 longestBurstSettle = 0;
@@ -407,6 +460,7 @@ void orvelinctlGet(benchmark::State &state)
 BENCHMARK(setOverChannel)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(channelBurstLoopPause)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(oscSetAgainstKnob)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(webSetAgainstKnob)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(oscBurstLoopPause)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(orvelinctlGet)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -431,6 +485,9 @@ int main(int argc, char **argv)
                     "was sent\n",
             oscSetMicros / oscKnobMicros, static_cast<long long>(longestBurstPause), burstApplied,
             static_cast<long long>(longestBurstSettle));
+    if (webKnobMicros > 0)
+        std::printf("web page set %.2f x the knob event (ratio of their sums)\n", webSetMicros / webKnobMicros);
+    rig().web.reset();
     rig().osc.reset();
     rig().server.reset();
     rig().panel.reset();

@@ -101,4 +101,21 @@ set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_MENU_LINKS OrvelinDriver.exe "Orvelin Driver")
 set(CPACK_VERBATIM_VARIABLES ON)
 
+# The web remote: its libraries, and a firewall rule that lets phones on private networks (not
+# public ones) reach the program. The installer runs elevated; a standard user could not answer
+# the firewall's own prompt. The old version's uninstaller removes the rule during an upgrade and
+# the new one adds it again.
+if(ORVELIN_REMOTE)
+    install(FILES $<TARGET_FILE:Qt6::HttpServer> $<TARGET_FILE:Qt6::WebSockets> DESTINATION .)
+    get_filename_component(orvelin_qrencode_dir "${ORVELIN_QRENCODE_LIBRARY}" DIRECTORY)
+    find_file(ORVELIN_QRENCODE_DLL libqrencode.dll PATHS ${orvelin_qrencode_dir} ${orvelin_qrencode_dir}/../bin
+        NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    install(FILES ${ORVELIN_QRENCODE_DLL} DESTINATION .)
+    string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
+  ExecWait '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="Orvelin Driver remote" program="$INSTDIR\OrvelinDriver.exe"'
+  ExecWait '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="Orvelin Driver remote" dir=in action=allow program="$INSTDIR\OrvelinDriver.exe" protocol=TCP profile=private enable=yes']=])
+    string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
+  ExecWait '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="Orvelin Driver remote" program="$INSTDIR\OrvelinDriver.exe"']=])
+endif()
+
 include(CPack)

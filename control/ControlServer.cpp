@@ -358,6 +358,9 @@ QByteArray ControlServer::handle(const QByteArray &request)
         model.replace(QLatin1String("%20"), QLatin1String(" "));
         return line(controls->load(model, pairsOf(words, 2)));
     }
+    if (command == QLatin1String("remote"))
+        return line(remote ? remote(words.mid(1))
+                           : ControlRegistry::error("no-remote", "This panel was built without the web remote."));
     const bool known = QStringList { "status", "list", "dump", "get", "set", "load", "watch" }.contains(command);
     if (known)
         return line(ControlRegistry::error("usage", QStringLiteral("Wrong arguments for %1").arg(command)));

@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,7 +18,7 @@ class QTimer;
 // The running panel's control channel: a local socket (a pipe on Windows) only the current user
 // can open. One request per line, one JSON reply per line:
 //     status | list | get NAME | set NAME VALUE [NAME VALUE ...] | watch
-//     dump | load MODEL KEY VALUE [KEY VALUE ...]
+//     dump | load MODEL KEY VALUE [KEY VALUE ...] | remote [on|off|new-code]
 // Everything runs on the GUI thread without waiting on a client: requests are taken from the
 // clients in turns of a few milliseconds, so a client that sends a thousand lines at once does not
 // hold up painting, and replies are queued. A client's next request waits while 256 KiB of its
@@ -60,6 +62,8 @@ public:
 
     // One request line to its reply, without the newline; "watch" is the socket's own.
     QByteArray handle(const QByteArray &line);
+    // "remote [on|off|new-code]": the web remote's, when the program has one.
+    void setRemote(std::function<QJsonObject(const QStringList &)> handler) { remote = std::move(handler); }
 
 private:
     struct Client
@@ -92,5 +96,6 @@ private:
     QTimer *turn;
     QTimer *idleCheck;
     int idleLimitMs = kIdleMs;
+    std::function<QJsonObject(const QStringList &)> remote;
     std::vector<std::unique_ptr<Client>> clients;
 };

@@ -281,6 +281,23 @@ int presetLoad(ControlClient &client, const QStringList &words)
     return Done;
 }
 
+// The web remote's page address as its window shows it, or "off"; on, off and new-code do what
+// the window does.
+int remote(ControlClient &client, const QStringList &words)
+{
+    if (!words.isEmpty() && !QStringList { "on", "off", "new-code" }.contains(words[0]))
+        return fail(Usage, QStringLiteral("remote takes on, off or new-code, not \"%1\"").arg(words[0]));
+    QJsonObject reply;
+    int code = Done;
+    if (!ask(client, (QStringList { QStringLiteral("remote") } + words).join(QLatin1Char(' ')), reply, code))
+        return code;
+    if (jsonOutput)
+        outJson(reply);
+    else
+        out(reply.value("on").toBool() ? reply.value("address").toString() : QStringLiteral("off"));
+    return Done;
+}
+
 struct Command
 {
     QStringList name; // "preset", "save"
@@ -301,6 +318,8 @@ const std::vector<Command> &commands()
         { { "watch" }, "", "each control's value, then each change as it comes", 0, 0, watch },
         { { "preset", "save" }, "FILE", "the panel's values into FILE (its folder must exist)", 1, 1, presetSave },
         { { "preset", "load" }, "FILE", "the values of FILE back, checked whole first", 1, 1, presetLoad },
+        { { "remote" }, "[on|off|new-code]", "the web remote's page address, or off; turns it on or off", 0, 1,
+            remote },
     };
     return table;
 }

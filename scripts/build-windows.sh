@@ -30,6 +30,15 @@ fi
 
 "$root/scripts/install-deps.sh"
 ORVELIN_QT_MINGW=$qt "$root/scripts/build-qt-mingw.sh"
+# The web remote's Qt modules and libqrencode beside that Qt, cached with a stamp of their own.
+# Without Debian's sources of them (exit code 3) the program is built without the remote.
+remote=ON
+ORVELIN_QT_MINGW=$qt "$root/scripts/build-qt-mingw-modules.sh" || {
+    status=$?
+    [ $status -eq 3 ] || exit $status
+    remote=OFF
+    echo "Windows build: without the web remote"
+}
 
 echo "Windows build: configuring $build"
 mkdir -p "$build"
@@ -39,7 +48,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORVELIN_WERROR=ON "${launcher[@]}" \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORVELIN_WERROR=ON -DORVELIN_REMOTE=$remote "${launcher[@]}" \
     >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 # The packages are made again only when the build changed something or they would be signed
 # otherwise; packaging takes most of a minute.

@@ -13,6 +13,8 @@ packages=(
     xvfb xauth trayer imagemagick xdotool libx11-dev
     fonts-dejavu-core fonts-wqy-microhei
     python3-liblo liblo-tools
+    qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
+    chromium chromium-driver python3-selenium python3-xlib zbar-tools
 )
 
 missing=()

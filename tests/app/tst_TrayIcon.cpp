@@ -96,6 +96,17 @@ private slots:
         for (QAction *rate : actions.at(2)->menu()->actions())
             rates << rate->text();
         QCOMPARE(rates, QStringList({ "44100", "48000", "88200", "96000", "176400", "192000" }));
+
+        // With the web remote, its entry comes after the sound panel's and shows its window.
+        QWidget remoteWindow;
+        tray.setRemoteWindow(&remoteWindow);
+        tray.setRemoteWindow(&remoteWindow);
+        texts.clear();
+        for (QAction *action : tray.contextMenu()->actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(texts.mid(8), QStringList({ "Win Sound Pannel", "Remote Control...", "-", "V4.06_260105" }));
+        entry(tray, QStringLiteral("Remote Control..."))->trigger();
+        QVERIFY(remoteWindow.isVisible());
     }
 
     void sampleRateIsSetOnlyWhenItChanges()

@@ -32,3 +32,17 @@ if(X11_FOUND AND ORVELIN_XVFB_RUN AND ORVELIN_TRAYER AND ORVELIN_XDOTOOL)
 else()
     message(STATUS "Tray test skipped: needs X11, xvfb-run, trayer and xdotool")
 endif()
+
+# The web remote's page in headless Chromium against the real programs (tests/e2e/web_remote_page.py).
+# Debian's own Python: python3-selenium is installed for it, not for another python3 on the PATH.
+find_program(ORVELIN_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(ORVELIN_CHROMEDRIVER chromedriver PATHS /usr/bin NO_DEFAULT_PATH)
+if(ORVELIN_REMOTE AND ORVELIN_SYSTEM_PYTHON AND ORVELIN_CHROMEDRIVER AND ORVELIN_XVFB_RUN AND ORVELIN_XDOTOOL)
+    add_test(NAME tst_WebRemotePage COMMAND ${ORVELIN_XVFB_RUN} -a -s "-screen 0 1280x800x24 -nolisten tcp -noreset"
+        ${ORVELIN_SYSTEM_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/web_remote_page.py
+        --driver $<TARGET_FILE:OrvelinDriver> --emulator $<TARGET_FILE:orvelin-emulator> --ctl $<TARGET_FILE:orvelinctl>
+        --screenshot ${CMAKE_BINARY_DIR}/screenshots/web-remote-phone.png)
+    set_tests_properties(tst_WebRemotePage PROPERTIES TIMEOUT 180)
+else()
+    message(STATUS "Web remote page test skipped: needs /usr/bin/chromedriver, python3-selenium, xvfb-run and xdotool")
+endif()
