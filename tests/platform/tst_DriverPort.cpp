@@ -236,7 +236,8 @@ void tst_DriverPort::silentDriverTimesOutOnce()
     // the time-out, the two requests would have taken as long as it.
     for (const char *mode : { "short", "closed" }) {
         device.clearRequests();
-        device.fail(Code::GetDevicePid, std::string(mode) == "short" ? emu::FaultMode::Short : emu::FaultMode::Close, 1);
+        device.fail(
+            Code::GetDevicePid, std::string(mode) == "short" ? emu::FaultMode::Short : emu::FaultMode::Close, 1);
         const platform::PortHandle next = platform::openDriverInterface();
         clock.restart();
         QVERIFY(!readPid(next, pid));
