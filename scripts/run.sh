@@ -39,7 +39,7 @@ private_dir() { mkdir -p "$1" && chmod 700 "$1"; }
 work=$(mktemp -d "$build/run.XXXXXX")
 mkfifo "$work/commands"
 owned_runtime=
-reach=$bin/control/orvelinctl
+reach=$bin/client/orvelinctl
 if [ "${ORVELIN_RUN_OWN_SETTINGS:-}" != 1 ]; then
     export XDG_DATA_HOME=$build/data XDG_CONFIG_HOME=$build/config
     # The device's socket path must fit a Unix socket address (107 bytes); a deep checkout gets a

@@ -1,6 +1,6 @@
 #include "control/ControlRegistry.h"
 #include "control/ControlServer.h"
-#include "control/Preset.h"
+#include "client/Preset.h"
 #include "controls/Button.h"
 #include "controls/Knob.h"
 #include "controls/KnobAccessible.h"

@@ -1,4 +1,4 @@
-#include "control/ControlClient.h"
+#include "client/ControlClient.h"
 
 #include "platform/ControlEndpoint.h"
 

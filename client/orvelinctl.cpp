@@ -1,7 +1,7 @@
 // orvelinctl: drives the running panel over its control channel.
 
-#include "control/ControlClient.h"
-#include "control/Preset.h"
+#include "client/ControlClient.h"
+#include "client/Preset.h"
 #include "platform/ConsoleText.h"
 
 #include <QCommandLineParser>

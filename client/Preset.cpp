@@ -1,4 +1,4 @@
-#include "control/Preset.h"
+#include "client/Preset.h"
 
 #include <QDir>
 #include <QFile>
