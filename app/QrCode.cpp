@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+namespace app {
+
 QImage qrCodeImage(const QString &text, int scale)
 {
     const QByteArray bytes = text.toUtf8();
@@ -26,3 +28,5 @@ QImage qrCodeImage(const QString &text, int scale)
                 }
     return image;
 }
+
+} // namespace app

@@ -6,6 +6,8 @@
 #include "control/OscEndpoint.h"
 #include "control/WebRemote.h"
 
+namespace app {
+
 std::unique_ptr<QObject> setUpRemote(ControlServer &control, TrayIcon &tray)
 {
     auto remote = std::make_unique<WebRemote>(control.registry());
@@ -18,3 +20,5 @@ std::unique_ptr<QObject> setUpRemote(ControlServer &control, TrayIcon &tray)
     QObject::connect(remote.get(), &QObject::destroyed, &control, [&control] { control.setRemote({}); });
     return remote;
 }
+
+} // namespace app

@@ -87,7 +87,7 @@ void RemoteWindow::refresh()
         addresses->setCurrentIndex(index);
     newCode->setEnabled(on);
     address->setText(on ? remote.pageAddress() : QString());
-    const QImage code = on && remote.codeKnown() ? qrCodeImage(remote.pageAddress(), 4) : QImage();
+    const QImage code = on && remote.codeKnown() ? app::qrCodeImage(remote.pageAddress(), 4) : QImage();
     qr->setPixmap(QPixmap::fromImage(code));
     qr->setVisible(!code.isNull());
     QString text;

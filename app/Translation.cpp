@@ -5,6 +5,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+namespace app {
+
 QString languageForLocale(const QString &localeName)
 {
     static const struct
@@ -68,3 +70,5 @@ QString installQtTranslation(
     qDebug().noquote() << "Qt's own texts stay in English: no" << name.mid(1);
     return QString();
 }
+
+} // namespace app

@@ -5,6 +5,8 @@
 class QCoreApplication;
 class QTranslator;
 
+namespace app {
+
 // The language whose translation file is loaded for a system locale name. Exact, case-sensitive
 // match; every other name gets "en_US".
 QString languageForLocale(const QString &localeName);
@@ -24,3 +26,5 @@ QString installTranslation(
 // Qt writes already. Returns the path installed, or an empty string.
 QString installQtTranslation(
     QCoreApplication &app, QTranslator &translator, const QString &folder, const QString &localeName);
+
+} // namespace app

@@ -29,11 +29,11 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     // Destroyed last, so the teardown's lines reach the file too. Opened only once this copy is
     // the one that runs: a refused second copy must not rotate the running copy's file.
     std::optional<LogFile> logFile;
-    installPlatformLogBridge();
+    device::installPlatformLogBridge();
 
     // Declared in this order so they are destroyed as translator, instance marker, lock.
     SingleInstanceGuard guard;
@@ -45,8 +45,9 @@ int main(int argc, char *argv[])
     logFile.emplace();
     TerminationWatcher termination;
 
-    installTranslation(app, translator, QCoreApplication::applicationDirPath(), QLocale::system().name());
-    installQtTranslation(app, qtTranslator, QCoreApplication::applicationDirPath(), QLocale::system().name());
+    app::installTranslation(application, translator, QCoreApplication::applicationDirPath(), QLocale::system().name());
+    app::installQtTranslation(
+        application, qtTranslator, QCoreApplication::applicationDirPath(), QLocale::system().name());
     // Before any widget, so screen readers meet the knobs and switches through their own interfaces.
     QAccessible::installFactory(&KnobAccessible::factory);
 
@@ -86,7 +87,7 @@ int main(int argc, char *argv[])
     auto osc = std::make_unique<OscEndpoint>(*registry);
     osc->start();
     // The web remote, on the same controls; off until the user turns it on.
-    std::unique_ptr<QObject> remote = setUpRemote(*control, *trayIcon);
+    std::unique_ptr<QObject> remote = app::setUpRemote(*control, *trayIcon);
 
     // Start-up measurement: the steady clock once the event loop runs, for the benchmark to compare
     // with the moment it started the process.
@@ -98,7 +99,7 @@ int main(int argc, char *argv[])
                             .count();
         });
 
-    const int exitCode = app.exec();
+    const int exitCode = application.exec();
 
     remote.reset();
     osc.reset();

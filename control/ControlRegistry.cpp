@@ -50,7 +50,7 @@ QString shownRanges(const Knob &knob)
         return QStringLiteral("%1 to %2").arg(knob.minimum).arg(knob.maximum);
     std::vector<qint64> shown;
     for (qint64 v = knob.minimum; v <= knob.maximum; ++v)
-        shown.push_back(knobShownNumber(int(v), knob.displayOffset));
+        shown.push_back(controls::knobShownNumber(int(v), knob.displayOffset));
     std::sort(shown.begin(), shown.end());
     shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
     QStringList runs;
@@ -79,8 +79,8 @@ bool parseStep(const QString &text, const QString &suffix, int &step)
         sign = t.front();
         size = t.mid(1);
     }
-    if (size.startsWith(QLatin1Char('+')) || size.startsWith(QLatin1Char('-')) || !knobParseTyped(size, suffix, step)
-        || step < 0)
+    if (size.startsWith(QLatin1Char('+')) || size.startsWith(QLatin1Char('-'))
+        || !controls::knobParseTyped(size, suffix, step) || step < 0)
         return false;
     if (sign == QLatin1Char('-'))
         step = -step;
@@ -90,12 +90,12 @@ bool parseStep(const QString &text, const QString &suffix, int &step)
 // The lowest and highest numbers a knob shows.
 qint64 shownMinimum(const Knob &knob)
 {
-    return knobShownNumber(knob.minimum, knob.displayOffset);
+    return controls::knobShownNumber(knob.minimum, knob.displayOffset);
 }
 
 qint64 shownMaximum(const Knob &knob)
 {
-    return knobShownNumber(knob.maximum, knob.displayOffset);
+    return controls::knobShownNumber(knob.maximum, knob.displayOffset);
 }
 
 // "KA2 SE", "ka2se" and "KA2SE" name the same model.
@@ -151,7 +151,7 @@ QString ControlRegistry::valueText(int row) const
 {
     const Row &r = table->rows()[std::size_t(row)];
     if (r.knob)
-        return QString::number(knobShownNumber(r.knob->value, r.knob->displayOffset));
+        return QString::number(controls::knobShownNumber(r.knob->value, r.knob->displayOffset));
     return r.button->isSelected() ? QStringLiteral("on") : QStringLiteral("off");
 }
 
@@ -266,7 +266,7 @@ QJsonObject ControlRegistry::check(int index, const QString &text, bool shown, i
     // A step stops at the end of the range, as the wheel does.
     int step = 0;
     if (parseStep(text, knob.suffix, step)) {
-        value = boundKnobValue(qint64(current) + step, knob.minimum, knob.maximum);
+        value = controls::boundKnobValue(qint64(current) + step, knob.minimum, knob.maximum);
         return {};
     }
     const QString example = QStringLiteral("1%1+").arg(knob.suffix);
@@ -274,14 +274,14 @@ QJsonObject ControlRegistry::check(int index, const QString &text, bool shown, i
         return badValue(
             QStringLiteral("The knob %1 takes a step as %2 or 1%3-, not \"%4\"").arg(name, example, knob.suffix, text));
     int typed = 0;
-    if (!knobParseTyped(text.trimmed(), knob.suffix, typed))
+    if (!controls::knobParseTyped(text.trimmed(), knob.suffix, typed))
         return badValue(
             QStringLiteral("The knob %1 takes a whole number such as -20 or -20%2, or a step such as %3, not \"%4\"")
                 .arg(name, knob.suffix, example, text));
     // The number is taken as the knob's editor takes it; one the knob cannot show is refused, not
     // set to the nearest one it can.
-    value = knobValueFromTyped(typed, knob.displayOffset, knob.minimum, knob.maximum);
-    if (knobShownNumber(value, knob.displayOffset) != typed)
+    value = controls::knobValueFromTyped(typed, knob.displayOffset, knob.minimum, knob.maximum);
+    if (controls::knobShownNumber(value, knob.displayOffset) != typed)
         return badValue(
             QStringLiteral("The value %1 is out of range: %2 takes %3").arg(typed).arg(name, shownRanges(knob)));
     return {};

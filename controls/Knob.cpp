@@ -36,7 +36,7 @@ void drawTrack(QPainter &painter, const Knob &knob)
     QPen pen = arcPen(knob);
     pen.setColor(knob.trackColor);
     painter.setPen(pen);
-    painter.drawArc(knobArcRect(knob.width(), knob.height(), knob.arcWidth), kArcStart, kTrackSpan);
+    painter.drawArc(controls::knobArcRect(knob.width(), knob.height(), knob.arcWidth), kArcStart, kTrackSpan);
 }
 
 // The light falls from the top-left corner onto both discs.
@@ -57,8 +57,8 @@ void drawDisc(QPainter &painter, const Knob &knob, bool shadow, const QBrush &sh
     pen.setBrush(shading);
     painter.setPen(pen);
     painter.setBrush(shading);
-    painter.drawEllipse(shadow ? knobShadowRect(knob.width(), knob.arcWidth, knob.bodyRatio)
-                               : knobBodyRect(knob.width(), knob.arcWidth, knob.bodyRatio));
+    painter.drawEllipse(shadow ? controls::knobShadowRect(knob.width(), knob.arcWidth, knob.bodyRatio)
+                               : controls::knobBodyRect(knob.width(), knob.arcWidth, knob.bodyRatio));
 }
 } // namespace
 
@@ -79,7 +79,7 @@ void Knob::setValue(int v)
 
 void Knob::changeTo(qint64 v)
 {
-    value = boundKnobValue(v, minimum, maximum);
+    value = controls::boundKnobValue(v, minimum, maximum);
     emit valueChangedSig(value);
     update();
 }
@@ -116,14 +116,14 @@ void Knob::paintEvent(QPaintEvent *)
     arcGradient.setColorAt(1, arcColor);
     pen.setBrush(arcGradient);
     painter.setPen(pen);
-    painter.drawArc(knobArcRect(w, h, arcWidth), kArcStart, knobArcSpan(value, minimum, maximum));
+    painter.drawArc(controls::knobArcRect(w, h, arcWidth), kArcStart, controls::knobArcSpan(value, minimum, maximum));
 
     drawDisc(painter, *this, true, cached ? paintCache.shadowShading() : QBrush(discShading(*this, true)));
     drawDisc(painter, *this, false, cached ? paintCache.bodyShading() : QBrush(discShading(*this, false)));
 
     if (focusMark.shown(*this)) {
         QPainterPath ring;
-        ring.addEllipse(knobFocusRingRect(w, arcWidth, bodyRatio));
+        ring.addEllipse(controls::knobFocusRingRect(w, arcWidth, bodyRatio));
         FocusMark::draw(painter, ring, arcColor);
     }
 
@@ -131,7 +131,7 @@ void Knob::paintEvent(QPaintEvent *)
         pen.setWidth(0);
         pen.setColor(textColor);
         painter.setPen(pen);
-        const QString text = knobText(value, displayOffset, suffix);
+        const QString text = controls::knobText(value, displayOffset, suffix);
         textRect = QFontMetrics(painter.font()).boundingRect(QRect(0, 0, w, h), Qt::AlignCenter, text);
         painter.drawText(textRect, Qt::AlignCenter, text);
     }
@@ -155,8 +155,8 @@ void Knob::mouseDoubleClickEvent(QMouseEvent *event)
 void Knob::openEditor(Qt::FocusReason focusBack)
 {
     editorFocusBack = focusBack;
-    editor->setText(knobEditorText(value, displayOffset));
-    editor->setGeometry(knobEditorRect(textRect));
+    editor->setText(controls::knobEditorText(value, displayOffset));
+    editor->setGeometry(controls::knobEditorRect(textRect));
     editor->show();
     editor->setFocus(Qt::OtherFocusReason);
     editor->selectAll();
@@ -198,10 +198,10 @@ void Knob::finishEdit()
     if (closingEditor)
         return;
     int typed = 0;
-    const bool ok = knobParseTyped(editor->text(), suffix, typed);
+    const bool ok = controls::knobParseTyped(editor->text(), suffix, typed);
     closeEditor();
     if (ok)
-        changeTo(knobValueFromTyped(typed, displayOffset, minimum, maximum));
+        changeTo(controls::knobValueFromTyped(typed, displayOffset, minimum, maximum));
     else
         changeTo(value);
 }
@@ -243,7 +243,7 @@ void Knob::keyPressEvent(QKeyEvent *event)
             event->ignore();
         return;
     }
-    const std::optional<qint64> steps = knobKeySteps(key, value, minimum, maximum, kPageSteps, keyRaiseLimit);
+    const std::optional<qint64> steps = controls::knobKeySteps(key, value, minimum, maximum, kPageSteps, keyRaiseLimit);
     if (!steps) {
         QWidget::keyPressEvent(event);
         return;

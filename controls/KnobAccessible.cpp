@@ -24,14 +24,14 @@ void *KnobAccessible::interface_cast(QAccessible::InterfaceType type)
 QString KnobAccessible::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Value)
-        return knobText(knob()->value, knob()->displayOffset, knob()->suffix); // as painted
+        return controls::knobText(knob()->value, knob()->displayOffset, knob()->suffix); // as painted
     return QAccessibleWidget::text(t);
 }
 
 // Values here are the numbers the knob shows: a gain painted "21dB" is 21.
 QVariant KnobAccessible::currentValue() const
 {
-    return knobShownNumber(knob()->value, knob()->displayOffset);
+    return controls::knobShownNumber(knob()->value, knob()->displayOffset);
 }
 
 void KnobAccessible::setCurrentValue(const QVariant &value)
@@ -41,17 +41,17 @@ void KnobAccessible::setCurrentValue(const QVariant &value)
     bool ok = false;
     const int v = value.toInt(&ok);
     if (ok)
-        knob()->setValue(knobValueFromTyped(v, knob()->displayOffset, knob()->minimum, knob()->maximum));
+        knob()->setValue(controls::knobValueFromTyped(v, knob()->displayOffset, knob()->minimum, knob()->maximum));
 }
 
 QVariant KnobAccessible::maximumValue() const
 {
-    return knobShownNumber(knob()->maximum, knob()->displayOffset);
+    return controls::knobShownNumber(knob()->maximum, knob()->displayOffset);
 }
 
 QVariant KnobAccessible::minimumValue() const
 {
-    return knobShownNumber(knob()->minimum, knob()->displayOffset);
+    return controls::knobShownNumber(knob()->minimum, knob()->displayOffset);
 }
 
 QVariant KnobAccessible::minimumStepSize() const

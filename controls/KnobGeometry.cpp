@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace controls {
+
 int boundKnobValue(qint64 v, int minimum, int maximum)
 {
     if (v > maximum)
@@ -122,3 +124,5 @@ QRectF knobFocusRingRect(int width, int arcWidth, double bodyRatio)
     const double centre = arcWidth + w / 2.0;
     return QRectF(centre - radius, centre - radius, 2 * radius, 2 * radius);
 }
+
+} // namespace controls

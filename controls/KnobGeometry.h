@@ -10,6 +10,8 @@
 // Pure geometry and arithmetic of the Knob, kept apart from painting so it can be tested alone.
 // Angles are in Qt's sixteenths of a degree; sizes follow the knob's pixel layout.
 
+namespace controls {
+
 // v bounded to minimum..maximum; minimum wins if the range is inverted.
 int boundKnobValue(qint64 v, int minimum, int maximum);
 
@@ -56,3 +58,5 @@ std::optional<qint64> knobKeySteps(int key, int value, int minimum, int maximum,
 // The focus ring: a circle around the body, midway between it and the arc's inner edge, where
 // only the background shows.
 QRectF knobFocusRingRect(int width, int arcWidth, double bodyRatio);
+
+} // namespace controls

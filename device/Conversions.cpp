@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace device {
+
 double dbToGain(double db)
 {
     // A value that is no number is treated as silence rather than sent to the device.
@@ -21,3 +23,5 @@ double sampleToDb(std::int32_t level)
     const double magnitude = std::fabs(static_cast<double>(level));
     return 20.0 * std::log10(magnitude / 2147483647.0);
 }
+
+} // namespace device

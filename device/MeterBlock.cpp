@@ -28,5 +28,5 @@ std::int32_t MeterBlock::phoneMean(std::int32_t left, std::int32_t right)
 
 QString MeterBlock::readoutText(std::int32_t level)
 {
-    return QString::number(sampleToDb(level), 'f', 1) + QStringLiteral(" dB");
+    return QString::number(device::sampleToDb(level), 'f', 1) + QStringLiteral(" dB");
 }

@@ -24,7 +24,7 @@ OrvelinIoControl::OrvelinIoControl()
     : handle(platform::kInvalidHandle)
     , statusReply {}
 {
-    installPlatformLogBridge();
+    device::installPlatformLogBridge();
 }
 
 OrvelinIoControl::~OrvelinIoControl()
@@ -166,43 +166,43 @@ bool OrvelinIoControl::sendVendorCommand(const VendorCommandPacket &packet)
 bool OrvelinIoControl::setMicVolume(int channel, int value)
 {
     return guardedCall("Failed to set mic volume: ",
-        [&] { return sendVendorCommand(makeValuePacket(VendorCommand::MicVolume, channel, value)); });
+        [&] { return sendVendorCommand(device::makeValuePacket(VendorCommand::MicVolume, channel, value)); });
 }
 
 bool OrvelinIoControl::setOutVolume(int output, int value)
 {
     return guardedCall("Failed to set out volume: ",
-        [&] { return sendVendorCommand(makeValuePacket(VendorCommand::OutVolume, output, value)); });
+        [&] { return sendVendorCommand(device::makeValuePacket(VendorCommand::OutVolume, output, value)); });
 }
 
 bool OrvelinIoControl::setMic20dB(int channel, bool on)
 {
     return guardedCall("Failed to set mic 20dB: ",
-        [&] { return sendVendorCommand(makeSwitchPacket(VendorCommand::Mic20dB, channel, on)); });
+        [&] { return sendVendorCommand(device::makeSwitchPacket(VendorCommand::Mic20dB, channel, on)); });
 }
 
 bool OrvelinIoControl::setMic48V(int channel, bool on)
 {
     return guardedCall("Failed to set mic 48V: ",
-        [&] { return sendVendorCommand(makeSwitchPacket(VendorCommand::Mic48V, channel, on)); });
+        [&] { return sendVendorCommand(device::makeSwitchPacket(VendorCommand::Mic48V, channel, on)); });
 }
 
 bool OrvelinIoControl::setMicInstrument(int channel, bool on)
 {
     return guardedCall("Failed to switch mic instruction: ",
-        [&] { return sendVendorCommand(makeSwitchPacket(VendorCommand::MicInstrument, channel, on)); });
+        [&] { return sendVendorCommand(device::makeSwitchPacket(VendorCommand::MicInstrument, channel, on)); });
 }
 
 bool OrvelinIoControl::upgradeFirmware()
 {
     return guardedCall("Failed to upgrade firmware: ",
-        [&] { return sendVendorCommand(makeBarePacket(VendorCommand::UpgradeFirmware)); });
+        [&] { return sendVendorCommand(device::makeBarePacket(VendorCommand::UpgradeFirmware)); });
 }
 
 bool OrvelinIoControl::getFirmwareVersion(std::uint8_t *buffer, int maxLength)
 {
     return guardedCall("Failed to get firmware version: ", [&] {
-        const VendorCommandPacket request = makeBarePacket(VendorCommand::FirmwareVersion);
+        const VendorCommandPacket request = device::makeBarePacket(VendorCommand::FirmwareVersion);
         std::uint8_t reply[kFirmwareReplySize] = {};
         const bool ok = isOpen()
             && platform::driverRequest(handle, DriverCode::GetFirmwareVersion, request.bytes.data(),
@@ -230,6 +230,6 @@ bool OrvelinIoControl::readUsbStatus(UsbStatus &status)
     if (ok)
         std::memcpy(statusReply, fresh, sizeof(fresh));
     // The record is filled even after a failure, from what the last good reply left.
-    status = decodeUsbStatus(statusReply);
+    status = device::decodeUsbStatus(statusReply);
     return ok;
 }

@@ -7,6 +7,8 @@
 
 #include <mutex>
 
+namespace device {
+
 void installPlatformLogBridge()
 {
     static std::once_flag once;
@@ -14,3 +16,5 @@ void installPlatformLogBridge()
         platform::setLogSink([](const std::string &line) { qDebug().noquote() << QString::fromStdString(line); });
     });
 }
+
+} // namespace device

@@ -2,6 +2,8 @@
 
 #include "platform/LittleEndian.h"
 
+namespace device {
+
 UsbStatus decodeUsbStatus(const std::uint8_t reply[7])
 {
     UsbStatus status;
@@ -10,3 +12,5 @@ UsbStatus decodeUsbStatus(const std::uint8_t reply[7])
     status.usbErrorCount = platform::readLe32(reply + 3);
     return status;
 }
+
+} // namespace device

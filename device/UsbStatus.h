@@ -10,5 +10,9 @@ struct UsbStatus
     std::uint32_t usbErrorCount = 0;
 };
 
+namespace device {
+
 // Bytes 0-1 little-endian word, byte 2, bytes 3-6 little-endian count.
 UsbStatus decodeUsbStatus(const std::uint8_t reply[7]);
+
+} // namespace device

@@ -10,6 +10,8 @@ VendorCommandPacket header(std::uint8_t command)
 }
 } // namespace
 
+namespace device {
+
 // Arguments are cut to the packet's fields: 8 bits for channel and state, 16 bits for a value.
 VendorCommandPacket makeSwitchPacket(std::uint8_t command, int channel, bool on)
 {
@@ -34,3 +36,5 @@ VendorCommandPacket makeBarePacket(std::uint8_t command)
 {
     return header(command);
 }
+
+} // namespace device

@@ -20,9 +20,13 @@ constexpr std::uint8_t MicInstrument = 0x64;
 constexpr std::uint8_t FirmwareVersion = 0x65;
 } // namespace VendorCommand
 
+namespace device {
+
 // Switch shape: byte 3 state (0/1), byte 4 channel.
 VendorCommandPacket makeSwitchPacket(std::uint8_t command, int channel, bool on);
 // Value shape: byte 3 = 0x02, byte 4 channel or output, bytes 5-6 value little-endian.
 VendorCommandPacket makeValuePacket(std::uint8_t command, int channel, int value);
 // Bare shape: only bytes 0 and 1.
 VendorCommandPacket makeBarePacket(std::uint8_t command);
+
+} // namespace device

@@ -107,7 +107,7 @@ void ControlTable::handled(std::size_t index, bool ok)
     lastTold[index] = value;
     // Qt passes these on only while a screen reader listens.
     if (row.knob) {
-        QAccessibleValueChangeEvent event(row.knob, int(knobShownNumber(value, row.knob->displayOffset)));
+        QAccessibleValueChangeEvent event(row.knob, int(controls::knobShownNumber(value, row.knob->displayOffset)));
         QAccessible::updateAccessibility(&event);
     } else {
         QAccessible::State state;

@@ -255,7 +255,7 @@ bool DualInputPanel::applyMonitorMic(int channelNumber, bool on)
 
 bool DualInputPanel::applyOtgToSp(int value)
 {
-    const double gain = dbToGain(value);
+    const double gain = device::dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
     // This control logs no refused send; the result still goes back to the caller.
@@ -268,7 +268,7 @@ bool DualInputPanel::applyOtgToSp(int value)
 
 bool DualInputPanel::applyOtgToHp(int value)
 {
-    const double gain = dbToGain(value);
+    const double gain = device::dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 4, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 5, 3, gain);
     const bool ok = writeBlock(*channel, mixerBlock, "Failed to set OTG to HP volume.");
@@ -281,7 +281,7 @@ bool DualInputPanel::applyOtgToHp(int value)
 bool DualInputPanel::writeOutputGain(int left, int level, const char *setLine, const char *failureLine)
 {
     // Both channels of the stereo output get the same gain.
-    const double gain = dbToGain(level);
+    const double gain = device::dbToGain(level);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, left, gain);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, left + 1, gain);
     const bool ok = writeBlock(*channel, mixerBlock, failureLine);

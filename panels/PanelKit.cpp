@@ -154,7 +154,7 @@ QSettings *startPanel(QWidget *panel, OrvelinIoControl &channel, const char *nam
         qDebug() << "Failed to set output volume.";
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(folder);
-    return openSettingsFile(folder + QStringLiteral("/%1.ini").arg(QLatin1String(name)), panel);
+    return storage::openSettingsFile(folder + QStringLiteral("/%1.ini").arg(QLatin1String(name)), panel);
 }
 
 void startMeterTimer(QWidget *panel, std::function<void()> tick)
@@ -167,7 +167,7 @@ void startMeterTimer(QWidget *panel, std::function<void()> tick)
 void save(QSettings &settings, const QString &key, const QVariant &value)
 {
     settings.setValue(key, value);
-    syncSettings(settings);
+    storage::syncSettings(settings);
 }
 
 StoredControl stored(const char *key, Button *button)

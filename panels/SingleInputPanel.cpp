@@ -203,7 +203,7 @@ bool SingleInputPanel::applyMonitorMic(bool on)
 
 bool SingleInputPanel::applyHeadphoneVolume(int value)
 {
-    const double gain = dbToGain(effectiveVolume(value, headphoneMuted, headphoneDimmed));
+    const double gain = device::dbToGain(effectiveVolume(value, headphoneMuted, headphoneDimmed));
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kLeft, gain);
     mixerBlock.setVectorEntry(MixerStateBlock::kOutputGainVector, kRight, gain);
     const bool ok = writeBlock(*channel, mixerBlock, "Failed to set headphone volume.");
@@ -234,7 +234,7 @@ bool SingleInputPanel::onHeadphoneDim(bool on)
 bool SingleInputPanel::applyOtgToHp(int value)
 {
     // The phone input's left feeds the headphone's left, its right the right.
-    const double gain = dbToGain(value);
+    const double gain = device::dbToGain(value);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 0, 2, gain);
     mixerBlock.setMatrixCell(MixerStateBlock::kMonitorMatrix, 1, 3, gain);
     const bool ok = writeBlock(*channel, mixerBlock, "Failed to set OTG to HP volume.");

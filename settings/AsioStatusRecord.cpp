@@ -1,5 +1,7 @@
 #include "settings/AsioStatusRecord.h"
 
+namespace settings {
+
 AsioStatusRecord decodeAsioStatusRecord(const std::uint8_t *data, std::size_t length)
 {
     AsioStatusRecord record;
@@ -26,3 +28,5 @@ AsioStatusAction handleAsioStatusRecord(const AsioStatusRecord &record, std::uin
     action.previousSize = action.bufferSize;
     return action;
 }
+
+} // namespace settings

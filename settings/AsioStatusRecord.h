@@ -13,10 +13,6 @@ struct AsioStatusRecord
     bool openWindowRequested() const { return fields[4] != 0; }
 };
 
-// Decodes the first 20 bytes of a received message; bytes beyond length count as zero, so a short
-// record reads with its missing fields as 0 and anything after byte 20 is ignored.
-AsioStatusRecord decodeAsioStatusRecord(const std::uint8_t *data, std::size_t length);
-
 // What the listener does with one record, given the buffer size of the record before.
 struct AsioStatusAction
 {
@@ -26,6 +22,14 @@ struct AsioStatusAction
     std::uint32_t previousSize = 0; // to remember for the next record
 };
 
+namespace settings {
+
+// Decodes the first 20 bytes of a received message; bytes beyond length count as zero, so a short
+// record reads with its missing fields as 0 and anything after byte 20 is ignored.
+AsioStatusRecord decodeAsioStatusRecord(const std::uint8_t *data, std::size_t length);
+
 // A size is passed on only when it differs from the previous record's (0 included, which the
 // dialog then rejects); the size always becomes the new previous size.
 AsioStatusAction handleAsioStatusRecord(const AsioStatusRecord &record, std::uint32_t previousSize);
+
+} // namespace settings

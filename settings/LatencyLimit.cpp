@@ -1,5 +1,7 @@
 #include "settings/LatencyLimit.h"
 
+namespace settings {
+
 std::uint32_t largestUsbLatency(std::uint32_t bufferSamples)
 {
     if (bufferSamples <= 64)
@@ -10,3 +12,5 @@ std::uint32_t largestUsbLatency(std::uint32_t bufferSamples)
         return 24;
     return 32;
 }
+
+} // namespace settings

@@ -12,6 +12,8 @@ constexpr int kMaxOpens = 3;
 constexpr char kAsioResetByte = 0x31;
 } // namespace
 
+namespace settings {
+
 QByteArray audioServiceMessage(const QString &command)
 {
     QByteArray bytes;
@@ -40,7 +42,7 @@ bool sendAudioServiceCommand(const QString &command)
 
 bool sendAudioServiceCommand(const QString &command, const AudioServicePipeCalls &calls)
 {
-    installPlatformLogBridge();
+    device::installPlatformLogBridge();
     const QByteArray message = audioServiceMessage(command);
     int opens = 0;
     platform::PortHandle handle = platform::kInvalidHandle;
@@ -77,7 +79,7 @@ bool sendAudioServiceCommand(const QString &command, const AudioServicePipeCalls
 
 bool sendAsioReset()
 {
-    installPlatformLogBridge();
+    device::installPlatformLogBridge();
     const platform::PortHandle handle = platform::pipeOpen(platform::kPanelToAsioPipe);
     if (handle == platform::kInvalidHandle) {
         qDebug() << "Error: Could not open pipe. Error code:" << platform::pipeLastError();
@@ -91,3 +93,5 @@ bool sendAsioReset()
     platform::pipeClose(handle);
     return true;
 }
+
+} // namespace settings

@@ -61,7 +61,7 @@ Settings::Settings(QWidget *parent)
     setWindowTitle(QStringLiteral("Settings"));
     setStyleSheet(QStringLiteral("QDialog { background-color: #2c313c; color: white; }"));
 
-    store = openSettingsFile(settingsFilePath(), this);
+    store = storage::openSettingsFile(settingsFilePath(), this);
 
     layout = new QVBoxLayout(this);
     layout->setAlignment(Qt::AlignCenter);
@@ -189,7 +189,7 @@ bool Settings::holdsDevice() const
 
 bool Settings::stopMonitor()
 {
-    return sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"));
+    return settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"));
 }
 
 void Settings::onBufferSizeChanged()
@@ -215,7 +215,7 @@ void Settings::onBufferSizeChanged()
         return;
     }
 
-    const std::uint32_t largestLatency = largestUsbLatency(requested);
+    const std::uint32_t largestLatency = settings::largestUsbLatency(requested);
     qDebug() << "设置USB延迟大小为：" << largestLatency << "Frame";
     std::uint32_t latency = 0;
     if (!withDevice([&](OrvelinIoControl &channel) { return channel.getUsbLatency(latency); })) {
@@ -307,7 +307,7 @@ void Settings::applyWithAudioStopped(const std::function<bool()> &change, const 
     if (started)
         started();
     store->setValue(key, text);
-    syncSettings(*store);
+    storage::syncSettings(*store);
     qDebug().noquote() << savedLine << text;
 }
 
@@ -322,7 +322,7 @@ void Settings::loadSettings()
 
 void Settings::applyStartupSettings()
 {
-    sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"));
+    settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"));
     loadSettings();
     withDevice([](OrvelinIoControl &channel) { return channel.startAudio(); });
 
@@ -340,7 +340,7 @@ void Settings::onStartupTimer(QTimer *timer)
     if (!online) {
         qDebug() << kNotOnline;
     } else if (withDevice([](OrvelinIoControl &channel) { return channel.startAudio(); })) {
-        sendAudioServiceCommand(QStringLiteral("START_MONITOR"));
+        settings::sendAudioServiceCommand(QStringLiteral("START_MONITOR"));
     } else {
         qDebug() << kRestartAudioFailed;
     }
@@ -352,7 +352,7 @@ void Settings::onStartupTimer(QTimer *timer)
 void Settings::onOkClicked()
 {
     hide();
-    if (sendAsioReset())
+    if (settings::sendAsioReset())
         qDebug() << "设置通知ASIO逻辑";
 }
 

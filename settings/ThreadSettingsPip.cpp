@@ -74,11 +74,11 @@ void ThreadSettingsPip::run()
 
 void ThreadSettingsPip::handleMessage(const std::uint8_t *buffer, std::size_t length)
 {
-    const AsioStatusRecord record = decodeAsioStatusRecord(buffer, length);
+    const AsioStatusRecord record = settings::decodeAsioStatusRecord(buffer, length);
     qDebug() << "Received data from pipe:" << record.fields[0] << record.fields[1] << record.fields[2]
              << record.fields[3] << record.fields[4];
 
-    const AsioStatusAction action = handleAsioStatusRecord(record, previousSize.load());
+    const AsioStatusAction action = settings::handleAsioStatusRecord(record, previousSize.load());
     currentSize = action.bufferSize;
     // Remembered before the dialog sees the size, so that its refusal can take it back.
     previousSize = action.previousSize;

@@ -41,6 +41,8 @@ QString writeError(const QString &path, QSettings::Status status)
 
 } // namespace
 
+namespace storage {
+
 QSettings *openSettingsFile(const QString &path, QObject *owner)
 {
     auto *settings = new QSettings(path, QSettings::IniFormat, owner);
@@ -68,3 +70,5 @@ bool syncSettings(QSettings &settings)
                          << QStringLiteral("(%1)").arg(writeError(settings.fileName(), now.status()));
     return false;
 }
+
+} // namespace storage

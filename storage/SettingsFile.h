@@ -6,6 +6,8 @@ class QString;
 
 // The program's INI files: each panel's and the settings dialog's.
 
+namespace storage {
+
 // Opens the INI file at path, owned by owner. What can be read is used and the rest falls back to
 // defaults, and the next write rewrites the file from that; so a file that cannot be parsed is
 // first copied to PATH.damaged, with a log line, for the user to recover from.
@@ -15,3 +17,5 @@ QSettings *openSettingsFile(const QString &path, QObject *owner);
 // file and the error; the values stay in memory and the next sync writes them all again.
 // Returns whether everything is on disk now.
 bool syncSettings(QSettings &settings);
+
+} // namespace storage

@@ -40,7 +40,7 @@ private slots:
     {
         QFETCH(QString, locale);
         QFETCH(QString, language);
-        QCOMPARE(languageForLocale(locale), language);
+        QCOMPARE(app::languageForLocale(locale), language);
     }
 
     void chosenFileIsLoadedAndTranslates()
@@ -50,7 +50,8 @@ private slots:
         testsupport::LogCapture log;
         QTranslator translator;
         const QString path = folder.path() + QStringLiteral("/OrvelinDriver_zh_CN.qm");
-        QCOMPARE(installTranslation(*QCoreApplication::instance(), translator, folder.path(), QStringLiteral("zh_TW")),
+        QCOMPARE(
+            app::installTranslation(*QCoreApplication::instance(), translator, folder.path(), QStringLiteral("zh_TW")),
             path);
         QCOMPARE(log.lines(),
             QStringList({ QStringLiteral("系统返回的语言代码： zh_TW"), QStringLiteral("拼接后的路径： %1").arg(path),
@@ -61,7 +62,8 @@ private slots:
 
         // The English file puts the Chinese texts into English.
         QTranslator english;
-        QCOMPARE(installTranslation(*QCoreApplication::instance(), english, folder.path(), QStringLiteral("en_GB")),
+        QCOMPARE(
+            app::installTranslation(*QCoreApplication::instance(), english, folder.path(), QStringLiteral("en_GB")),
             folder.path() + QStringLiteral("/OrvelinDriver_en_US.qm"));
         QCOMPARE(
             QCoreApplication::translate("MainWindow", "声卡未连接！"), QStringLiteral("Sound card not connected!"));
@@ -73,13 +75,13 @@ private slots:
         QTemporaryDir folder;
         QVERIFY(QFile::copy(QStringLiteral(ORVELIN_QM_DIR "/qtbase_zh_CN.qm"), folder.filePath("qtbase_zh_CN.qm")));
         QTranslator qt;
-        QCOMPARE(installQtTranslation(*QCoreApplication::instance(), qt, folder.path(), QStringLiteral("zh_TW")),
+        QCOMPARE(app::installQtTranslation(*QCoreApplication::instance(), qt, folder.path(), QStringLiteral("zh_TW")),
             folder.path() + QStringLiteral("/qtbase_zh_CN.qm"));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
         QCoreApplication::removeTranslator(&qt);
         // English needs no catalog: none is loaded, from anywhere.
         QTranslator none;
-        QVERIFY(installQtTranslation(*QCoreApplication::instance(), none, folder.path(), QStringLiteral("en_US"))
+        QVERIFY(app::installQtTranslation(*QCoreApplication::instance(), none, folder.path(), QStringLiteral("en_US"))
                     .isEmpty());
         QVERIFY(none.isEmpty());
     }
@@ -91,7 +93,8 @@ private slots:
         testsupport::LogCapture log;
         QTranslator translator;
         const QString fallback = folder.path() + QStringLiteral("/OrvelinDriver_en_US.qm");
-        QCOMPARE(installTranslation(*QCoreApplication::instance(), translator, folder.path(), QStringLiteral("zh_CN")),
+        QCOMPARE(
+            app::installTranslation(*QCoreApplication::instance(), translator, folder.path(), QStringLiteral("zh_CN")),
             fallback);
         QCOMPARE(log.lines().last(), QStringLiteral("加载默认翻译文件： %1").arg(fallback));
         QCoreApplication::removeTranslator(&translator);
@@ -102,8 +105,9 @@ private slots:
         QTemporaryDir folder;
         testsupport::LogCapture log;
         QTranslator translator;
-        QVERIFY(installTranslation(*QCoreApplication::instance(), translator, folder.path(), QStringLiteral("en_US"))
-                    .isEmpty());
+        QVERIFY(
+            app::installTranslation(*QCoreApplication::instance(), translator, folder.path(), QStringLiteral("en_US"))
+                .isEmpty());
         QCOMPARE(log.lines().last(), QStringLiteral("未找到任何翻译文件，使用原始文本"));
         QCOMPARE(log.count(QStringLiteral("未找到任何翻译文件，使用原始文本")), 1);
         QVERIFY(translator.isEmpty());

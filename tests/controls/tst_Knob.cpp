@@ -261,7 +261,7 @@ void tst_Knob::typedValue()
     QFETCH(int, value);
 
     if (number.isValid())
-        QCOMPARE(knobValueFromTyped(number.toInt(), offset, minimum, maximum), value);
+        QCOMPARE(controls::knobValueFromTyped(number.toInt(), offset, minimum, maximum), value);
 
     knob->minimum = minimum;
     knob->maximum = maximum;
@@ -279,7 +279,7 @@ void tst_Knob::typedValue()
     // Also a failed conversion reports the (unchanged) value once.
     QCOMPARE(emitted(spy), QList<int> { value });
     knob->grab();
-    QCOMPARE(knob->textRect, textRectOf(*knob, knobText(value, offset, knob->suffix)));
+    QCOMPARE(knob->textRect, textRectOf(*knob, controls::knobText(value, offset, knob->suffix)));
 }
 
 void tst_Knob::typingFinishesOnFocusLoss()
@@ -319,7 +319,7 @@ void tst_Knob::shownText()
     QFETCH(int, offset);
     QFETCH(QString, suffix);
     QFETCH(QString, text);
-    QCOMPARE(knobText(value, offset, suffix), text);
+    QCOMPARE(controls::knobText(value, offset, suffix), text);
 
     knob->minimum = INT_MIN;
     knob->maximum = INT_MAX;
@@ -347,7 +347,7 @@ void tst_Knob::editorText()
     QFETCH(int, value);
     QFETCH(int, offset);
     QFETCH(QString, text);
-    QCOMPARE(knobEditorText(value, offset), text);
+    QCOMPARE(controls::knobEditorText(value, offset), text);
 
     knob->minimum = INT_MIN;
     knob->displayOffset = offset;
@@ -369,7 +369,7 @@ void tst_Knob::editorRect()
 {
     QFETCH(QRect, textRect);
     QFETCH(QRect, editorRect);
-    QCOMPARE(knobEditorRect(textRect), editorRect);
+    QCOMPARE(controls::knobEditorRect(textRect), editorRect);
 }
 
 void tst_Knob::drag()
@@ -587,29 +587,29 @@ void tst_Knob::arcSpan()
     QFETCH(int, minimum);
     QFETCH(int, maximum);
     QFETCH(int, span);
-    QCOMPARE(knobArcSpan(value, minimum, maximum), span);
+    QCOMPARE(controls::knobArcSpan(value, minimum, maximum), span);
 }
 
 void tst_Knob::discsAndArcRectangle()
 {
     // Main knob, defaults.
-    QCOMPARE(knobArcRect(120, 120, 7), QRect(7, 7, 106, 106));
-    QCOMPARE(knobBodyRect(120, 7, 0.8), QRect(17, 17, 84, 84));
-    QCOMPARE(knobShadowRect(120, 7, 0.8), QRect(19, 19, 84, 84));
+    QCOMPARE(controls::knobArcRect(120, 120, 7), QRect(7, 7, 106, 106));
+    QCOMPARE(controls::knobBodyRect(120, 7, 0.8), QRect(17, 17, 84, 84));
+    QCOMPARE(controls::knobShadowRect(120, 7, 0.8), QRect(19, 19, 84, 84));
 
     // Small phone knob: 70 x 70, arc width 3.
-    QCOMPARE(knobArcRect(70, 70, 3), QRect(3, 3, 64, 64));
-    QCOMPARE(knobBodyRect(70, 3, 0.8), QRect(9, 9, 51, 51));
-    QCOMPARE(knobShadowRect(70, 3, 0.8), QRect(10, 10, 51, 51));
+    QCOMPARE(controls::knobArcRect(70, 70, 3), QRect(3, 3, 64, 64));
+    QCOMPARE(controls::knobBodyRect(70, 3, 0.8), QRect(9, 9, 51, 51));
+    QCOMPARE(controls::knobShadowRect(70, 3, 0.8), QRect(10, 10, 51, 51));
 
     // A wide widget keeps round discs sized by its width; the arc rectangle follows both sides.
-    QCOMPARE(knobArcRect(160, 120, 7), QRect(7, 7, 146, 106));
-    QCOMPARE(knobBodyRect(160, 7, 0.8), QRect(21, 21, 116, 116));
-    QCOMPARE(knobShadowRect(160, 7, 0.8), QRect(23, 23, 116, 116));
+    QCOMPARE(controls::knobArcRect(160, 120, 7), QRect(7, 7, 146, 106));
+    QCOMPARE(controls::knobBodyRect(160, 7, 0.8), QRect(21, 21, 116, 116));
+    QCOMPARE(controls::knobShadowRect(160, 7, 0.8), QRect(23, 23, 116, 116));
 
     // A body filling the whole arc rectangle still casts its shadow 2 % lower.
-    QCOMPARE(knobBodyRect(120, 7, 1.0), QRect(7, 7, 106, 106));
-    QCOMPARE(knobShadowRect(120, 7, 1.0), QRect(9, 9, 106, 106));
+    QCOMPARE(controls::knobBodyRect(120, 7, 1.0), QRect(7, 7, 106, 106));
+    QCOMPARE(controls::knobShadowRect(120, 7, 1.0), QRect(9, 9, 106, 106));
 }
 
 QTEST_MAIN(tst_Knob)

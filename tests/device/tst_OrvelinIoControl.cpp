@@ -243,7 +243,7 @@ void tst_OrvelinIoControl::refusedRequestsFailAndKeepValues()
     unknown.bytes[1] = 0x42;
     rig.device.fail(Code::SendVendorCommand, emu::FaultMode::Off);
     QVERIFY(!rig.channel.sendVendorCommand(unknown));
-    VendorCommandPacket noMarker = makeSwitchPacket(0x5B, 1, true);
+    VendorCommandPacket noMarker = device::makeSwitchPacket(0x5B, 1, true);
     noMarker.bytes[0] = 0x02;
     QVERIFY(!rig.channel.sendVendorCommand(noMarker));
     QVERIFY(rig.channel.setMic48V(1, true));

@@ -54,15 +54,15 @@ std::uint32_t handleMessage(const std::uint8_t *data, std::size_t length, std::u
     for (std::size_t i = length; i < sizeof buffer; ++i)
         require(buffer[i] == 0);
 
-    const AsioStatusRecord record = decodeAsioStatusRecord(buffer, received);
+    const AsioStatusRecord record = settings::decodeAsioStatusRecord(buffer, received);
     for (std::size_t field = 0; field < 5; ++field)
         require(record.fields[field] == expectedField(data, length, field));
     // The whole zero-filled buffer must read the same as the message alone.
-    const AsioStatusRecord padded = decodeAsioStatusRecord(buffer, sizeof buffer);
+    const AsioStatusRecord padded = settings::decodeAsioStatusRecord(buffer, sizeof buffer);
     for (std::size_t field = 0; field < 5; ++field)
         require(padded.fields[field] == record.fields[field]);
 
-    const AsioStatusAction action = handleAsioStatusRecord(record, previous);
+    const AsioStatusAction action = settings::handleAsioStatusRecord(record, previous);
     require(action.bufferSize == record.fields[1]);
     require(action.passBufferSize == (record.fields[1] != previous));
     require(action.showWindow == (record.fields[4] != 0));

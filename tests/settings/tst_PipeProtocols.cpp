@@ -106,8 +106,8 @@ void tst_PipeProtocols::audioServiceReceivesUtf16Commands()
     emu::AudioServicePeer service;
     QVERIFY(service.start());
 
-    QVERIFY(sendAudioServiceCommand(QStringLiteral("STOP_MONITOR")));
-    QVERIFY(sendAudioServiceCommand(QStringLiteral("START_MONITOR")));
+    QVERIFY(settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR")));
+    QVERIFY(settings::sendAudioServiceCommand(QStringLiteral("START_MONITOR")));
     QVERIFY(service.waitForCommands(2, 15000));
 
     const auto messages = service.messages();
@@ -126,7 +126,7 @@ void tst_PipeProtocols::audioServiceMissingFailsAtOnce()
     testsupport::IsolatedEnvironment env;
     testsupport::LogCapture log;
     CountedPipeCalls counted;
-    QVERIFY(!sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"), counted.calls));
+    QVERIFY(!settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"), counted.calls));
     QCOMPARE(counted.opens, 1);
     QCOMPARE(counted.waits, 0);
     QCOMPARE(log.count(QStringLiteral("Could not open pipe. Is Audio Service running? Error: 2")), 1);
@@ -136,7 +136,7 @@ void tst_PipeProtocols::audioServiceMissingFailsAtOnce()
         emu::AudioServicePeer service;
         QVERIFY(service.start());
     }
-    QVERIFY(!sendAudioServiceCommand(QStringLiteral("START_MONITOR")));
+    QVERIFY(!settings::sendAudioServiceCommand(QStringLiteral("START_MONITOR")));
     QCOMPARE(log.count(QStringLiteral("Could not open pipe. Is Audio Service running? Error: 2")), 2);
 }
 
@@ -159,7 +159,7 @@ void tst_PipeProtocols::busyAudioServiceIsWaitedFor()
             return true;
         },
     };
-    QVERIFY(!sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"), alwaysBusy));
+    QVERIFY(!settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"), alwaysBusy));
     const QString open = QStringLiteral("open \\\\.\\pipe\\OrvelinAudioControlPipe");
     const QString wait = QStringLiteral("wait 1000 \\\\.\\pipe\\OrvelinAudioControlPipe");
     QCOMPARE(calls, (QStringList { open, wait, open, wait, open, wait }));
@@ -174,7 +174,7 @@ void tst_PipeProtocols::busyAudioServiceIsWaitedFor()
     CountedPipeCalls counted;
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"), counted.calls));
+    QVERIFY(!settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR"), counted.calls));
     QVERIFY(clock.elapsed() >= 900);
     QCOMPARE(counted.opens, 1);
     QCOMPARE(counted.waits, 1);
@@ -199,7 +199,7 @@ void tst_PipeProtocols::busyAudioServiceIsWaitedFor()
         }
     });
     clock.restart();
-    QVERIFY(sendAudioServiceCommand(QStringLiteral("STOP_MONITOR")));
+    QVERIFY(settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR")));
     QVERIFY(clock.elapsed() >= 250);
     serving.join();
     QCOMPARE(received.back(), utf16le("STOP_MONITOR"));
@@ -211,13 +211,13 @@ void tst_PipeProtocols::asioResetIsOneByte()
     testsupport::IsolatedEnvironment env;
     testsupport::LogCapture log;
 
-    QVERIFY(!sendAsioReset());
+    QVERIFY(!settings::sendAsioReset());
     QCOMPARE(log.count(QStringLiteral("Error: Could not open pipe. Error code: 2")), 1);
     QVERIFY(!log.contains(QStringLiteral("Pipe opened successfully.")));
 
     emu::AsioPeer asio;
     QVERIFY(asio.start());
-    QVERIFY(sendAsioReset());
+    QVERIFY(settings::sendAsioReset());
     QVERIFY(asio.waitForResets(1, 15000));
     QCOMPARE(asio.resets(), (std::vector<Bytes> { Bytes { 0x31 } }));
     const int opened = log.indexOf(QStringLiteral("Pipe opened successfully."));
@@ -393,7 +393,7 @@ void tst_PipeProtocols::latencyLimits()
     const std::pair<std::uint32_t, std::uint32_t> table[]
         = { { 48, 8 }, { 64, 8 }, { 65, 16 }, { 128, 16 }, { 129, 24 }, { 256, 24 }, { 257, 32 }, { 1024, 32 } };
     for (const auto &row : table)
-        QCOMPARE(largestUsbLatency(row.first), row.second);
+        QCOMPARE(settings::largestUsbLatency(row.first), row.second);
 }
 
 QTEST_MAIN(tst_PipeProtocols)

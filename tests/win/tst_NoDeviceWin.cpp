@@ -89,14 +89,14 @@ private slots:
         const QString path = folder + QStringLiteral("/ka2.ini");
         {
             QWidget owner;
-            QSettings *file = openSettingsFile(path, &owner);
+            QSettings *file = storage::openSettingsFile(path, &owner);
             panelkit::save(*file, QStringLiteral("Dial/MicValue"), 37);
             panelkit::save(*file, QStringLiteral("Button/Mic48VIsChecked"), true);
             // Every save replaces the file on disk, as a crash right after it would find it.
             panelkit::save(*file, QStringLiteral("Dial/MicValue"), 38);
         }
         QWidget panel;
-        QSettings *file = openSettingsFile(path, &panel);
+        QSettings *file = storage::openSettingsFile(path, &panel);
         Knob knob(&panel);
         // A gain knob's range, as the panels configure it.
         knob.minimum = 0;
@@ -121,7 +121,7 @@ private slots:
         file.close();
         testsupport::LogCapture log;
         QWidget owner;
-        QSettings *settings = openSettingsFile(path, &owner);
+        QSettings *settings = storage::openSettingsFile(path, &owner);
         QVERIFY(log.contains(QStringLiteral("Settings file damaged, a copy is kept as:")));
         QFile copy(path + QStringLiteral(".damaged"));
         QVERIFY(copy.open(QFile::ReadOnly));
