@@ -1,10 +1,10 @@
 #include "control/ControlServer.h"
 
 #include "control/ControlRegistry.h"
+#include "control/ServingTurn.h"
 #include "platform/ControlEndpoint.h"
 
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -60,12 +60,10 @@ ControlServer::ControlServer(QObject *parent)
     : QObject(parent)
     , server(new QLocalServer(this))
     , controls(new ControlRegistry(this))
-    , turn(new QTimer(this))
+    , turn(new ServingTurn(
+          ServingTurn::kNoItemLimit, kTurnMs, [this] { serve(); }, this))
     , idleCheck(new QTimer(this))
 {
-    turn->setSingleShot(true);
-    turn->setInterval(0);
-    connect(turn, &QTimer::timeout, this, &ControlServer::serve);
     connect(server, &QLocalServer::newConnection, this, &ControlServer::accept);
     connect(controls, &ControlRegistry::changed, this,
         [this](const QString &name, const QString &value) { broadcast(changedEvent(name, value)); });
@@ -159,23 +157,23 @@ void ControlServer::accept()
         connect(socket, &QLocalSocket::readyRead, this, [this, client] {
             client->heard.start();
             pull(*client);
-            turn->start();
+            turn->request();
         });
         // A script may send its lines and hang up at once; what arrived is still served.
         connect(socket, &QLocalSocket::disconnected, this, [this, client] {
             client->closing = true;
-            turn->start();
+            turn->request();
         });
         // A client held back for its unread replies is served again once it reads.
         connect(socket, &QLocalSocket::bytesWritten, this, [this, client] {
             if (client->held && waiting(*client) <= kHoldAt) {
                 client->held = false;
-                turn->start();
+                turn->request();
             }
         });
         if (socket->bytesAvailable() > 0) {
             pull(*client);
-            turn->start();
+            turn->request();
         }
     }
 }
@@ -187,7 +185,7 @@ void ControlServer::forget(Client &client)
     client.gone = true;
     client.socket->disconnect(this);
     client.socket->deleteLater();
-    turn->start(); // the next turn removes it
+    turn->request(); // the next turn removes it
 }
 
 void ControlServer::sweep()
@@ -208,24 +206,17 @@ void ControlServer::drop(Client &client, const char *why)
 void ControlServer::serve()
 {
     sweep();
-    QElapsedTimer clock;
-    clock.start();
+    turn->begin();
     // Each client in turn gets one line, until the turn's time is used up.
-    bool more = true;
-    while (more && clock.elapsed() < kTurnMs) {
-        more = false;
-        for (std::size_t i = 0; i < clients.size() && clock.elapsed() < kTurnMs; ++i)
-            if (!clients[i]->gone && serveOne(*clients[i]))
-                more = true;
-    }
+    turn->rounds(clients, [this](Client &client) { return !client.gone && serveOne(client); });
     // The time may run out before the clients that still wait were reached. A client held back
     // for its unread replies waits for it to read (bytesWritten), not for the next turn.
-    for (const auto &client : clients)
-        if (!client->gone && !client->held
-            && (client->closing || client->input.contains('\n') || client->socket->bytesAvailable() > 0))
-            more = true;
+    const bool more = std::any_of(clients.begin(), clients.end(), [](const std::unique_ptr<Client> &client) {
+        return !client->gone && !client->held
+            && (client->closing || client->input.contains('\n') || client->socket->bytesAvailable() > 0);
+    });
     if (more)
-        turn->start();
+        turn->request();
 }
 
 bool ControlServer::serveOne(Client &client)

@@ -14,6 +14,7 @@ class ControlRegistry;
 class QLocalServer;
 class QLocalSocket;
 class QTimer;
+class ServingTurn;
 
 // The running panel's control channel: a local socket (a pipe on Windows) only the current user
 // can open. One request per line, one JSON reply per line:
@@ -93,7 +94,7 @@ private:
 
     QLocalServer *server;
     ControlRegistry *controls;
-    QTimer *turn;
+    ServingTurn *turn;
     QTimer *idleCheck;
     int idleLimitMs = kIdleMs;
     std::function<QJsonObject(const QStringList &)> remote;

@@ -1,6 +1,7 @@
 #include "control/OscEndpoint.h"
 
 #include "control/ControlRegistry.h"
+#include "control/ServingTurn.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -69,16 +70,14 @@ OscEndpoint::OscEndpoint(ControlRegistry &registry, QObject *parent)
     : QObject(parent)
     , controls(registry)
     , socket(new QUdpSocket(this))
-    , turn(new QTimer(this))
+    , turn(new ServingTurn(
+          kTurnMessages, kTurnMs, [this] { serve(); }, this))
     , expiry(new QTimer(this))
     , notes(new QTimer(this))
 {
     clock.start();
-    turn->setSingleShot(true);
-    turn->setInterval(0);
     expiry->setSingleShot(true);
     notes->setSingleShot(true);
-    connect(turn, &QTimer::timeout, this, &OscEndpoint::serve);
     connect(expiry, &QTimer::timeout, this, &OscEndpoint::expire);
     connect(notes, &QTimer::timeout, this, &OscEndpoint::flushNotes);
     connect(socket, &QUdpSocket::readyRead, this, &OscEndpoint::pull);
@@ -215,7 +214,7 @@ void OscEndpoint::pull()
             enqueue({ std::move(message), from, port, packets });
     }
     if (!queue.empty() || socket->hasPendingDatagrams())
-        turn->start();
+        turn->request();
 }
 
 void OscEndpoint::enqueue(Received &&received)
@@ -269,9 +268,8 @@ void OscEndpoint::enqueue(Received &&received)
 
 void OscEndpoint::serve()
 {
-    QElapsedTimer spent;
-    spent.start();
-    for (int n = 0; n < kTurnMessages && !queue.empty() && spent.elapsed() < kTurnMs;) {
+    turn->begin();
+    while (!queue.empty() && turn->open()) {
         Waiting waiting = std::move(queue.front());
         queue.pop_front();
         ++firstWaiting;
@@ -287,7 +285,7 @@ void OscEndpoint::serve()
                          QString::fromLatin1(waiting.control.isEmpty() ? received.message.address : waiting.control)));
             continue;
         }
-        ++n;
+        turn->served();
         if (!received.message.address.isEmpty())
             handle(received);
         if (waiting.toggled) {

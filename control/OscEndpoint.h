@@ -16,6 +16,7 @@
 class ControlRegistry;
 class QTimer;
 class QUdpSocket;
+class ServingTurn;
 
 // Control surfaces (TouchOSC and the like) over Open Sound Control on UDP, on the same controls
 // as the control channel. Off unless remote.ini beside the panels' INI files names a port:
@@ -126,7 +127,7 @@ private:
 
     ControlRegistry &controls;
     QUdpSocket *socket;
-    QTimer *turn;
+    ServingTurn *turn;
     QTimer *expiry;
     QTimer *notes;
     QElapsedTimer clock;

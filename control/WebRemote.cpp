@@ -1,6 +1,7 @@
 #include "control/WebRemote.h"
 
 #include "control/ControlRegistry.h"
+#include "control/ServingTurn.h"
 
 #include <QDebug>
 #include <QFile>
@@ -125,15 +126,13 @@ const PageFile kFiles[] = {
 WebRemote::WebRemote(ControlRegistry &registry, QObject *parent)
     : QAbstractHttpServer(parent)
     , controls(registry)
-    , turn(new QTimer(this))
+    , turn(new ServingTurn(
+          kTurnMessages, kTurnMs, [this] { serve(); }, this))
     , pinger(new QTimer(this))
 {
     // The page's files live in this static library's resources.
     Q_INIT_RESOURCE(remote);
     clock.start();
-    turn->setSingleShot(true);
-    turn->setInterval(0);
-    connect(turn, &QTimer::timeout, this, &WebRemote::serve);
     pinger->setInterval(kPingMs);
     connect(pinger, &QTimer::timeout, this, &WebRemote::pingPages);
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebRemote::acceptPages);
@@ -558,38 +557,30 @@ void WebRemote::receive(Page &page, const QString &text)
     // Served at once unless others wait their turn: a page's one set needs no trip round the loop.
     // The turn is started all the same, so what arrives behind it in the same read waits and
     // coalesces.
-    if (turn->isActive())
+    if (turn->requested())
         return;
-    turn->start();
+    turn->request();
     serve();
 }
 
 void WebRemote::serve()
 {
     sweep();
-    QElapsedTimer spent;
-    spent.start();
-    int served = 0;
-    bool more = true;
+    turn->begin();
     // In rounds over the pages, so one busy page does not keep the others waiting.
-    while (more && served < kTurnMessages && spent.elapsed() < kTurnMs) {
-        more = false;
-        for (std::size_t i = 0; i < pages.size() && served < kTurnMessages; ++i) {
-            Page &page = *pages[i];
-            if (!page.socket || page.waiting.empty())
-                continue;
-            const Waiting w = page.waiting.front();
-            page.waiting.pop_front();
-            QJsonObject reply = controls.set({ { w.name, w.value } });
-            reply.insert("type", "reply");
-            reply.insert("id", w.id);
-            send(page, reply);
-            ++served;
-            more = more || !page.waiting.empty();
-        }
-    }
+    turn->rounds(pages, [this](Page &page) {
+        if (!page.socket || page.waiting.empty())
+            return false;
+        const Waiting w = page.waiting.front();
+        page.waiting.pop_front();
+        QJsonObject reply = controls.set({ { w.name, w.value } });
+        reply.insert("type", "reply");
+        reply.insert("id", w.id);
+        send(page, reply);
+        return true;
+    });
     if (std::any_of(pages.begin(), pages.end(), [](const auto &p) { return p->socket && !p->waiting.empty(); }))
-        turn->start();
+        turn->request();
 }
 
 void WebRemote::send(Page &page, const QJsonObject &message)

@@ -20,6 +20,7 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 class QWebSocket;
+class ServingTurn;
 
 // The remote for any phone: the panel serves its own page over HTTP and talks to it over one
 // WebSocket, in JSON, on the controls ControlRegistry offers. Off until turned on; remote.ini
@@ -138,7 +139,7 @@ private:
     QString trouble;
     Refusal lastRefusal = Refusal::None;
     std::vector<std::unique_ptr<Page>> pages;
-    QTimer *turn;
+    ServingTurn *turn;
     QTimer *pinger;
     QElapsedTimer clock;
 };
