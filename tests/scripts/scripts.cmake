@@ -9,3 +9,9 @@ if(Python3_Interpreter_FOUND AND ORVELIN_RUN_XVFB AND ORVELIN_RUN_XDOTOOL)
 else()
     message(STATUS "Run script test skipped: needs python3, Xvfb and xdotool")
 endif()
+
+# The design page's graph of targets against the links this build has.
+if(Python3_Interpreter_FOUND)
+    add_test(NAME design_graph COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/scripts/design_graph_test.py
+        ${CMAKE_BINARY_DIR}/link-graph.txt ${PROJECT_SOURCE_DIR}/docs/DESIGN.md)
+endif()
