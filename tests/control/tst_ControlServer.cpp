@@ -1,6 +1,6 @@
+#include "client/Preset.h"
 #include "control/ControlRegistry.h"
 #include "control/ControlServer.h"
-#include "client/Preset.h"
 #include "controls/Button.h"
 #include "controls/Knob.h"
 #include "controls/KnobAccessible.h"
