@@ -15,12 +15,6 @@ namespace emu {
 class PipePeer
 {
 public:
-    // The fields logged after "peer" for one message received, for example "\"reset\":\"31\"".
-    // A plain function: the serving thread calls it, so it may not reach into a derived peer.
-    using Describe = std::string (*)(const std::vector<std::uint8_t> &message);
-
-    PipePeer(std::string pipeName, std::string peerName, Describe describe);
-    ~PipePeer(); // stop()
     PipePeer(const PipePeer &) = delete;
     PipePeer &operator=(const PipePeer &) = delete;
 
@@ -35,6 +29,13 @@ public:
     void clear();
 
 protected:
+    // The fields logged after "peer" for one message received, for example "\"reset\":\"31\"".
+    // A plain function: the serving thread calls it, so it may not reach into a derived peer.
+    using Describe = std::string (*)(const std::vector<std::uint8_t> &message);
+
+    PipePeer(std::string pipeName, std::string peerName, Describe describe);
+    ~PipePeer(); // stop(); only a peer derived from it is ever destroyed
+
     // Logs {"peer":"NAME",FIELDS}.
     void logFields(const std::string &fields) const;
 
