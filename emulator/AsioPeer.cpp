@@ -1,17 +1,18 @@
 #include "emulator/AsioPeer.h"
 
-#include "emulator/Inbox.h"
-#include "emulator/PipePeerServer.h"
+#include "emulator/HexBytes.h"
 #include "platform/PipePort.h"
-
-#include <atomic>
-#include <mutex>
 
 namespace emu {
 
 namespace {
 constexpr int kBusyWaitMs = 2000;
 constexpr int kMaxOpens = 3;
+
+std::string describeReset(const std::vector<std::uint8_t> &message)
+{
+    return "\"reset\":\"" + hexBytes(message) + "\"";
+}
 } // namespace
 
 std::vector<std::uint8_t> asioStatusBytes(
@@ -25,85 +26,24 @@ std::vector<std::uint8_t> asioStatusBytes(
     return bytes;
 }
 
-struct AsioPeer::Impl
-{
-    Impl()
-        : server(
-            platform::kPanelToAsioPipe, [this](bool ok, std::uint32_t error, const std::vector<std::uint8_t> &message) {
-                received(ok, error, message);
-            })
-    { }
-
-    void received(bool ok, std::uint32_t error, const std::vector<std::uint8_t> &message)
-    {
-        if (ok)
-            resets.push(message);
-        emit(ok ? "{\"peer\":\"asio\",\"reset\":\"" + hexBytes(message) + "\"}"
-                : "{\"peer\":\"asio\",\"error\":" + std::to_string(error) + "}");
-    }
-
-    void emit(const std::string &line)
-    {
-        std::function<void(const std::string &)> current;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            current = sink;
-        }
-        if (current)
-            current(line);
-    }
-
-    Inbox<std::vector<std::uint8_t>> resets;
-    std::mutex mutex; // of the sink
-    std::function<void(const std::string &)> sink;
-    std::atomic<std::uint32_t> sendError { 0 };
-    PipePeerServer server; // last: its thread must stop before the rest goes
-};
-
 AsioPeer::AsioPeer()
-    : d(new Impl)
+    : PipePeer(platform::kPanelToAsioPipe, "asio", describeReset)
 { }
-
-AsioPeer::~AsioPeer()
-{
-    stop();
-}
-
-bool AsioPeer::start()
-{
-    return d->server.start();
-}
-
-void AsioPeer::stop()
-{
-    d->server.stop();
-}
-
-void AsioPeer::setLogSink(std::function<void(const std::string &)> sink)
-{
-    std::lock_guard<std::mutex> lock(d->mutex);
-    d->sink = std::move(sink);
-}
 
 std::vector<std::vector<std::uint8_t>> AsioPeer::resets() const
 {
-    return d->resets.all();
+    return messages();
 }
 
 bool AsioPeer::waitForResets(std::size_t count, int timeoutMs) const
 {
-    return d->resets.waitFor(count, timeoutMs);
-}
-
-void AsioPeer::clear()
-{
-    d->resets.clear();
+    return waitForMessages(count, timeoutMs);
 }
 
 bool AsioPeer::sendStatus(
-    std::uint32_t a, std::uint32_t bufferSize, std::uint32_t c, std::uint32_t dd, std::uint32_t openWindow)
+    std::uint32_t a, std::uint32_t bufferSize, std::uint32_t c, std::uint32_t d, std::uint32_t openWindow)
 {
-    return sendRaw(asioStatusBytes(a, bufferSize, c, dd, openWindow));
+    return sendRaw(asioStatusBytes(a, bufferSize, c, d, openWindow));
 }
 
 bool AsioPeer::sendRaw(const std::vector<std::uint8_t> &bytes)
@@ -120,19 +60,18 @@ bool AsioPeer::sendRaw(const std::vector<std::uint8_t> &bytes)
     if (handle != platform::kInvalidHandle) {
         ok = platform::pipeSetMessageMode(handle) && platform::pipeWrite(handle, bytes.data(), bytes.size());
         if (!ok)
-            d->sendError = platform::pipeLastError();
+            sendError = platform::pipeLastError();
         platform::pipeClose(handle);
     } else {
-        d->sendError = platform::pipeLastError();
+        sendError = platform::pipeLastError();
     }
-    d->emit(ok ? "{\"peer\":\"asio\",\"sent\":\"" + hexBytes(bytes) + "\"}"
-               : "{\"peer\":\"asio\",\"sendError\":" + std::to_string(d->sendError.load()) + "}");
+    logFields(ok ? "\"sent\":\"" + hexBytes(bytes) + "\"" : "\"sendError\":" + std::to_string(sendError.load()));
     return ok;
 }
 
 std::uint32_t AsioPeer::lastSendError() const
 {
-    return d->sendError.load();
+    return sendError.load();
 }
 
 } // namespace emu

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "emulator/PipePeer.h"
+
+#include <atomic>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <string>
 #include <vector>
 
 namespace emu {
@@ -11,24 +11,15 @@ namespace emu {
 // Plays the ASIO driver: the server of \\.\pipe\OrvelinPannelToASIO, where the panel sends its
 // reset byte 0x31 (each message logged as {"peer":"asio","reset":"31"}), and a client of
 // \\.\pipe\OrvelinASIOToPannel, on which it sends status records to the panel (logged as
-// {"peer":"asio","sent":"<hex>"} or {"peer":"asio","sendError":N}). The pipes live in the pipe
-// port's runtime directory.
-class AsioPeer
+// {"peer":"asio","sent":"<hex>"} or {"peer":"asio","sendError":N}).
+class AsioPeer : public PipePeer
 {
 public:
     AsioPeer();
-    ~AsioPeer();
-    AsioPeer(const AsioPeer &) = delete;
-    AsioPeer &operator=(const AsioPeer &) = delete;
-
-    bool start();
-    void stop();
-    void setLogSink(std::function<void(const std::string &)> sink);
 
     // Every message received on the reset pipe, in order.
     std::vector<std::vector<std::uint8_t>> resets() const;
     bool waitForResets(std::size_t count, int timeoutMs) const;
-    void clear();
 
     // A 20-byte record of five little-endian fields: A, buffer size, C, D, open-window request.
     bool sendStatus(
@@ -39,8 +30,7 @@ public:
     std::uint32_t lastSendError() const;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    std::atomic<std::uint32_t> sendError { 0 };
 };
 
 // The 20 bytes of a status record.

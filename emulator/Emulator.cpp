@@ -1,8 +1,7 @@
 #include "emulator/Emulator.h"
 
 #include "emulator/DeviceTransport.h"
-#include "emulator/EmulatorCore.h"
-#include "emulator/PipePeerServer.h"
+#include "emulator/HexBytes.h"
 #include "platform/LittleEndian.h"
 
 #include <cstdio>
@@ -103,19 +102,18 @@ std::string toJson(const DeviceState &state)
 
 struct Emulator::Impl
 {
-    Impl(std::string location, std::uint32_t model)
+    Impl(std::string location, std::uint32_t model, EmulatorCore &core)
         : initialModel(model)
-        , core(model)
         , transport(std::move(location), core)
     { }
 
     const std::uint32_t initialModel;
-    EmulatorCore core;
-    DeviceTransport transport; // after the core, which it serves
+    DeviceTransport transport;
 };
 
 Emulator::Emulator(std::string runtimeDir, std::uint32_t model)
-    : d(std::make_unique<Impl>(std::move(runtimeDir), model))
+    : EmulatorCore(model)
+    , d(std::make_unique<Impl>(std::move(runtimeDir), model, static_cast<EmulatorCore &>(*this)))
 { }
 
 Emulator::~Emulator()
@@ -141,71 +139,6 @@ void Emulator::plug(std::uint32_t model)
 void Emulator::unplug()
 {
     d->transport.unplug();
-}
-
-void Emulator::fail(std::uint32_t code, FaultMode mode, int count)
-{
-    d->core.fail(code, mode, count);
-}
-
-void Emulator::setUsbErrorCount(std::uint32_t count)
-{
-    d->core.setUsbErrorCount(count);
-}
-
-void Emulator::setLevel(int index, std::int32_t value)
-{
-    d->core.setLevel(index, value);
-}
-
-void Emulator::unpinLevel(int index)
-{
-    d->core.unpinLevel(index);
-}
-
-void Emulator::setFirmware(const std::string &tenCharacters)
-{
-    d->core.setFirmware(tenCharacters);
-}
-
-void Emulator::setBufferSize(std::uint32_t samples)
-{
-    d->core.setBufferSize(samples);
-}
-
-void Emulator::setUsbLatency(std::uint32_t frames)
-{
-    d->core.setUsbLatency(frames);
-}
-
-void Emulator::setSampleRate(std::uint32_t rate)
-{
-    d->core.setSampleRate(rate);
-}
-
-DeviceState Emulator::state() const
-{
-    return d->core.state();
-}
-
-std::vector<RequestRecord> Emulator::requests() const
-{
-    return d->core.requests();
-}
-
-void Emulator::clearRequests()
-{
-    d->core.clearRequests();
-}
-
-void Emulator::setLogSink(std::function<void(const std::string &)> sink)
-{
-    d->core.setLogSink(std::move(sink));
-}
-
-void Emulator::setRecording(bool on)
-{
-    d->core.setRecording(on);
 }
 
 const std::string &Emulator::runtimeDir() const

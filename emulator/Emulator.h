@@ -1,12 +1,10 @@
 #pragma once
 
-#include "emulator/EmulatorTypes.h"
+#include "emulator/EmulatorCore.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 // The stand-in for the driver package: a virtual device served on its own thread, over the
 // stand-in protocol on Linux and through the relay driver on Windows. Tests run it in-process (on
@@ -14,7 +12,7 @@
 // line on standard input.
 namespace emu {
 
-class Emulator
+class Emulator : private EmulatorCore
 {
 public:
     // runtimeDir is the R of the stand-in protocol on Linux; on Windows the folder holding the
@@ -29,22 +27,22 @@ public:
 
     void plug(std::uint32_t model); // (re)creates the device socket with this model code
     void unplug(); // removes the socket and drops every connection
-    void fail(std::uint32_t code, FaultMode mode, int count = -1); // count -1: until Off
-    void setUsbErrorCount(std::uint32_t count);
-    void setLevel(int index, std::int32_t value); // pins a level; the others keep moving
-    void unpinLevel(int index); // the level follows the device again
-    void setFirmware(const std::string &tenCharacters);
-    void setBufferSize(std::uint32_t samples);
-    void setUsbLatency(std::uint32_t frames);
-    void setSampleRate(std::uint32_t rate);
 
-    DeviceState state() const;
-    std::vector<RequestRecord> requests() const;
-    void clearRequests();
-    // Receives every JSON line of the request log (default: none).
-    void setLogSink(std::function<void(const std::string &)> sink);
-    // Whether requests() keeps records (default on); a long-running program turns it off.
-    void setRecording(bool on);
+    // The device's settings, faults and request log, as the core keeps them.
+    using EmulatorCore::clearRequests;
+    using EmulatorCore::fail;
+    using EmulatorCore::requests;
+    using EmulatorCore::setBufferSize;
+    using EmulatorCore::setFirmware;
+    using EmulatorCore::setLevel;
+    using EmulatorCore::setLogSink;
+    using EmulatorCore::setRecording;
+    using EmulatorCore::setSampleRate;
+    using EmulatorCore::setUsbErrorCount;
+    using EmulatorCore::setUsbLatency;
+    using EmulatorCore::state;
+    using EmulatorCore::unpinLevel;
+
     const std::string &runtimeDir() const;
     // The socket's file name inside the interface folder (default "device0"); interfaces are
     // listed in byte order of these names. Takes effect at the next plug().

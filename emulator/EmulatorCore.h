@@ -38,10 +38,10 @@ public:
     void plugged(std::uint32_t model); // a new device with this model is on the bus
     void unplugged();
 
-    void fail(std::uint32_t code, FaultMode mode, int count);
+    void fail(std::uint32_t code, FaultMode mode, int count = -1); // count -1: until Off
     void setUsbErrorCount(std::uint32_t count);
-    void setLevel(int index, std::int32_t value);
-    void unpinLevel(int index);
+    void setLevel(int index, std::int32_t value); // pins a level; the others keep moving
+    void unpinLevel(int index); // the level follows the device again
     void setFirmware(const std::string &text);
     void setBufferSize(std::uint32_t samples);
     void setUsbLatency(std::uint32_t frames);
@@ -50,7 +50,9 @@ public:
     DeviceState state() const;
     std::vector<RequestRecord> requests() const;
     void clearRequests();
+    // Receives every JSON line of the request log (default: none).
     void setLogSink(std::function<void(const std::string &)> sink);
+    // Whether requests() keeps records (default on); a long-running program turns it off.
     void setRecording(bool on);
 
 private:

@@ -6,7 +6,7 @@
 #include "emulator/CommandLoop.h"
 #include "emulator/DeviceTransport.h"
 #include "emulator/Emulator.h"
-#include "emulator/PipePeerServer.h"
+#include "emulator/HexBytes.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -215,36 +215,48 @@ PortHandle adopt(HANDLE file, const wchar_t *path)
     return number;
 }
 
+using OpenEntry = std::map<PortHandle, OpenDevice>::iterator;
+
+// Calls what(all, entry) under the lock for the open device of a number; false for an unknown one.
+template <typename What> bool withOpenDevice(PortHandle handle, What what)
+{
+    Devices &all = devices();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    const OpenEntry found = all.open.find(handle);
+    if (found == all.open.end())
+        return false;
+    what(all, found);
+    return true;
+}
+
 // The file for one request, held until done(); nullptr for a released or unknown number.
 HANDLE use(PortHandle handle)
 {
     if (!isPortNumber(handle))
         return reinterpret_cast<HANDLE>(handle);
-    Devices &all = devices();
-    std::lock_guard<std::mutex> lock(all.mutex);
-    const auto found = all.open.find(handle);
-    if (found == all.open.end() || found->second.released)
-        return nullptr;
-    ++found->second.inUse;
-    return found->second.file;
+    HANDLE file = nullptr;
+    withOpenDevice(handle, [&file](Devices &, OpenEntry found) {
+        if (found->second.released)
+            return;
+        ++found->second.inUse;
+        file = found->second.file;
+    });
+    return file;
 }
 
 void done(PortHandle handle)
 {
     if (!isPortNumber(handle))
         return;
-    Devices &all = devices();
-    std::lock_guard<std::mutex> lock(all.mutex);
-    const auto found = all.open.find(handle);
-    if (found == all.open.end())
-        return;
-    OpenDevice &device = found->second;
-    if (--device.inUse == 0 && device.released && device.file != INVALID_HANDLE_VALUE) {
-        CloseHandle(device.file);
-        device.file = INVALID_HANDLE_VALUE;
-    }
-    if (device.inUse == 0 && device.closed)
-        all.open.erase(found);
+    withOpenDevice(handle, [](Devices &all, OpenEntry found) {
+        OpenDevice &device = found->second;
+        if (--device.inUse == 0 && device.released && device.file != INVALID_HANDLE_VALUE) {
+            CloseHandle(device.file);
+            device.file = INVALID_HANDLE_VALUE;
+        }
+        if (device.inUse == 0 && device.closed)
+            all.open.erase(found);
+    });
 }
 
 // The device is polled for: a refusal (access denied, sharing violation) would otherwise look like no
@@ -266,14 +278,10 @@ const GUID &driverInterfaceClass()
 
 bool driverNoticeTarget(PortHandle handle, HANDLE &file, HDEVNOTIFY &notice)
 {
-    Devices &all = devices();
-    std::lock_guard<std::mutex> lock(all.mutex);
-    const auto found = all.open.find(handle);
-    if (found == all.open.end())
-        return false;
-    file = found->second.queried ? found->second.queriedFile : found->second.file;
-    notice = found->second.notice;
-    return true;
+    return withOpenDevice(handle, [&](Devices &, OpenEntry found) {
+        file = found->second.queried ? found->second.queriedFile : found->second.file;
+        notice = found->second.notice;
+    });
 }
 
 void setDriverNoticeWindow(std::intptr_t window)
@@ -382,16 +390,13 @@ void closeDriverHandle(PortHandle handle)
         CloseHandle(reinterpret_cast<HANDLE>(handle));
         return;
     }
-    Devices &all = devices();
-    std::lock_guard<std::mutex> lock(all.mutex);
-    const auto found = all.open.find(handle);
-    if (found == all.open.end())
-        return;
-    release(found->second);
-    found->second.closed = true;
-    // A request still under way on another thread closes the file when it returns.
-    if (found->second.inUse == 0)
-        all.open.erase(found);
+    withOpenDevice(handle, [](Devices &all, OpenEntry found) {
+        release(found->second);
+        found->second.closed = true;
+        // A request still under way on another thread closes the file when it returns.
+        if (found->second.inUse == 0)
+            all.open.erase(found);
+    });
 }
 
 } // namespace platform

@@ -35,6 +35,8 @@ constexpr int kPipeReadTimeoutMs = 2000;
 
 // The error of the calling thread's last failed pipe operation (GetLastError on Windows).
 std::uint32_t pipeLastError();
+// For the ports themselves: makes error the calling thread's pipeLastError() and returns false.
+bool pipeFail(std::uint32_t error);
 
 // Client side. Opens for reading and writing, no sharing, identification-only impersonation.
 // Fails with PipeBusy while the server cannot take another client.

@@ -23,14 +23,6 @@ namespace platform {
 
 namespace {
 
-thread_local std::uint32_t lastError = 0;
-
-bool fail(std::uint32_t error)
-{
-    lastError = error;
-    return false;
-}
-
 constexpr int kListenBacklog = 4;
 constexpr int kBusyRetryMs = 20;
 constexpr int kClientSendTimeoutMs = 2000;
@@ -82,17 +74,17 @@ std::uint32_t connectError(int error)
     }
 }
 
-// One non-blocking connect. Returns the connected socket, or -1 with lastError set.
+// One non-blocking connect. Returns the connected socket, or -1 with pipeLastError() set.
 int tryConnect(const std::string &name)
 {
     const std::string path = socketPath(name);
     if (path.empty() || !checkRuntimeDirectory("pipe")) {
-        fail(PipeError::FileNotFound);
+        pipeFail(PipeError::FileNotFound);
         return -1;
     }
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        fail(PipeError::FileNotFound);
+        pipeFail(PipeError::FileNotFound);
         return -1;
     }
     const sockaddr_un address = socketAddress(path);
@@ -103,7 +95,7 @@ int tryConnect(const std::string &name)
     if (result != 0) {
         const int error = errno;
         ::close(fd);
-        fail(connectError(error));
+        pipeFail(connectError(error));
         return -1;
     }
     // Writes are synchronous, as on Windows, but never hang on a server that stopped reading.
@@ -150,11 +142,6 @@ void keepConnection(const std::string &path, int fd)
 
 } // namespace
 
-std::uint32_t pipeLastError()
-{
-    return lastError;
-}
-
 PortHandle pipeOpen(const std::string &name)
 {
     const int kept = takeKeptConnection(socketPath(name));
@@ -176,10 +163,10 @@ bool pipeWait(const std::string &name, int timeoutMs)
             keepConnection(path, fd);
             return true;
         }
-        if (lastError != PipeError::PipeBusy)
+        if (pipeLastError() != PipeError::PipeBusy)
             return false; // no such pipe: WaitNamedPipeW fails at once too
         if (std::chrono::steady_clock::now() >= deadline)
-            return fail(PipeError::Timeout);
+            return pipeFail(PipeError::Timeout);
         std::this_thread::sleep_for(std::chrono::milliseconds(kBusyRetryMs));
     }
 }
@@ -188,26 +175,26 @@ bool pipeSetMessageMode(PortHandle handle)
 {
     // Every packet is a message already.
     if (handle == kInvalidHandle)
-        return fail(PipeError::FileNotFound);
+        return pipeFail(PipeError::FileNotFound);
     return true;
 }
 
 bool pipeWrite(PortHandle handle, const void *data, std::size_t length)
 {
     if (handle == kInvalidHandle)
-        return fail(PipeError::FileNotFound);
+        return pipeFail(PipeError::FileNotFound);
     ssize_t sent;
     do
         sent = ::send(static_cast<int>(handle), data, length, MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     if (sent < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return fail(PipeError::Timeout);
+            return pipeFail(PipeError::Timeout);
         if (errno == EMSGSIZE)
-            return fail(PipeError::MoreData);
-        return fail(PipeError::BrokenPipe);
+            return pipeFail(PipeError::MoreData);
+        return pipeFail(PipeError::BrokenPipe);
     }
-    return static_cast<std::size_t>(sent) == length || fail(PipeError::BrokenPipe);
+    return static_cast<std::size_t>(sent) == length || pipeFail(PipeError::BrokenPipe);
 }
 
 void pipeClose(PortHandle handle)
@@ -259,17 +246,17 @@ struct PipeServerPort::Impl
             return true;
         if (!S_ISSOCK(info.st_mode)) {
             log("Pipe path is not a socket: " + path);
-            return fail(PipeError::AccessDenied);
+            return pipeFail(PipeError::AccessDenied);
         }
         const int probe = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (probe < 0)
-            return fail(PipeError::AccessDenied);
+            return pipeFail(PipeError::AccessDenied);
         const sockaddr_un address = socketAddress(path);
         const int result = ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address);
         const int error = errno;
         ::close(probe);
         if (result == 0 || error == EAGAIN)
-            return fail(PipeError::AccessDenied); // a live server owns the name
+            return pipeFail(PipeError::AccessDenied); // a live server owns the name
         ::unlink(path.c_str());
         return true;
     }
@@ -304,24 +291,24 @@ bool PipeServerPort::create()
     if (d->listenFd >= 0)
         return true;
     if (d->wakeRead < 0)
-        return fail(PipeError::AccessDenied);
+        return pipeFail(PipeError::AccessDenied);
     if (pipeBaseName(d->name).empty())
-        return fail(PipeError::FileNotFound);
+        return pipeFail(PipeError::FileNotFound);
     if (!ensurePrivateDirectory("pipe"))
-        return fail(PipeError::AccessDenied);
+        return pipeFail(PipeError::AccessDenied);
     d->path = socketPath(d->name);
     if (d->path.empty())
-        return fail(PipeError::FileNotFound);
+        return pipeFail(PipeError::FileNotFound);
     if (!d->claimPath())
         return false;
 
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return fail(PipeError::AccessDenied);
+        return pipeFail(PipeError::AccessDenied);
     const sockaddr_un address = socketAddress(d->path);
     if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         ::close(fd);
-        return fail(PipeError::AccessDenied);
+        return pipeFail(PipeError::AccessDenied);
     }
     // Only the user may connect; the folder is 0700 as well.
     struct stat info;
@@ -329,7 +316,7 @@ bool PipeServerPort::create()
         || ::listen(fd, kListenBacklog) != 0) {
         ::close(fd);
         ::unlink(d->path.c_str());
-        return fail(PipeError::AccessDenied);
+        return pipeFail(PipeError::AccessDenied);
     }
     d->boundDevice = info.st_dev;
     d->boundInode = info.st_ino;
@@ -345,16 +332,16 @@ bool PipeServerPort::isOpen() const
 bool PipeServerPort::connect()
 {
     if (d->stopped.load())
-        return fail(PipeError::Aborted);
+        return pipeFail(PipeError::Aborted);
     // A server that was never created has no handle to connect on.
     if (d->listenFd < 0)
-        return fail(PipeError::InvalidHandle);
+        return pipeFail(PipeError::InvalidHandle);
     if (d->connectionFd >= 0)
-        return fail(PipeError::PipeConnected);
+        return pipeFail(PipeError::PipeConnected);
     for (;;) {
         const int events = d->waitReadable(d->listenFd, -1);
         if (events < 0)
-            return fail(PipeError::Aborted);
+            return pipeFail(PipeError::Aborted);
         if (events == 0)
             continue;
         const int fd = ::accept4(d->listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -363,7 +350,7 @@ bool PipeServerPort::connect()
             return true;
         }
         if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
-            return fail(PipeError::BrokenPipe);
+            return pipeFail(PipeError::BrokenPipe);
     }
 }
 
@@ -371,23 +358,23 @@ bool PipeServerPort::read(void *buffer, std::size_t capacity, std::size_t &recei
 {
     received = 0;
     if (d->connectionFd < 0)
-        return fail(PipeError::BrokenPipe);
+        return pipeFail(PipeError::BrokenPipe);
     const int events = d->waitReadable(d->connectionFd, kPipeReadTimeoutMs);
     if (events < 0)
-        return fail(PipeError::Aborted);
+        return pipeFail(PipeError::Aborted);
     if (events == 0)
-        return fail(PipeError::Timeout);
+        return pipeFail(PipeError::Timeout);
     // MSG_TRUNC gives the packet's real length, so a longer message is noticed and dropped.
     ssize_t length;
     do
         length = ::recv(d->connectionFd, buffer, capacity, MSG_TRUNC | MSG_DONTWAIT);
     while (length < 0 && errno == EINTR);
     if (length < 0)
-        return fail(errno == EAGAIN ? PipeError::Timeout : PipeError::BrokenPipe);
+        return pipeFail(errno == EAGAIN ? PipeError::Timeout : PipeError::BrokenPipe);
     if (length == 0 && (events & (POLLHUP | POLLERR)))
-        return fail(PipeError::BrokenPipe); // closed without a message
+        return pipeFail(PipeError::BrokenPipe); // closed without a message
     if (static_cast<std::size_t>(length) > capacity)
-        return fail(PipeError::MoreData);
+        return pipeFail(PipeError::MoreData);
     received = static_cast<std::size_t>(length);
     return true;
 }

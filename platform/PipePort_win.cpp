@@ -10,17 +10,9 @@ namespace platform {
 
 namespace {
 
-thread_local std::uint32_t lastError = 0;
-
-bool fail(std::uint32_t error)
-{
-    lastError = error;
-    return false;
-}
-
 bool failWithLastError()
 {
-    return fail(static_cast<std::uint32_t>(::GetLastError()));
+    return pipeFail(static_cast<std::uint32_t>(::GetLastError()));
 }
 
 std::wstring wide(const std::string &text)
@@ -39,11 +31,6 @@ HANDLE toHandle(PortHandle handle)
 }
 
 } // namespace
-
-std::uint32_t pipeLastError()
-{
-    return lastError;
-}
 
 PortHandle pipeOpen(const std::string &name)
 {
@@ -75,11 +62,11 @@ bool pipeSetMessageMode(PortHandle handle)
 bool pipeWrite(PortHandle handle, const void *data, std::size_t length)
 {
     if (length > MAXDWORD)
-        return fail(PipeError::MoreData);
+        return pipeFail(PipeError::MoreData);
     DWORD written = 0;
     if (!::WriteFile(toHandle(handle), data, static_cast<DWORD>(length), &written, nullptr))
         return failWithLastError();
-    return written == length || fail(PipeError::BrokenPipe);
+    return written == length || pipeFail(PipeError::BrokenPipe);
 }
 
 void pipeClose(PortHandle handle)
@@ -106,6 +93,20 @@ struct PipeServerPort::Impl
     HANDLE stopEvent = nullptr;
     std::atomic<bool> stopped { false };
 
+    // Readies overlapped for one operation on the pipe; false (with Aborted once stopped, else
+    // noPipe while there is no pipe) when there is nothing to wait on.
+    bool begin(OVERLAPPED &overlapped, std::uint32_t noPipe)
+    {
+        if (stopped.load())
+            return pipeFail(PipeError::Aborted);
+        if (pipe == INVALID_HANDLE_VALUE)
+            return pipeFail(noPipe);
+        overlapped = OVERLAPPED {};
+        overlapped.hEvent = ioEvent;
+        ::ResetEvent(ioEvent);
+        return true;
+    }
+
     // Completes one pending overlapped operation. timeoutMs INFINITE waits for ever.
     bool finish(OVERLAPPED &overlapped, DWORD timeoutMs, DWORD &transferred)
     {
@@ -120,9 +121,9 @@ struct PipeServerPort::Impl
         const BOOL completed = ::GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
         if (woke == WAIT_TIMEOUT) {
             // It may have completed just before the cancellation took hold.
-            return completed || fail(PipeError::Timeout);
+            return completed || pipeFail(PipeError::Timeout);
         }
-        return fail(PipeError::Aborted);
+        return pipeFail(PipeError::Aborted);
     }
 };
 
@@ -167,14 +168,10 @@ bool PipeServerPort::isOpen() const
 
 bool PipeServerPort::connect()
 {
-    if (d->stopped.load())
-        return fail(PipeError::Aborted);
+    OVERLAPPED overlapped;
     // A server that was never created has no handle to connect on.
-    if (d->pipe == INVALID_HANDLE_VALUE)
-        return fail(PipeError::InvalidHandle);
-    OVERLAPPED overlapped {};
-    overlapped.hEvent = d->ioEvent;
-    ::ResetEvent(d->ioEvent);
+    if (!d->begin(overlapped, PipeError::InvalidHandle))
+        return false;
     if (::ConnectNamedPipe(d->pipe, &overlapped))
         return true;
     const DWORD error = ::GetLastError();
@@ -185,7 +182,7 @@ bool PipeServerPort::connect()
     if (error == ERROR_NO_DATA)
         return true;
     if (error != ERROR_IO_PENDING)
-        return fail(error);
+        return pipeFail(error);
     DWORD transferred = 0;
     return d->finish(overlapped, INFINITE, transferred);
 }
@@ -193,18 +190,14 @@ bool PipeServerPort::connect()
 bool PipeServerPort::read(void *buffer, std::size_t capacity, std::size_t &received)
 {
     received = 0;
-    if (d->stopped.load())
-        return fail(PipeError::Aborted);
-    if (d->pipe == INVALID_HANDLE_VALUE)
-        return fail(PipeError::FileNotFound);
-    OVERLAPPED overlapped {};
-    overlapped.hEvent = d->ioEvent;
-    ::ResetEvent(d->ioEvent);
+    OVERLAPPED overlapped;
+    if (!d->begin(overlapped, PipeError::FileNotFound))
+        return false;
     DWORD transferred = 0;
     if (!::ReadFile(d->pipe, buffer, static_cast<DWORD>(capacity), nullptr, &overlapped)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING)
-            return fail(error); // ERROR_MORE_DATA for a message longer than the buffer
+            return pipeFail(error); // ERROR_MORE_DATA for a message longer than the buffer
         if (!d->finish(overlapped, static_cast<DWORD>(kPipeReadTimeoutMs), transferred))
             return false;
     } else if (!::GetOverlappedResult(d->pipe, &overlapped, &transferred, FALSE)) {

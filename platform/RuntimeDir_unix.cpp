@@ -72,6 +72,20 @@ bool makePrivateFolder(const std::string &path)
     return checkPrivateDirectory(path);
 }
 
+// Calls step on base and then on each folder of relative below it, down to the first it fails on.
+bool eachFolder(const std::string &base, const std::string &relative, bool (*step)(const std::string &))
+{
+    std::string path = stripTrailingSlashes(base);
+    if (!step(path))
+        return false;
+    for (const std::string &part : components(relative)) {
+        path += "/" + part;
+        if (!step(path))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string runtimeDirectory()
@@ -117,28 +131,12 @@ bool ensurePrivateDirectory(const std::string &relative)
 
 bool checkPrivatePath(const std::string &base, const std::string &relative)
 {
-    std::string path = stripTrailingSlashes(base);
-    if (!checkPrivateDirectory(path))
-        return false;
-    for (const std::string &part : components(relative)) {
-        path += "/" + part;
-        if (!checkPrivateDirectory(path))
-            return false;
-    }
-    return true;
+    return eachFolder(base, relative, checkPrivateDirectory);
 }
 
 bool ensurePrivatePath(const std::string &base, const std::string &relative)
 {
-    std::string path = stripTrailingSlashes(base);
-    if (!makePrivateFolder(path))
-        return false;
-    for (const std::string &part : components(relative)) {
-        path += "/" + part;
-        if (!makePrivateFolder(path))
-            return false;
-    }
-    return true;
+    return eachFolder(base, relative, makePrivateFolder);
 }
 
 bool socketPathFits(const std::string &path)

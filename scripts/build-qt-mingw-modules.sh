@@ -11,10 +11,9 @@
 # then goes without the web remote); 1 anything else.
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-prefix=${ORVELIN_QT_MINGW:-/opt/orvelin/qt6-mingw-6.4.2}
+# shellcheck source=scripts/lib-mingw-qt.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib-mingw-qt.sh"
 work=${ORVELIN_QT_MODULES_WORK:-/var/tmp/orvelin-qt6-mingw-modules}
-jobs=${ORVELIN_JOBS:-2}
 stamp=$prefix/.orvelin-modules-stamp
 
 [ -f "$prefix/.orvelin-qt-stamp" ] || { echo "MinGW Qt modules: no MinGW Qt in $prefix (scripts/build-qt-mingw.sh)" >&2; exit 1; }
@@ -23,32 +22,21 @@ qt_module_options=(-DCMAKE_BUILD_TYPE=Release -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD
 qrencode_options=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DWITH_TOOLS=OFF -DWITH_TESTS=OFF)
 hash=$({ echo "qt6-websockets qt6-httpserver 6.4.2 qrencode 4.1.1"; cat "$prefix/.orvelin-qt-stamp";
     printf '%s\n' "${qt_module_options[@]}" "${qrencode_options[@]}"; } | sha256sum | cut -d' ' -f1)
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$hash" ]; then
+if stamp_holds "$stamp" "$hash"; then
     echo "MinGW Qt modules: complete in $prefix, nothing to build."
     exit 0
 fi
 
-sudo=()
-[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+# Without sudo where it is needed, the first install step fails and says so.
+use_sudo || :
 
 # Runs a long step with its output in a log, and a line of progress every minute.
 step() {
     local name=$1 log=$2
     shift 2
     local begin=$SECONDS
-    "$@" >"$log" 2>&1 &
-    local worker=$!
-    local next=$((SECONDS + 60))
-    while kill -0 "$worker" 2>/dev/null; do
-        sleep 2
-        if [ $SECONDS -ge $next ]; then
-            local at
-            at=$(grep -o '^\[[0-9]*/[0-9]*\]' "$log" | tail -n 1 || true)
-            echo "MinGW Qt modules: $name, ${at:-working} after $((SECONDS - begin)) s"
-            next=$((SECONDS + 60))
-        fi
-    done
-    wait "$worker" || { tail -n 60 "$log"; echo "MinGW Qt modules: $name failed" >&2; exit 1; }
+    with_progress "$log" "MinGW Qt modules: $name," working "$@" ||
+        { tail -n 60 "$log"; echo "MinGW Qt modules: $name failed" >&2; exit 1; }
     echo "MinGW Qt modules: $name done in $((SECONDS - begin)) s"
 }
 

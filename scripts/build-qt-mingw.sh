@@ -10,10 +10,9 @@
 # 27 minutes of two cores and prints a line of progress every minute.
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-prefix=${ORVELIN_QT_MINGW:-/opt/orvelin/qt6-mingw-6.4.2}
+# shellcheck source=scripts/lib-mingw-qt.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib-mingw-qt.sh"
 work=${ORVELIN_QT_WORK:-/var/tmp/orvelin-qt6-mingw-build}
-jobs=${ORVELIN_JOBS:-2}
 stamp=$prefix/.orvelin-qt-stamp
 
 qt_version=6.4.2
@@ -33,16 +32,12 @@ qt_options=(
 )
 hash=$({ echo "qtbase $qt_version"; printf '%s\n' "${qt_options[@]}"; cat "$root/cmake/mingw-w64.cmake"; } | sha256sum | cut -d' ' -f1)
 
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$hash" ]; then
+if stamp_holds "$stamp" "$hash"; then
     echo "MinGW Qt: complete copy in $prefix, nothing to build."
     exit 0
 fi
 
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "Run as root (or install sudo) to build Qt into $prefix" >&2; exit 1; }
-    sudo=(sudo)
-fi
+use_sudo || { echo "Run as root (or install sudo) to build Qt into $prefix" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
 
 # apt-get source needs a deb-src entry: a copy of the deb entries of debian.sources.
@@ -79,20 +74,8 @@ cmake -G Ninja -S "$work/src" -B "$work/build" \
 
 echo "MinGW Qt: building with $jobs jobs (21 to 27 minutes on two cores); a line of progress a minute"
 begin=$SECONDS
-ninja -C "$work/build" -j"$jobs" >"$work/build.log" 2>&1 &
-builder=$!
-trap 'kill "$builder" 2>/dev/null' EXIT
-next=$((SECONDS + 60))
-while kill -0 "$builder" 2>/dev/null; do
-    sleep 2
-    if [ $SECONDS -ge $next ]; then
-        step=$(grep -o '^\[[0-9]*/[0-9]*\]' "$work/build.log" | tail -n 1)
-        echo "MinGW Qt: building, step ${step:-[0/?]} after $((SECONDS - begin)) s"
-        next=$((SECONDS + 60))
-    fi
-done
-wait "$builder" || { tail -n 80 "$work/build.log"; exit 1; }
-trap - EXIT
+with_progress "$work/build.log" "MinGW Qt: building, step" "[0/?]" ninja -C "$work/build" -j"$jobs" ||
+    { tail -n 80 "$work/build.log"; exit 1; }
 echo "MinGW Qt: built in $((SECONDS - begin)) s; installing into $prefix"
 "${sudo[@]}" rm -rf "$prefix"
 "${sudo[@]}" cmake --install "$work/build" >"$work/install.log" 2>&1 || { tail -n 40 "$work/install.log"; exit 1; }

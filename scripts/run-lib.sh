@@ -2,6 +2,10 @@
 # What scripts/run.sh and scripts/run-windows.sh share; source this file.
 #   model_code NAME   prints the model code of KA1, KA2, KA2SE or KV, or a number as it is;
 #                     fails on anything else
+#   run_model [NAME]  sets model to the model code of NAME (KA2 when none), or prints the usage
+#                     and exits with status 2
+#   start_xvfb DIR    starts Xvfb on a free display (its number written to DIR/display), exports
+#                     DISPLAY and sets xvfb_pid; exits with status 1 when it does not start
 #   stop_process PID [S]
 #                     asks the background process PID to end (SIGTERM), waits up to S seconds
 #                     (10 by default), then kills it
@@ -26,6 +30,24 @@ model_code() {
     *[!0-9]* | "") return 1 ;;
     *) echo "$1" ;;
     esac
+}
+
+run_model() {
+    # shellcheck disable=SC2034 # for the script that sources this file
+    model=$(model_code "${1:-KA2}") && return 0
+    echo "usage: $0 [KA1|KA2|KA2SE|KV|MODEL-CODE]" >&2
+    exit 2
+}
+
+start_xvfb() {
+    # Xvfb keeps none of the run's own descriptors (run-windows.sh holds its lock on 9).
+    Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$1/display" 2>/dev/null 9>&- &
+    # shellcheck disable=SC2034
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
+    [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    DISPLAY=:$(cat "$1/display")
+    export DISPLAY
 }
 
 stop_process() {

@@ -16,10 +16,7 @@ build=${ORVELIN_WINDOWS_BUILD:-$root/build-windows}
 
 # shellcheck source=scripts/run-lib.sh
 . "$root/scripts/run-lib.sh"
-model=$(model_code "${1:-KA2}") || {
-    echo "usage: $0 [KA1|KA2|KA2SE|KV|MODEL-CODE]" >&2
-    exit 2
-}
+run_model "${1:-}"
 
 # A second run would rebuild the program under the running one and end it with the prefix's
 # wineserver; the lock is held until this run has ended everything it started (what it starts
@@ -99,12 +96,7 @@ screenshot_saved=
 
 # Without a display everything runs on a virtual one (Xvfb); Wine then shows its own tray window.
 if [ -z "${DISPLAY:-}" ]; then
-    Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$work/display" 2>/dev/null 9>&- &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-    [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-    DISPLAY=:$(cat "$work/display")
-    export DISPLAY
+    start_xvfb "$work"
 fi
 
 # The prefix is kept between runs (with the program's settings, like a real machine); it is made

@@ -18,10 +18,7 @@ build=${ORVELIN_RUN_BUILD:-$root/build-run}
 
 # shellcheck source=scripts/run-lib.sh
 . "$root/scripts/run-lib.sh"
-model=$(model_code "${1:-KA2}") || {
-    echo "usage: $0 [KA1|KA2|KA2SE|KV|MODEL-CODE]" >&2
-    exit 2
-}
+run_model "${1:-}"
 
 if [ -n "${ORVELIN_RUN_PREBUILT:-}" ]; then
     bin=$(cd "$ORVELIN_RUN_PREBUILT" && pwd)
@@ -96,12 +93,7 @@ trap 'exit 0' INT TERM
 # window is shown at start and a screenshot of it is saved.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     headless=1
-    Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$work/display" 2>/dev/null &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-    [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-    DISPLAY=:$(cat "$work/display")
-    export DISPLAY
+    start_xvfb "$work"
     export QT_QPA_PLATFORM=xcb
     unset DBUS_SESSION_BUS_ADDRESS
 fi

@@ -105,12 +105,19 @@ static PIRP handOver(Relay *relay, PIRP *refused)
     return wait;
 }
 
-static void completeHandOver(PIRP wait, PIRP refused)
+/* Under the lock, with irp just queued or made the Wait: marks it pending, hands over what can be
+   handed over, releases the lock and completes what that freed. */
+static NTSTATUS pendAndHandOver(Relay *relay, PIRP irp, KIRQL irql)
 {
+    PIRP wait, refused = NULL;
+    IoMarkIrpPending(irp);
+    wait = handOver(relay, &refused);
+    KeReleaseSpinLock(&relay->lock, irql);
     if (wait)
         IoCompleteRequest(wait, IO_NO_INCREMENT);
     if (refused)
         finish(refused, STATUS_INVALID_PARAMETER, 0);
+    return STATUS_PENDING;
 }
 
 /* Moves every request of one file (or of all files when file is NULL) from list into out. */
@@ -156,7 +163,6 @@ static void dropEmulator(Relay *relay)
 static NTSTATUS panelRequest(Relay *relay, PIRP irp, PFILE_OBJECT file)
 {
     KIRQL irql;
-    PIRP wait, refused = NULL;
     KeAcquireSpinLock(&relay->lock, &irql);
     if (!relay->emulator || (connectionOf(file) & CONNECTION_CLOSED)) {
         KeReleaseSpinLock(&relay->lock, irql);
@@ -165,30 +171,21 @@ static NTSTATUS panelRequest(Relay *relay, PIRP irp, PFILE_OBJECT file)
     if (file && !file->FsContext2)
         file->FsContext2 = (PVOID)(ULONG_PTR)++relay->nextConnection;
     irp->Tail.Overlay.DriverContext[0] = (PVOID)(ULONG_PTR)++relay->nextId;
-    IoMarkIrpPending(irp);
     InsertTailList(&relay->queued, &irp->Tail.Overlay.ListEntry);
-    wait = handOver(relay, &refused);
-    KeReleaseSpinLock(&relay->lock, irql);
-    completeHandOver(wait, refused);
-    return STATUS_PENDING;
+    return pendAndHandOver(relay, irp, irql);
 }
 
 static NTSTATUS emulatorWait(Relay *relay, PIRP irp, PFILE_OBJECT file)
 {
     KIRQL irql;
-    PIRP wait, refused = NULL;
     KeAcquireSpinLock(&relay->lock, &irql);
     if (relay->wait || (relay->emulator && relay->emulator != file)) {
         KeReleaseSpinLock(&relay->lock, irql);
         return finish(irp, STATUS_DEVICE_BUSY, 0);
     }
     relay->emulator = file;
-    IoMarkIrpPending(irp);
     relay->wait = irp;
-    wait = handOver(relay, &refused);
-    KeReleaseSpinLock(&relay->lock, irql);
-    completeHandOver(wait, refused);
-    return STATUS_PENDING;
+    return pendAndHandOver(relay, irp, irql);
 }
 
 static NTSTATUS emulatorAnswer(Relay *relay, PIRP irp, ULONG inputLength)
