@@ -61,7 +61,7 @@ ControlServer::ControlServer(QObject *parent)
     , server(new QLocalServer(this))
     , controls(new ControlRegistry(this))
     , turn(new ServingTurn(
-          ServingTurn::kNoItemLimit, kTurnMs, [this] { serve(); }, this))
+          ServingTurn::kNoItemLimit, [this] { serve(); }, this))
     , idleCheck(new QTimer(this))
 {
     connect(server, &QLocalServer::newConnection, this, &ControlServer::accept);

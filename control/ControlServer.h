@@ -39,8 +39,6 @@ public:
     static constexpr qint64 kMaxQueued = 1024 * 1024;
     // Unread replies above which a client's next request waits.
     static constexpr qint64 kHoldAt = 256 * 1024;
-    // How long one turn of serving may keep the event loop.
-    static constexpr int kTurnMs = 8;
     // Unserved input held per client, in Qt's buffer and in ours each.
     static constexpr qint64 kInputBuffer = 64 * 1024;
 

@@ -71,7 +71,7 @@ OscEndpoint::OscEndpoint(ControlRegistry &registry, QObject *parent)
     , controls(registry)
     , socket(new QUdpSocket(this))
     , turn(new ServingTurn(
-          kTurnMessages, kTurnMs, [this] { serve(); }, this))
+          ServingTurn::kTurnItems, [this] { serve(); }, this))
     , expiry(new QTimer(this))
     , notes(new QTimer(this))
 {

@@ -51,8 +51,6 @@ class OscEndpoint : public QObject
 
 public:
     static constexpr int kReadBatch = 64; // datagrams taken per read
-    static constexpr int kTurnMessages = 32;
-    static constexpr int kTurnMs = 8;
     static constexpr int kMaxQueued = 1024; // messages
     static constexpr int kMaxQueuedBytes = 256 * 1024; // as they are held in memory
     static constexpr int kMaxWaitMs = 1000;

@@ -2,11 +2,10 @@
 
 #include <QTimer>
 
-ServingTurn::ServingTurn(int maxItems, int budgetMs, std::function<void()> serve, QObject *parent)
+ServingTurn::ServingTurn(int maxItems, std::function<void()> serve, QObject *parent)
     : QObject(parent)
     , timer(new QTimer(this))
     , maxItems(maxItems)
-    , budgetMs(budgetMs)
 {
     timer->setSingleShot(true);
     timer->setInterval(0);
@@ -32,5 +31,5 @@ void ServingTurn::begin()
 
 bool ServingTurn::open() const
 {
-    return (maxItems == kNoItemLimit || items < maxItems) && clock.elapsed() < budgetMs;
+    return (maxItems == kNoItemLimit || items < maxItems) && clock.elapsed() < kTurnMs;
 }

@@ -9,15 +9,19 @@
 class QTimer;
 
 // Waiting work of the control roads, served on the GUI thread in turns that leave the event loop
-// free between them: a turn ends after maxItems items or budgetMs milliseconds, whichever comes
+// free between them: a turn ends after maxItems items or kTurnMs milliseconds, whichever comes
 // first, and the next turn comes round the event loop. So a peer that sends a thousand messages
 // at once does not hold up painting, and peers served in rounds do not wait for each other.
 class ServingTurn : public QObject
 {
 public:
     static constexpr int kNoItemLimit = -1;
+    // The turn of every control road: short enough that a frame is never missed for it, long
+    // enough that a burst of sets is served in a few turns.
+    static constexpr int kTurnItems = 32;
+    static constexpr int kTurnMs = 8;
 
-    ServingTurn(int maxItems, int budgetMs, std::function<void()> serve, QObject *parent);
+    ServingTurn(int maxItems, std::function<void()> serve, QObject *parent);
 
     // A turn round the event loop; asking again before it comes asks for no more.
     void request();
@@ -50,5 +54,4 @@ private:
     QElapsedTimer clock;
     int items = 0;
     const int maxItems;
-    const int budgetMs;
 };

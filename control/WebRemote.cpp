@@ -127,7 +127,7 @@ WebRemote::WebRemote(ControlRegistry &registry, QObject *parent)
     : QAbstractHttpServer(parent)
     , controls(registry)
     , turn(new ServingTurn(
-          kTurnMessages, kTurnMs, [this] { serve(); }, this))
+          ServingTurn::kTurnItems, [this] { serve(); }, this))
     , pinger(new QTimer(this))
 {
     // The page's files live in this static library's resources.

@@ -52,8 +52,6 @@ public:
     static constexpr int kMaxMessage = 4096;
     static constexpr int kMaxWaiting = 64; // messages waiting per page
     static constexpr qint64 kMaxUnsent = 512 * 1024;
-    static constexpr int kTurnMessages = 32;
-    static constexpr int kTurnMs = 8;
     static constexpr int kPingMs = 15000;
     static constexpr int kSilentMs = 45000;
 
