@@ -126,11 +126,8 @@ private slots:
         const QString previous = dir.filePath(QStringLiteral("sub/OrvelinDriver.old.log"));
         QCOMPARE(LogFile::previousPath(path), previous);
         QDir().mkpath(dir.filePath(QStringLiteral("sub")));
-        if (existingBytes) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(existingBytes, 'x') + '\n');
-        }
+        if (existingBytes)
+            QVERIFY(testsupport::writeFile(path, QByteArray(existingBytes, 'x') + '\n'));
         const int limit = 2048;
         {
             testsupport::LogCapture quiet;

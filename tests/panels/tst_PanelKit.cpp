@@ -79,10 +79,9 @@ void tst_PanelKit::unwritableFolderKeepsValuesInMemory()
 {
     PanelRig rig(1);
     // The data folder cannot be created below a plain file, not even by root.
-    QFile blocker(rig.env.root() + "/blocked");
-    QVERIFY(blocker.open(QFile::WriteOnly));
-    blocker.close();
-    qputenv("XDG_DATA_HOME", QFile::encodeName(blocker.fileName()));
+    const QString blocker = rig.env.root() + "/blocked";
+    QVERIFY(testsupport::writeFile(blocker, {}));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(blocker));
     testsupport::LogCapture log;
     ka1 panel;
     QVERIFY(log.contains("Failed to write settings file:"));
@@ -95,18 +94,12 @@ void tst_PanelKit::unwritableFolderKeepsValuesInMemory()
 void tst_PanelKit::damagedFileIsCopiedAsideAndReadAsFarAsPossible()
 {
     PanelRig rig(1);
-    QDir().mkpath(rig.env.appDataDir());
     const QByteArray damaged("\x00\xff[Dial\nMicValue=12\n", 21);
-    QFile file(rig.iniPath("/ka1.ini"));
-    QVERIFY(file.open(QFile::WriteOnly));
-    file.write(damaged);
-    file.close();
+    QVERIFY(testsupport::writeFile(rig.iniPath("/ka1.ini"), damaged));
     testsupport::LogCapture log;
     ka1 panel;
     QVERIFY(log.contains("Settings file damaged, a copy is kept as:"));
-    QFile copy(rig.iniPath("/ka1.ini.damaged"));
-    QVERIFY(copy.open(QFile::ReadOnly));
-    QCOMPARE(copy.readAll(), damaged);
+    QCOMPARE(testsupport::onDisk(rig.iniPath("/ka1.ini.damaged")), damaged);
     QCOMPARE(rig.stored("/ka1.ini", "Dial/HeadphoneValue"), QString("-80"));
     QCOMPARE(panel.findChild<Knob *>("micKnob")->value, 0);
 }

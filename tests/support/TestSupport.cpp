@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QKeySequence>
 #include <QStandardPaths>
@@ -74,6 +75,19 @@ void act(QWidget *control, const QString &how)
         control->setFocus(Qt::TabFocusReason);
         QTest::keyClick(control, key[0].key());
     }
+}
+
+QByteArray onDisk(const QString &path)
+{
+    QFile file(path);
+    return file.open(QFile::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size()
+        && file.flush();
 }
 
 QString screenshotPath(const QString &fileName)

@@ -40,6 +40,11 @@ bool showActive(QWidget &window);
 // "Space", "Enter"), pressed with the control focused from the keyboard.
 void act(QWidget *control, const QString &how);
 
+// A file's bytes; empty when it cannot be read.
+QByteArray onDisk(const QString &path);
+// Writes a whole file, its folder made first; false when that failed.
+bool writeFile(const QString &path, const QByteArray &bytes);
+
 // Where a test saves its picture: in ORVELIN_SCREENSHOT_DIR (made if missing), else the temp folder.
 QString screenshotPath(const QString &fileName);
 
