@@ -1,7 +1,5 @@
 """The real programs in private folders for the Python tests, as tests/e2e/E2eSession does for the
-C++ ones: private runtime, settings, home and temporary folders (so even the single-instance keys
-are private), the emulator and OrvelinDriver started there, orvelinctl's answers, and nothing left
-running afterwards."""
+C++ ones (even the single-instance keys are private), and nothing left running afterwards."""
 import json
 import os
 import shutil
@@ -37,7 +35,7 @@ def wait(what, check, timeout=10.0):
 
 
 def rss(pid):
-    """A process's resident memory in kB."""
+    """In kB."""
     with open('/proc/%d/status' % pid) as status:
         for line in status:
             if line.startswith('VmRSS:'):
@@ -52,10 +50,8 @@ def free_port():
 
 
 class ProgramSession:
-    """args.driver, args.emulator and args.ctl are the programs."""
-
     def __init__(self, args):
-        self.args = args
+        self.args = args  # its driver, emulator and ctl are the programs
         self.root = tempfile.mkdtemp(prefix='orvelin-session-')
         self.env = private_environment(self.folder)
         self.settings = self.folder('data/OrvelinDriver')
@@ -84,7 +80,6 @@ class ProgramSession:
         self.emulator.stdin.flush()
 
     def ctl(self, *words):
-        """orvelinctl --json's answer."""
         done = subprocess.run([self.args.ctl, '--json'] + list(words), env=self.env, capture_output=True,
                               text=True, timeout=10)
         return json.loads(done.stdout or done.stderr or '{}')
