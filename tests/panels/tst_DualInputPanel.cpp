@@ -360,54 +360,38 @@ void tst_DualInputPanel::mouseAndKeysTakeOneRoad_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("stored");
 
+    const auto row = [](const QByteArray &name, const char *control, const char *how, int from, const QStringList &sent,
+                         const QStringList &logged, const Cells &cells, const char *key, const char *stored) {
+        QTest::newRow(name.constData()) << control << how << from << sent << logged << cells << key << stored;
+    };
     const QString saved = QStringLiteral("控件状态已保存到配置文件");
     const QStringList block { "block" };
+    const double page = 0.0199526231496888, at69 = 0.000354813389233575; // -34 dB, -69 dB
     for (const char *how : { "wheel", "Up" }) {
-        QTest::addRow("headphone, %s", how)
-            << "headphoneKnob" << how << -70 << block
-            << QStringList { "Headphone Knob value changed: -69", "Headphone volume set to: -69", saved }
-            << Cells { { 65568, 0.000354813389233575 }, { 65576, 0.000354813389233575 } } << "Dial/HeadphoneValue"
-            << "-69";
-        QTest::addRow("gain 2, %s", how) << "mic2Knob" << how << 10 << QStringList { "vendor 01 07 00 02 02 16 00" }
-                                         << QStringList { "Mic volume set to: 11", saved } << Cells()
-                                         << "Dial/Mic2Value"
-                                         << "11";
+        row(QByteArray("headphone, ") + how, "headphoneKnob", how, -70, block,
+            { "Headphone Knob value changed: -69", "Headphone volume set to: -69", saved },
+            { { 65568, at69 }, { 65576, at69 } }, "Dial/HeadphoneValue", "-69");
+        row(QByteArray("gain 2, ") + how, "mic2Knob", how, 10, { "vendor 01 07 00 02 02 16 00" },
+            { "Mic volume set to: 11", saved }, {}, "Dial/Mic2Value", "11");
     }
     // The switch runs its handler twice; each time the knob's value is logged, the silence sent.
     const QStringList muted { "Headphone Knob value changed: -20", "Headphone volume set to: -80", saved, saved };
     for (const char *how : { "click", "Space", "Enter" })
-        QTest::addRow("headphone mute, %s", how)
-            << "headphoneMuteButton" << how << 0 << QStringList { "block", "block" } << muted + muted
-            << Cells { { 65568, 0.0 }, { 65576, 0.0 } } << "Button/HeadphoneMuteIsChecked"
-            << "true";
+        row(QByteArray("headphone mute, ") + how, "headphoneMuteButton", how, 0, { "block", "block" }, muted + muted,
+            { { 65568, 0.0 }, { 65576, 0.0 } }, "Button/HeadphoneMuteIsChecked", "true");
     // End raises an output by a page at most, the gain to its top.
-    const double page = 0.0199526231496888; // -34 dB
-    QTest::newRow("speaker, End") << "speakerKnob"
-                                  << "End" << -40 << block
-                                  << QStringList { "Speaker Knob value changed: -34", "Speaker volume set to: -34",
-                                         saved }
-                                  << Cells { { 65536, page } } << "Dial/SpeakerValue"
-                                  << "-34";
-    QTest::newRow("headphone, End") << "headphoneKnob"
-                                    << "End" << -40 << block
-                                    << QStringList { "Headphone Knob value changed: -34",
-                                           "Headphone volume set to: -34", saved }
-                                    << Cells { { 65568, page } } << "Dial/HeadphoneValue"
-                                    << "-34";
-    QTest::newRow("phone to speaker, End")
-        << "otgToSpKnob"
-        << "End" << -40 << block << QStringList { "OTG to SP volume set to: 0.0199526", saved } << Cells()
-        << "Dial/OtgToSPValue"
-        << "-34";
-    QTest::newRow("phone to headphone, End")
-        << "otgToHpKnob"
-        << "End" << -40 << block << QStringList { "OTG to HP volume set to: 0.0199526", saved } << Cells()
-        << "Dial/OtgToHpValue"
-        << "-34";
-    QTest::newRow("gain 1, End") << "mic1Knob"
-                                 << "End" << -40 << QStringList { "vendor 01 07 00 02 01 70 00" }
-                                 << QStringList { "Mic volume set to: 56", saved } << Cells() << "Dial/Mic1Value"
-                                 << "56";
+    row("speaker, End", "speakerKnob", "End", -40, block,
+        { "Speaker Knob value changed: -34", "Speaker volume set to: -34", saved }, { { 65536, page } },
+        "Dial/SpeakerValue", "-34");
+    row("headphone, End", "headphoneKnob", "End", -40, block,
+        { "Headphone Knob value changed: -34", "Headphone volume set to: -34", saved }, { { 65568, page } },
+        "Dial/HeadphoneValue", "-34");
+    row("phone to speaker, End", "otgToSpKnob", "End", -40, block, { "OTG to SP volume set to: 0.0199526", saved }, {},
+        "Dial/OtgToSPValue", "-34");
+    row("phone to headphone, End", "otgToHpKnob", "End", -40, block, { "OTG to HP volume set to: 0.0199526", saved },
+        {}, "Dial/OtgToHpValue", "-34");
+    row("gain 1, End", "mic1Knob", "End", -40, { "vendor 01 07 00 02 01 70 00" }, { "Mic volume set to: 56", saved },
+        {}, "Dial/Mic1Value", "56");
 }
 
 void tst_DualInputPanel::mouseAndKeysTakeOneRoad()
