@@ -141,9 +141,7 @@ void tst_WebRemote::everyRequestNeedsTheCode()
     QCOMPARE(s.remote.pageCount(), 0);
 
     // remote.ini holds the hash, never the code.
-    QFile ini(OscEndpoint::settingsPath());
-    QVERIFY(ini.open(QIODevice::ReadOnly));
-    const QByteArray stored = ini.readAll();
+    const QByteArray stored = testsupport::onDisk(OscEndpoint::settingsPath());
     QVERIFY(!stored.contains(code));
     QVERIFY(stored.contains("Code=sha256:"));
 
