@@ -16,10 +16,7 @@ constexpr int kStampLength = 26;
 
 QStringList rawLinesOf(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(testsupport::onDisk(path)).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
@@ -126,11 +123,8 @@ private slots:
         const QString previous = dir.filePath(QStringLiteral("sub/OrvelinDriver.old.log"));
         QCOMPARE(LogFile::previousPath(path), previous);
         QDir().mkpath(dir.filePath(QStringLiteral("sub")));
-        if (existingBytes) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(existingBytes, 'x') + '\n');
-        }
+        if (existingBytes)
+            QVERIFY(testsupport::writeFile(path, QByteArray(existingBytes, 'x') + '\n'));
         const int limit = 2048;
         {
             testsupport::LogCapture quiet;

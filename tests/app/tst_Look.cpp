@@ -24,15 +24,6 @@ Q_DECLARE_METATYPE(Drawing)
 
 namespace {
 
-// A top-level window with the main window's background, so controls look as users see them.
-void giveBackdrop(QWidget &window)
-{
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, QColor(0x2c, 0x31, 0x3c));
-    window.setPalette(palette);
-    window.setAutoFillBackground(true);
-}
-
 QImage shown(QWidget &window)
 {
     window.show();
@@ -45,7 +36,7 @@ Drawing knob(int side, int value)
 {
     return [side, value] {
         QWidget window;
-        giveBackdrop(window);
+        testsupport::giveBackdrop(window);
         window.resize(side + 20, side + 20);
         auto *knob = new Knob(&window);
         if (side < 100) { // as the panels set up their phone knobs
@@ -62,7 +53,7 @@ Drawing button(bool selected)
 {
     return [selected] {
         QWidget window;
-        giveBackdrop(window);
+        testsupport::giveBackdrop(window);
         auto *layout = new QHBoxLayout(&window);
         layout->setContentsMargins(16, 16, 16, 16);
         // Made as the two-input panels make their switches: alone, then placed in a layout.
@@ -81,7 +72,7 @@ Drawing button(bool selected)
 QImage keyboardFocus()
 {
     QWidget window;
-    giveBackdrop(window);
+    testsupport::giveBackdrop(window);
     auto *layout = new QHBoxLayout(&window);
     layout->setContentsMargins(16, 16, 16, 16);
     auto *knob = new Knob;
@@ -125,7 +116,7 @@ template <typename Panel> Drawing panel(std::uint32_t model, bool everythingOn)
                 knob->setValue(knob->minimum + (knob->maximum - knob->minimum) * 2 / 3);
         }
         QWidget host;
-        giveBackdrop(host);
+        testsupport::giveBackdrop(host);
         auto *layout = new QVBoxLayout(&host);
         panel.setParent(&host);
         layout->addWidget(&panel);

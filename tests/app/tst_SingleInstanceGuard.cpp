@@ -67,9 +67,7 @@ private slots:
         const QByteArray saved = qgetenv("TMPDIR");
         QTemporaryDir parent;
         const QString notAFolder = parent.filePath(QStringLiteral("file"));
-        QFile file(notAFolder);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(testsupport::writeFile(notAFolder, {}));
         qputenv("TMPDIR", QFile::encodeName(notAFolder));
         testsupport::LogCapture log;
         auto guard = makeGuard();

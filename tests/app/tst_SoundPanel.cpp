@@ -1,5 +1,6 @@
 #include "platform/PlatformLog.h"
 #include "platform/SoundPanel.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,10 +36,7 @@ private:
 
     static QString readMarker(const QString &marker)
     {
-        QFile file(marker);
-        if (!file.open(QIODevice::ReadOnly))
-            return QString();
-        return QString::fromUtf8(file.readAll()).trimmed();
+        return QString::fromUtf8(testsupport::onDisk(marker)).trimmed();
     }
 
 private slots:

@@ -1,10 +1,9 @@
 #include "control/AllowList.h"
-#include "control/ControlRegistry.h"
 #include "control/OscEndpoint.h"
 #include "control/OscMessage.h"
 #include "controls/Knob.h"
 #include "panels/ka2se.h"
-#include "tests/support/PanelRig.h"
+#include "tests/support/RemoteRig.h"
 
 #include <QNetworkDatagram>
 #include <QThread>
@@ -29,16 +28,13 @@ private slots:
 namespace {
 
 // A KA2 SE panel on the emulator, its registry followed, the endpoint on a free loopback port.
-struct Served
+struct Served : RemoteRig<ka2se>
 {
     Served()
+        : RemoteRig(18, "KA2 SE")
     {
-        registry.follow(&panel.controls(), "KA2 SE", "V1.2");
         QVERIFY(osc.listen(QHostAddress::LocalHost, 0));
     }
-    PanelRig rig { 18 };
-    ka2se panel;
-    ControlRegistry registry;
     OscEndpoint osc { registry };
 };
 

@@ -1,10 +1,9 @@
 #include "app/RemoteWindow.h"
-#include "control/ControlRegistry.h"
 #include "control/OscEndpoint.h"
 #include "control/WebRemote.h"
 #include "controls/Knob.h"
 #include "panels/ka2.h"
-#include "tests/support/PanelRig.h"
+#include "tests/support/RemoteRig.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,35 +28,33 @@ private slots:
 namespace {
 
 // A KA2 panel on the emulator, its registry followed, the remote on a free loopback port.
-struct Served
+struct Served : RemoteRig<ka2>
 {
     explicit Served(const QVariantMap &extra = {})
+        : RemoteRig(2, "KA2")
     {
         QVariantMap values { { "Web/Address", "127.0.0.1" }, { "Web/Port", 0 } };
         values.insert(extra);
         rig.store("/remote.ini", values);
-        registry.follow(&panel.controls(), "KA2", "V1.2");
         remote.start(OscEndpoint::settingsPath());
         QVERIFY(remote.turnOn(QHostAddress::LocalHost));
         code = remote.newCode();
     }
     QByteArray host() const { return "127.0.0.1:" + QByteArray::number(remote.port()); }
 
-    PanelRig rig { 2 };
-    ka2 panel;
-    ControlRegistry registry;
     WebRemote remote { registry };
     QString code;
 };
 
 // One HTTP request on a connection of its own; the whole answer, or "" when the server hung up.
-QByteArray get(const Served &s, const QByteArray &path, const QByteArray &headers = {}, const QByteArray &host = {})
+QByteArray get(quint16 port, const QByteArray &path, const QByteArray &headers = {}, const QByteArray &host = {})
 {
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, s.remote.port());
+    socket.connectToHost(QHostAddress::LocalHost, port);
     if (!socket.waitForConnected(3000))
         return QByteArray();
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: " + (host.isEmpty() ? s.host() : host) + "\r\n" + headers
+    socket.write("GET " + path
+        + " HTTP/1.1\r\nHost: " + (host.isEmpty() ? "127.0.0.1:" + QByteArray::number(port) : host) + "\r\n" + headers
         + "Connection: close\r\n\r\n");
     QByteArray answer;
     for (QDeadlineTimer deadline(3000); !deadline.hasExpired() && socket.state() == QAbstractSocket::ConnectedState;) {
@@ -69,6 +66,10 @@ QByteArray get(const Served &s, const QByteArray &path, const QByteArray &header
             break;
     }
     return answer + socket.readAll();
+}
+QByteArray get(const Served &s, const QByteArray &path, const QByteArray &headers = {}, const QByteArray &host = {})
+{
+    return get(s.remote.port(), path, headers, host);
 }
 
 // A page's socket; what it hears, one JSON object a message.
@@ -140,9 +141,7 @@ void tst_WebRemote::everyRequestNeedsTheCode()
     QCOMPARE(s.remote.pageCount(), 0);
 
     // remote.ini holds the hash, never the code.
-    QFile ini(OscEndpoint::settingsPath());
-    QVERIFY(ini.open(QIODevice::ReadOnly));
-    const QByteArray stored = ini.readAll();
+    const QByteArray stored = testsupport::onDisk(OscEndpoint::settingsPath());
     QVERIFY(!stored.contains(code));
     QVERIFY(stored.contains("Code=sha256:"));
 
@@ -294,13 +293,7 @@ void tst_WebRemote::newCodeClosesOldPagesAndTheHashOutlivesARestart()
     QVERIFY(next.start(OscEndpoint::settingsPath()));
     QVERIFY(!next.codeKnown());
     QVERIFY(!next.pageAddress().contains("code="));
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, next.port());
-    QVERIFY(socket.waitForConnected(3000));
-    socket.write("GET /?code=" + fresh.toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(next.port())
-        + "\r\n\r\n");
-    QTRY_VERIFY(socket.bytesAvailable() > 0);
-    QVERIFY(socket.readAll().startsWith("HTTP/1.1 200"));
+    QVERIFY(get(next.port(), "/?code=" + fresh.toLatin1()).startsWith("HTTP/1.1 200"));
 }
 
 void tst_WebRemote::windowsQrCodeReadsAsTheAddress()

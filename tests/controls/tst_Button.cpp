@@ -39,9 +39,8 @@ private slots:
     void constructedState();
     void styleSheets();
     void setSelectedAlwaysRestylesAndEmits();
-    void mousePressTogglesAndEmitsTwice();
-    void anyMouseButtonToggles();
-    void spaceAndEnterPressLikeTheMouse();
+    void pressTogglesAndEmitsTwice_data();
+    void pressTogglesAndEmitsTwice();
     void glowsOnlyWhileSelected();
 
 private:
@@ -52,20 +51,14 @@ private:
 void tst_Button::init()
 {
     window = new QWidget;
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, QColor(0x2c, 0x31, 0x3c));
-    window->setPalette(palette);
-    window->setAutoFillBackground(true);
+    testsupport::giveBackdrop(*window);
     auto *layout = new QHBoxLayout(window);
     layout->setContentsMargins(16, 16, 16, 16);
     // Made as the panels make their switches: without a parent, then placed in a layout.
     button = new Button(QStringLiteral("48V"));
     button->setFixedSize(80, 40);
     layout->addWidget(button);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(testsupport::showActive(*window));
 }
 
 void tst_Button::cleanup()
@@ -161,8 +154,16 @@ void tst_Button::setSelectedAlwaysRestylesAndEmits()
     QCOMPARE(slotStates, (QList<bool> { true, true, false, false }));
 }
 
-void tst_Button::mousePressTogglesAndEmitsTwice()
+void tst_Button::pressTogglesAndEmitsTwice_data()
 {
+    QTest::addColumn<QString>("how");
+    for (const char *how : { "click", "right click", "middle click", "Space", "Return", "Enter" })
+        QTest::newRow(how) << how;
+}
+
+void tst_Button::pressTogglesAndEmitsTwice()
+{
+    QFETCH(QString, how);
     // The slot sees the new state already stored, both times.
     QList<bool> seen;
     connect(button, &Button::pressed, this, [&](bool on) { seen << on << button->isSelected(); });
@@ -170,7 +171,7 @@ void tst_Button::mousePressTogglesAndEmitsTwice()
     QSignalSpy basePressed(button, qOverload<>(&QAbstractButton::pressed));
     QSignalSpy released(button, &QAbstractButton::released);
 
-    QTest::mouseClick(button, Qt::LeftButton);
+    testsupport::act(button, how);
     QVERIFY(button->isSelected());
     QVERIFY(glow(*button)->isEnabled());
     QCOMPARE(button->styleSheet(), onStyle);
@@ -178,42 +179,22 @@ void tst_Button::mousePressTogglesAndEmitsTwice()
     QVERIFY(!button->isDown());
 
     seen.clear();
-    QTest::mouseClick(button, Qt::LeftButton);
+    testsupport::act(button, how);
     QVERIFY(!button->isSelected());
     QVERIFY(!glow(*button)->isEnabled());
     QCOMPARE(button->styleSheet(), offStyle);
     QCOMPARE(seen, (QList<bool> { false, false, false, false }));
 
-    // The mouse never drives the inherited press/click cycle.
+    // A held key toggles once: its repeats do nothing.
+    seen.clear();
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(button, &repeat);
+    QVERIFY(seen.isEmpty());
+
+    // Neither drives the inherited press/click cycle.
     QCOMPARE(clicked.count(), 0);
     QCOMPARE(basePressed.count(), 0);
     QCOMPARE(released.count(), 0);
-}
-
-void tst_Button::anyMouseButtonToggles()
-{
-    QSignalSpy spy(button, QOverload<bool>::of(&Button::pressed));
-    QTest::mousePress(button, Qt::RightButton);
-    QVERIFY(button->isSelected());
-    QTest::mouseRelease(button, Qt::RightButton);
-    QTest::mousePress(button, Qt::MiddleButton);
-    QVERIFY(!button->isSelected());
-    QTest::mouseRelease(button, Qt::MiddleButton);
-    QCOMPARE(emitted(spy), (QList<bool> { true, true, false, false }));
-}
-
-void tst_Button::spaceAndEnterPressLikeTheMouse()
-{
-    button->setFocus(Qt::TabFocusReason);
-    QSignalSpy spy(button, QOverload<bool>::of(&Button::pressed));
-    QSignalSpy clicked(button, &QAbstractButton::clicked);
-    QTest::keyClick(button, Qt::Key_Space);
-    QTest::keyClick(button, Qt::Key_Return);
-    QTest::keyClick(button, Qt::Key_Enter);
-    QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(), true);
-    QApplication::sendEvent(button, &held); // a held key toggles once
-    QCOMPARE(emitted(spy), (QList<bool> { true, true, false, false, true, true }));
-    QCOMPARE(clicked.count(), 0); // as for the mouse, the inherited click cycle stays silent
 }
 
 void tst_Button::glowsOnlyWhileSelected()
@@ -222,7 +203,7 @@ void tst_Button::glowsOnlyWhileSelected()
     // Inside, and two pixels left of the button: green glow only while selected.
     const QPoint inside = button->geometry().topLeft() + QPoint(6, 6);
     const QPoint beside = button->geometry().topLeft() + QPoint(-2, 20);
-    const QColor backdrop(0x2c, 0x31, 0x3c);
+    const QColor backdrop = testsupport::kBackdrop;
     const QImage on = window->grab().toImage();
     QCOMPARE(on.pixelColor(inside), QColor(0x00, 0xff, 0x7f));
     QVERIFY(on.pixelColor(beside).green() > backdrop.green() + 20);

@@ -5,7 +5,6 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QWheelEvent>
 #include <QtTest>
 
 #include <climits>
@@ -22,14 +21,6 @@ void dragTo(Knob &knob, QPoint pos, Qt::MouseButtons held = Qt::LeftButton)
 {
     QMouseEvent event(
         QEvent::MouseMove, QPointF(pos), knob.mapToGlobal(QPointF(pos)), Qt::NoButton, held, Qt::NoModifier);
-    QApplication::sendEvent(&knob, &event);
-}
-
-void wheel(Knob &knob, QPoint angleDelta)
-{
-    const QPointF pos(60, 60);
-    QWheelEvent event(
-        pos, knob.mapToGlobal(pos), QPoint(), angleDelta, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&knob, &event);
 }
 
@@ -74,9 +65,8 @@ private slots:
     void editorRect();
     void drag();
     void dragOnlyWithLeftButton();
-    void wheelSteps();
-    void keyOnFocusedKnob_data();
-    void keyOnFocusedKnob();
+    void wheelOrKeyStep_data();
+    void wheelOrKeyStep();
     void enterOrF2EditsEscapeCancels();
     void focusRingOnlyForKeyboardFocus();
     void paintsArcForValue();
@@ -95,18 +85,11 @@ private:
 void tst_Knob::init()
 {
     window = new QWidget;
-    // The main window's dark background, as users see the knob.
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, QColor(0x2c, 0x31, 0x3c));
-    window->setPalette(palette);
-    window->setAutoFillBackground(true);
+    testsupport::giveBackdrop(*window);
     window->resize(140, 140);
     knob = new Knob(window);
     knob->setGeometry(10, 10, 120, 120);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(testsupport::showActive(*window));
     knob->grab(); // paints once, so textRect is known
 }
 
@@ -425,54 +408,41 @@ void tst_Knob::dragOnlyWithLeftButton()
     QCOMPARE(knob->value, 2);
 }
 
-void tst_Knob::wheelSteps()
+void tst_Knob::wheelOrKeyStep_data()
 {
-    knob->setValue(0);
-    QSignalSpy spy(knob, &Knob::valueChangedSig);
-    wheel(*knob, QPoint(0, 120));
-    wheel(*knob, QPoint(0, 1200)); // one event is one step, whatever its size
-    wheel(*knob, QPoint(0, -120));
-    wheel(*knob, QPoint(120, 0)); // horizontal only lowers, whichever way
-    wheel(*knob, QPoint(-120, 0));
-    QCOMPARE(emitted(spy), (QList<int> { 1, 2, 1, 0, -1 }));
-
-    knob->setValue(6);
-    spy.clear();
-    wheel(*knob, QPoint(0, 120));
-    knob->setValue(-80);
-    wheel(*knob, QPoint(0, -120));
-    QCOMPARE(emitted(spy), (QList<int> { 6, -80, -80 }));
-}
-
-void tst_Knob::keyOnFocusedKnob_data()
-{
-    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("how");
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("raiseLimit");
     QTest::addColumn<QList<int>>("emitted");
 
-    QTest::newRow("Right") << int(Qt::Key_Right) << 5 << INT_MAX << QList<int> { 6 };
-    QTest::newRow("Up at the top still reports") << int(Qt::Key_Up) << 6 << INT_MAX << QList<int> { 6 };
-    QTest::newRow("Left") << int(Qt::Key_Left) << -20 << INT_MAX << QList<int> { -21 };
-    QTest::newRow("Page Up") << int(Qt::Key_PageUp) << -20 << INT_MAX << QList<int> { -14 };
-    QTest::newRow("Page Down to the bottom") << int(Qt::Key_PageDown) << -77 << INT_MAX << QList<int> { -80 };
-    QTest::newRow("End") << int(Qt::Key_End) << -20 << INT_MAX << QList<int> { 6 };
-    QTest::newRow("End held to the limit") << int(Qt::Key_End) << -40 << 6 << QList<int> { -34 };
-    QTest::newRow("Home is never held") << int(Qt::Key_Home) << 6 << 6 << QList<int> { -80 };
-    QTest::newRow("not a knob's key") << int(Qt::Key_Space) << -20 << INT_MAX << QList<int>();
+    QTest::newRow("wheel") << "wheel" << 0 << INT_MAX << QList<int> { 1 };
+    QTest::newRow("one wheel event is one step, whatever its size") << "wheel x10" << 0 << INT_MAX << QList<int> { 1 };
+    QTest::newRow("wheel down") << "wheel down" << 0 << INT_MAX << QList<int> { -1 };
+    QTest::newRow("horizontal wheel lowers") << "wheel right" << 0 << INT_MAX << QList<int> { -1 };
+    QTest::newRow("either way") << "wheel left" << 0 << INT_MAX << QList<int> { -1 };
+    QTest::newRow("wheel at the top still reports") << "wheel" << 6 << INT_MAX << QList<int> { 6 };
+    QTest::newRow("wheel at the bottom still reports") << "wheel down" << -80 << INT_MAX << QList<int> { -80 };
+    QTest::newRow("Right") << "Right" << 5 << INT_MAX << QList<int> { 6 };
+    QTest::newRow("Up at the top still reports") << "Up" << 6 << INT_MAX << QList<int> { 6 };
+    QTest::newRow("Left") << "Left" << -20 << INT_MAX << QList<int> { -21 };
+    QTest::newRow("Page Up") << "PgUp" << -20 << INT_MAX << QList<int> { -14 };
+    QTest::newRow("Page Down to the bottom") << "PgDown" << -77 << INT_MAX << QList<int> { -80 };
+    QTest::newRow("End") << "End" << -20 << INT_MAX << QList<int> { 6 };
+    QTest::newRow("End held to the limit") << "End" << -40 << 6 << QList<int> { -34 };
+    QTest::newRow("Home is never held") << "Home" << 6 << 6 << QList<int> { -80 };
+    QTest::newRow("not a knob's key") << "Space" << -20 << INT_MAX << QList<int>();
 }
 
-void tst_Knob::keyOnFocusedKnob()
+void tst_Knob::wheelOrKeyStep()
 {
-    QFETCH(int, key);
+    QFETCH(QString, how);
     QFETCH(int, from);
     QFETCH(int, raiseLimit);
     QFETCH(QList<int>, emitted);
     knob->keyRaiseLimit = raiseLimit;
     knob->setValue(from);
-    knob->setFocus(Qt::TabFocusReason);
     QSignalSpy spy(knob, &Knob::valueChangedSig);
-    QTest::keyClick(knob, Qt::Key(key));
+    testsupport::act(knob, how);
     QCOMPARE(::emitted(spy), emitted);
 }
 

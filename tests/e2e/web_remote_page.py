@@ -9,12 +9,9 @@ usage: web_remote_page.py --driver EXE --emulator EXE --ctl EXE [--screenshot PN
 Run it on an X display (xvfb-run); it needs python3-selenium, chromium, chromium-driver, xdotool.
 """
 import argparse
-import json
 import os
-import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 from selenium import webdriver
@@ -22,49 +19,19 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from program_session import ProgramSession, free_port, rss, wait  # noqa: E402,F401 (rss for the figures)
+
 # The headphone knob's middle in the KA2 window (tests/reference/ka2-defaults.png), where the
 # mouse wheel turns it.
 HEADPHONE_KNOB = (652, 100)
 
 
-def wait(what, check, timeout=10.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        result = check()
-        if result:
-            return result
-        time.sleep(0.02)
-    raise AssertionError('timed out waiting for ' + what)
-
-
-class Session:
+class Session(ProgramSession):
     def __init__(self, args):
-        self.args = args
-        self.root = tempfile.mkdtemp(prefix='orvelin-web-')
-        self.env = dict(os.environ)
-        for name, folder in (('ORVELIN_RUNTIME_DIR', 'runtime'), ('XDG_RUNTIME_DIR', 'xdg-runtime'),
-                             ('XDG_DATA_HOME', 'data'), ('XDG_CONFIG_HOME', 'config'), ('HOME', 'home'),
-                             ('TMPDIR', 'tmp')):
-            path = os.path.join(self.root, folder)
-            os.makedirs(path, mode=0o700)
-            self.env[name] = path
-        self.env['QT_QPA_PLATFORM'] = 'xcb'
-        self.env['QT_FORCE_STDERR_LOGGING'] = '1'
-        self.env['LC_ALL'] = 'C.UTF-8'
-        self.requests = os.path.join(self.root, 'requests.jsonl')
-        self.processes = []
+        super().__init__(args)
         self.read = 0
         self.block_count = 0
-
-    def start(self, command, **kwargs):
-        process = subprocess.Popen(command, env=self.env, **kwargs)
-        self.processes.append(process)
-        return process
-
-    def ctl(self, *words):
-        done = subprocess.run([self.args.ctl, '--json'] + list(words), env=self.env, capture_output=True,
-                              text=True, timeout=10)
-        return json.loads(done.stdout or done.stderr or '{}')
 
     def blocks(self):
         # Read on from where the last look stopped: a mixer block is a long line, and the last
@@ -79,36 +46,6 @@ class Session:
         self.read += complete
         self.block_count += data[:complete].count(b'"code":"0xFFDC2040"')
         return self.block_count
-
-    def stored(self, key):
-        with open(os.path.join(self.env['XDG_DATA_HOME'], 'OrvelinDriver', 'ka2.ini')) as ini:
-            for line in ini:
-                if line.startswith(key + '='):
-                    return line.split('=', 1)[1].strip()
-        return None
-
-    def close(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-
-
-def rss(pid):
-    with open('/proc/%d/status' % pid) as status:
-        for line in status:
-            if line.startswith('VmRSS:'):
-                return int(line.split()[1])
-    return 0
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
 
 
 def browser(user_data, width, height):
@@ -139,13 +76,9 @@ def run(args, figures=None):
     page = None
     try:
         port = free_port()
-        folder = os.path.join(s.env['XDG_DATA_HOME'], 'OrvelinDriver')
-        os.makedirs(folder)
-        with open(os.path.join(folder, 'remote.ini'), 'w') as ini:
+        with open(os.path.join(s.settings, 'remote.ini'), 'w') as ini:
             ini.write('[Web]\nEnabled=false\nAddress=127.0.0.1\nPort=%d\n' % port)
-        emulator = s.start([args.emulator, '--model', '2', '--log', s.requests], stdin=subprocess.PIPE,
-                           stdout=subprocess.PIPE, text=True)
-        assert emulator.stdout.readline().startswith('ready')
+        s.start_emulator(2)
         program = s.start([args.driver], stderr=subprocess.DEVNULL)
         wait('the device in the panel', lambda: s.ctl('status').get('connected'))
         window = wait('the main window', lambda: subprocess.run(
@@ -183,7 +116,7 @@ def run(args, figures=None):
         assert raised > shown, (raised, shown)
         wait('the block', lambda: s.blocks() > before)
         wait('the panel', lambda: str(s.ctl('get', 'headphone.volume').get('value')) == str(raised))
-        assert s.stored('HeadphoneValue') == str(raised)
+        assert s.stored('ka2.ini', 'HeadphoneValue') == str(raised)
 
         # A tap below the handle lowers.
         ActionChains(page).move_to_element_with_offset(slider, -slider.size['width'] // 2 + 30, 0).click().perform()
@@ -209,12 +142,10 @@ def run(args, figures=None):
             figures(s, page, window, program, memory_off, address)
 
         # Unplugged: the page says so, and comes back with the device.
-        emulator.stdin.write('unplug\n')
-        emulator.stdin.flush()
+        s.command('unplug')
         wait('the no-device state', lambda: page.find_element(By.ID, 'no-device').is_displayed(), 15)
         assert not page.find_elements(By.CSS_SELECTOR, '.control')
-        emulator.stdin.write('plug 2\n')
-        emulator.stdin.flush()
+        s.command('plug 2')
         wait('the device back', lambda: page.find_elements(By.CSS_SELECTOR, '.control'), 15)
 
         # The remote turned off: the page says the connection is lost.

@@ -232,9 +232,7 @@ void tst_Emulator::programAnswersAndLogs()
     // The socket goes with the program.
     QVERIFY(QDir(env.runtimeDir() + "/devices/{6EB9AB90-B331-4508-B903-48AAA26EA4F1}").isEmpty());
 
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = testsupport::onDisk(log).split('\n');
     QCOMPARE(lines.size(), 6); // five requests and the empty tail
     QCOMPARE(lines[0],
         QByteArray(

@@ -72,12 +72,6 @@ private:
     void (*previous)(int) = nullptr;
 };
 
-QByteArray onDisk(const QString &path)
-{
-    QFile file(path);
-    return file.open(QFile::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void setMode(const QString &path, mode_t mode)
 {
     ::chmod(QFile::encodeName(path).constData(), mode);
@@ -125,8 +119,8 @@ void tst_Faults::readOnlyFolderKeepsChangesUntilItCanWrite()
     const QString folder = rig.env.appDataDir();
     const QString panelFile = rig.iniPath("/ka2.ini");
     const QString dialogFile = rig.iniPath("/setting.ini");
-    const QByteArray panelBefore = onDisk(panelFile);
-    const QByteArray dialogBefore = onDisk(dialogFile);
+    const QByteArray panelBefore = testsupport::onDisk(panelFile);
+    const QByteArray dialogBefore = testsupport::onDisk(dialogFile);
     setMode(panelFile, 0444);
     setMode(dialogFile, 0444);
     setMode(folder, 0555);
@@ -147,8 +141,8 @@ void tst_Faults::readOnlyFolderKeepsChangesUntilItCanWrite()
     QCOMPARE(rig.emulator.state().bufferSize, 256u);
     QCOMPARE(log.count(warning(panelFile, "Permission denied")), refused + 1);
     QCOMPARE(log.count(warning(dialogFile, "Permission denied")), 1);
-    QCOMPARE(onDisk(panelFile), panelBefore);
-    QCOMPARE(onDisk(dialogFile), dialogBefore);
+    QCOMPARE(testsupport::onDisk(panelFile), panelBefore);
+    QCOMPARE(testsupport::onDisk(dialogFile), dialogBefore);
     // The program keeps the values: every reader in it sees them.
     QCOMPARE(QSettings(panelFile, QSettings::IniFormat).value("Dial/SpeakerValue").toInt(), -20);
 
@@ -161,11 +155,11 @@ void tst_Faults::readOnlyFolderKeepsChangesUntilItCanWrite()
     panel->findChild<Knob *>("headphoneKnob")->setValue(-30);
     dialog.findChild<QComboBox *>("latencyBox")->setCurrentText("32");
     QVERIFY(!log.contains("Failed to write settings file:"));
-    const QByteArray panelAfter = onDisk(panelFile);
+    const QByteArray panelAfter = testsupport::onDisk(panelFile);
     QVERIFY(panelAfter.contains("SpeakerValue=-20\n"));
     QVERIFY(panelAfter.contains("HeadphoneValue=-30\n"));
     QCOMPARE(panelAfter.count('='), 16);
-    const QByteArray dialogAfter = onDisk(dialogFile);
+    const QByteArray dialogAfter = testsupport::onDisk(dialogFile);
     QVERIFY(dialogAfter.contains("BufferSize=256\n"));
     QVERIFY(dialogAfter.contains("LatencySize=32\n"));
 }
@@ -177,7 +171,7 @@ void tst_Faults::fullDiskLeavesTheLastWholeFile()
     const QString path = rig.iniPath("/ka1.ini");
     auto *headphone = panel.findChild<Knob *>("headphoneKnob");
     headphone->setValue(-10);
-    const QByteArray before = onDisk(path);
+    const QByteArray before = testsupport::onDisk(path);
     QVERIFY(before.contains("HeadphoneValue=-10\n"));
     testsupport::LogCapture log;
     {
@@ -187,11 +181,11 @@ void tst_Faults::fullDiskLeavesTheLastWholeFile()
     QCOMPARE(log.lines(), QStringList({ "Headphone volume set to: 0.1", warning(path, "File too large") }));
     QCOMPARE(rig.lastCell(65536), 0.1);
     // The file is replaced whole or not at all.
-    QCOMPARE(onDisk(path), before);
+    QCOMPARE(testsupport::onDisk(path), before);
     QCOMPARE(QDir(rig.env.appDataDir()).entryList(QDir::Files), QStringList({ "ka1.ini" }));
 
     panel.findChild<Knob *>("micKnob")->setValue(5);
-    const QByteArray after = onDisk(path);
+    const QByteArray after = testsupport::onDisk(path);
     QVERIFY(after.contains("HeadphoneValue=-20\n"));
     QVERIFY(after.contains("MicValue=5\n"));
 }
@@ -223,7 +217,7 @@ void tst_Faults::silentDriverCostsOneTimeOutPerChannel()
     rig.emulator.clearRequests();
     speaker->setValue(-13);
     QCOMPARE(silentRequests(rig), 0);
-    QVERIFY(onDisk(rig.iniPath("/ka2.ini")).contains("SpeakerValue=-13\n"));
+    QVERIFY(testsupport::onDisk(rig.iniPath("/ka2.ini")).contains("SpeakerValue=-13\n"));
 
     // The presence check gives up on the silent device and the panel goes.
     QTRY_VERIFY_WITH_TIMEOUT(log.contains("Cleared all widgets from base layout."), 15000);
@@ -272,23 +266,19 @@ void tst_Faults::silentPipePeerDelaysOnlyTheListener()
 void tst_Faults::damagedDialogFileIsKeptAside()
 {
     PanelRig rig(2);
-    QDir().mkpath(rig.env.appDataDir());
     const QString path = rig.iniPath("/setting.ini");
     const QByteArray damaged("\x00\xff[USB\nLatencySize=24\n[Audio]\nBufferSize=256\n", 45);
-    QFile file(path);
-    QVERIFY(file.open(QFile::WriteOnly));
-    file.write(damaged);
-    file.close();
+    QVERIFY(testsupport::writeFile(path, damaged));
     testsupport::LogCapture log;
     Settings dialog;
     QCOMPARE(log.count("Settings file damaged, a copy is kept as: " + path + ".damaged"), 1);
-    QCOMPARE(onDisk(path + ".damaged"), damaged);
+    QCOMPARE(testsupport::onDisk(path + ".damaged"), damaged);
     // What could be read still counts, and the next change writes a clean file.
     QVERIFY(dialog.connectDevice());
     dialog.loadSettings();
     QCOMPARE(rig.emulator.state().bufferSize, 256u);
     dialog.findChild<QComboBox *>("safeModeBox")->setCurrentText("Enabled");
-    const QByteArray rewritten = onDisk(path);
+    const QByteArray rewritten = testsupport::onDisk(path);
     QVERIFY(rewritten.contains("[Audio]\nBufferSize=256\n"));
     QVERIFY(rewritten.contains("[USB]\nSlowMode=Enabled\n"));
     QVERIFY(!rewritten.contains('\0'));

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,6 +69,24 @@ struct PanelKind
     Built (*create)();
 };
 
+// The keys of the KA2 and the KA2 SE, the latter's instrument switches first.
+std::vector<Key> dualInputKeys(std::initializer_list<const char *> instrumentSwitches = {})
+{
+    std::vector<Key> keys;
+    for (const char *name : instrumentSwitches)
+        keys.push_back(switchKey(name));
+    keys.insert(keys.end(),
+        { switchKey("Button/Mic120dBIsChecked"), switchKey("Button/Mic148VIsChecked"),
+            switchKey("Button/MonitorMic1IsChecked"), knobKey("Dial/Mic1Value", 0, 56, 0),
+            knobKey("Dial/Mic2Value", 0, 56, 0), switchKey("Button/Mic220dBIsChecked"),
+            switchKey("Button/Mic248VIsChecked"), switchKey("Button/MonitorMic2IsChecked"),
+            knobKey("Dial/SpeakerValue", -80, 6, -80), switchKey("Button/SpeakerMuteIsChecked"),
+            switchKey("Button/SpeakerDimIsChecked"), knobKey("Dial/HeadphoneValue", -80, 6, -80),
+            switchKey("Button/HeadphoneMuteIsChecked"), switchKey("Button/HeadphoneSourceIsChecked"),
+            knobKey("Dial/OtgToHpValue", -80, 6, 0), knobKey("Dial/OtgToSPValue", -80, 6, 0) });
+    return keys;
+}
+
 // The stored keys of each panel with their ranges and defaults, written out here rather than taken
 // from the panels' control tables: the users' INI files hold these keys, and the fuzzing checks the
 // panels' tables against them, which it could not do reading them from the tables. That each
@@ -87,26 +106,8 @@ const std::vector<PanelKind> &panelKinds()
                 knobKey("Dial/HeadphoneValue", -80, 6, -80), switchKey("Button/HeadphoneMuteIsChecked"),
                 switchKey("Button/HeadphoneDimIsChecked") },
             { "Dial/MicValue" }, build<kv> },
-        { "/ka2.ini", 2,
-            { switchKey("Button/Mic120dBIsChecked"), switchKey("Button/Mic148VIsChecked"),
-                switchKey("Button/MonitorMic1IsChecked"), knobKey("Dial/Mic1Value", 0, 56, 0),
-                knobKey("Dial/Mic2Value", 0, 56, 0), switchKey("Button/Mic220dBIsChecked"),
-                switchKey("Button/Mic248VIsChecked"), switchKey("Button/MonitorMic2IsChecked"),
-                knobKey("Dial/SpeakerValue", -80, 6, -80), switchKey("Button/SpeakerMuteIsChecked"),
-                switchKey("Button/SpeakerDimIsChecked"), knobKey("Dial/HeadphoneValue", -80, 6, -80),
-                switchKey("Button/HeadphoneMuteIsChecked"), switchKey("Button/HeadphoneSourceIsChecked"),
-                knobKey("Dial/OtgToHpValue", -80, 6, 0), knobKey("Dial/OtgToSPValue", -80, 6, 0) },
-            { "Dial/Mic1Value", "Dial/Mic2Value" }, build<ka2> },
-        { "/ka2se.ini", 18,
-            { switchKey("Button/Mic1InstrIsChecked"), switchKey("Button/Mic2InstrIsChecked"),
-                switchKey("Button/Mic120dBIsChecked"), switchKey("Button/Mic148VIsChecked"),
-                switchKey("Button/MonitorMic1IsChecked"), knobKey("Dial/Mic1Value", 0, 56, 0),
-                knobKey("Dial/Mic2Value", 0, 56, 0), switchKey("Button/Mic220dBIsChecked"),
-                switchKey("Button/Mic248VIsChecked"), switchKey("Button/MonitorMic2IsChecked"),
-                knobKey("Dial/SpeakerValue", -80, 6, -80), switchKey("Button/SpeakerMuteIsChecked"),
-                switchKey("Button/SpeakerDimIsChecked"), knobKey("Dial/HeadphoneValue", -80, 6, -80),
-                switchKey("Button/HeadphoneMuteIsChecked"), switchKey("Button/HeadphoneSourceIsChecked"),
-                knobKey("Dial/OtgToHpValue", -80, 6, 0), knobKey("Dial/OtgToSPValue", -80, 6, 0) },
+        { "/ka2.ini", 2, dualInputKeys(), { "Dial/Mic1Value", "Dial/Mic2Value" }, build<ka2> },
+        { "/ka2se.ini", 18, dualInputKeys({ "Button/Mic1InstrIsChecked", "Button/Mic2InstrIsChecked" }),
             { "Dial/Mic1Value", "Dial/Mic2Value" }, build<ka2se> },
     };
     return kinds;

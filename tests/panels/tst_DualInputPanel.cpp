@@ -1,7 +1,5 @@
 #include "controls/Button.h"
 #include "controls/Knob.h"
-#include "panels/ka2.h"
-#include "panels/ka2se.h"
 #include "tests/support/PanelRig.h"
 #include "tests/support/RequestTable.h"
 
@@ -11,21 +9,9 @@
 #include <QWheelEvent>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
-#include <tuple>
 
-namespace {
-
-// The panel of a model, by the name of its class.
-std::unique_ptr<DualInputPanel> makePanel(const QString &model)
-{
-    if (model == QLatin1String("ka2"))
-        return std::make_unique<ka2>();
-    return std::make_unique<ka2se>();
-}
-
-} // namespace
+namespace { } // namespace
 
 class tst_DualInputPanel : public QObject
 {
@@ -50,8 +36,8 @@ private slots:
     void textsAreTranslatedInTheModelsContext_data();
     void textsAreTranslatedInTheModelsContext();
     void tabWalksTheColumnsInReadingOrder();
-    void keysTakeTheMousesRoadToTheDevice();
-    void keysRaiseOnlyOutputsByAPageAtMost();
+    void mouseAndKeysTakeOneRoad_data();
+    void mouseAndKeysTakeOneRoad();
 
     // The KA2 SE's instrument switches.
     void ka2seStoredInstrumentSwitchIsSentBeforePadAndGain();
@@ -87,7 +73,7 @@ void tst_DualInputPanel::firstStartSendsEveryControlInOrder()
 
     PanelRig rig(PanelRig::deviceCode(model));
     testsupport::LogCapture log;
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
 
     // The KA2's sequence is one table, shared with the end-to-end tests.
     QStringList expected = testsupport::readRequestTable(QStringLiteral(ORVELIN_KA2_FIRST_START));
@@ -131,7 +117,7 @@ void tst_DualInputPanel::storedGainAboveTheRangeIsBounded()
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
     rig.store(PanelRig::iniName(model), { { "Dial/Mic1Value", 99 }, { "Dial/Mic2Value", "x" } });
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     QVERIFY(rig.sent().contains("vendor 01 07 00 02 01 70 00")); // 56 sent doubled
     QVERIFY(rig.sent().contains("vendor 01 07 00 02 02 00 00"));
     QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/Mic1Value"), QString("56"));
@@ -148,7 +134,7 @@ void tst_DualInputPanel::refusedGainIsStillSaved()
 {
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     testsupport::LogCapture log;
     rig.emulator.fail(PanelRig::kVendorCode, emu::FaultMode::Refuse);
     PanelRig::child<Knob>(*panel, "mic2Knob")->setValue(20);
@@ -165,7 +151,7 @@ void tst_DualInputPanel::speakerMuteAndDim()
 {
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     auto *knob = PanelRig::child<Knob>(*panel, "speakerKnob");
     auto *mute = PanelRig::child<Button>(*panel, "speakerMuteButton");
     auto *dim = PanelRig::child<Button>(*panel, "speakerDimButton");
@@ -206,7 +192,7 @@ void tst_DualInputPanel::headphoneVolumeMuteAndSource()
 {
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     PanelRig::child<Knob>(*panel, "headphoneKnob")->setValue(-6);
     QCOMPARE(rig.lastCell(65568), 0.5011872336272722);
     QCOMPARE(rig.lastCell(65576), 0.5011872336272722);
@@ -249,7 +235,7 @@ void tst_DualInputPanel::inputTwoAndPhoneToSpeakerLogLess()
 {
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     rig.emulator.clearRequests();
     testsupport::LogCapture log;
     QTest::mouseClick(PanelRig::child<Button>(*panel, "mic2PhantomButton"), Qt::LeftButton);
@@ -285,7 +271,7 @@ void tst_DualInputPanel::readoutsOfBothInputsAndThePhone()
     rig.emulator.setLevel(1, 1);
     rig.emulator.setLevel(2, -2147483647);
     rig.emulator.setLevel(3, 2147483647); // opposite signs cancel
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     QTRY_COMPARE(PanelRig::child<QLabel>(*panel, "mic1LevelLabel")->text(), QString("0.0 dB"));
     QCOMPARE(PanelRig::child<QLabel>(*panel, "mic2LevelLabel")->text(), QString("-186.6 dB"));
     QCOMPARE(PanelRig::child<QLabel>(*panel, "otgLevelLabelHp")->text(), QString("-inf dB"));
@@ -318,7 +304,7 @@ void tst_DualInputPanel::textsAreTranslatedInTheModelsContext()
     PanelRig rig(PanelRig::deviceCode(model));
     PanelRig::ContextTranslator translator;
     QCoreApplication::installTranslator(&translator);
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     QCoreApplication::removeTranslator(&translator);
     QStringList texts;
     for (QLabel *label : panel->findChildren<QLabel *>())
@@ -361,55 +347,77 @@ void tst_DualInputPanel::tabWalksTheColumnsInReadingOrder()
     QCOMPARE(QApplication::focusWidget()->objectName(), QString("otgToHpKnob"));
 }
 
-// A key press and a wheel step from the same value, and Space or Enter and a click: the same
-// requests, log lines and INI file.
-void tst_DualInputPanel::keysTakeTheMousesRoadToTheDevice()
+// A key press takes the road of a wheel step or a click: the same requests, log lines, cells and
+// INI value. Every row starts with the headphone at -20.
+void tst_DualInputPanel::mouseAndKeysTakeOneRoad_data()
 {
-    PanelRig rig(2);
-    ka2 panel;
-    testsupport::LogCapture log;
-    const auto outcome = [&](const std::function<void()> &act) {
-        rig.emulator.clearRequests();
-        log.clear();
-        act();
-        QFile ini(rig.iniPath("/ka2.ini"));
-        return std::make_tuple(
-            rig.sent(), rig.blocks(), log.lines(), ini.open(QIODevice::ReadOnly) ? ini.readAll() : "");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("from"); // a knob's value before
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QStringList>("logged");
+    QTest::addColumn<Cells>("cells");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+
+    const auto row = [](const QByteArray &name, const char *control, const char *how, int from, const QStringList &sent,
+                         const QStringList &logged, const Cells &cells, const char *key, const char *stored) {
+        QTest::newRow(name.constData()) << control << how << from << sent << logged << cells << key << stored;
     };
-    for (const char *name : { "headphoneKnob", "mic2Knob" }) {
-        auto *knob = PanelRig::child<Knob>(panel, name);
-        knob->setFocus(Qt::TabFocusReason);
-        knob->setValue(knob->minimum + 10);
-        const auto byWheel = outcome([&] {
-            QWheelEvent up(QPointF(9, 9), QPointF(9, 9), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                Qt::NoScrollPhase, false);
-            QApplication::sendEvent(knob, &up);
-        });
-        QVERIFY(!std::get<0>(byWheel).isEmpty());
-        knob->setValue(knob->minimum + 10);
-        QCOMPARE(outcome([&] { QTest::keyClick(knob, Qt::Key_Up); }), byWheel);
+    const QString saved = QStringLiteral("控件状态已保存到配置文件");
+    const QStringList block { "block" };
+    const double page = 0.0199526231496888, at69 = 0.000354813389233575; // -34 dB, -69 dB
+    for (const char *how : { "wheel", "Up" }) {
+        row(QByteArray("headphone, ") + how, "headphoneKnob", how, -70, block,
+            { "Headphone Knob value changed: -69", "Headphone volume set to: -69", saved },
+            { { 65568, at69 }, { 65576, at69 } }, "Dial/HeadphoneValue", "-69");
+        row(QByteArray("gain 2, ") + how, "mic2Knob", how, 10, { "vendor 01 07 00 02 02 16 00" },
+            { "Mic volume set to: 11", saved }, {}, "Dial/Mic2Value", "11");
     }
-    auto *mute = PanelRig::child<Button>(panel, "headphoneMuteButton");
-    const auto clickOn = outcome([&] { QTest::mouseClick(mute, Qt::LeftButton); });
-    const auto clickOff = outcome([&] { QTest::mouseClick(mute, Qt::LeftButton); });
-    QVERIFY(!std::get<0>(clickOff).isEmpty());
-    mute->setFocus(Qt::TabFocusReason);
-    QCOMPARE(outcome([&] { QTest::keyClick(mute, Qt::Key_Space); }), clickOn);
-    QCOMPARE(outcome([&] { QTest::keyClick(mute, Qt::Key_Enter); }), clickOff);
+    // The switch runs its handler twice; each time the knob's value is logged, the silence sent.
+    const QStringList muted { "Headphone Knob value changed: -20", "Headphone volume set to: -80", saved, saved };
+    for (const char *how : { "click", "Space", "Enter" })
+        row(QByteArray("headphone mute, ") + how, "headphoneMuteButton", how, 0, { "block", "block" }, muted + muted,
+            { { 65568, 0.0 }, { 65576, 0.0 } }, "Button/HeadphoneMuteIsChecked", "true");
+    // End raises an output by a page at most, the gain to its top.
+    row("speaker, End", "speakerKnob", "End", -40, block,
+        { "Speaker Knob value changed: -34", "Speaker volume set to: -34", saved }, { { 65536, page } },
+        "Dial/SpeakerValue", "-34");
+    row("headphone, End", "headphoneKnob", "End", -40, block,
+        { "Headphone Knob value changed: -34", "Headphone volume set to: -34", saved }, { { 65568, page } },
+        "Dial/HeadphoneValue", "-34");
+    row("phone to speaker, End", "otgToSpKnob", "End", -40, block, { "OTG to SP volume set to: 0.0199526", saved }, {},
+        "Dial/OtgToSPValue", "-34");
+    row("phone to headphone, End", "otgToHpKnob", "End", -40, block, { "OTG to HP volume set to: 0.0199526", saved },
+        {}, "Dial/OtgToHpValue", "-34");
+    row("gain 1, End", "mic1Knob", "End", -40, { "vendor 01 07 00 02 01 70 00" }, { "Mic volume set to: 56", saved },
+        {}, "Dial/Mic1Value", "56");
 }
 
-void tst_DualInputPanel::keysRaiseOnlyOutputsByAPageAtMost()
+void tst_DualInputPanel::mouseAndKeysTakeOneRoad()
 {
+    QFETCH(QString, control);
+    QFETCH(QString, how);
+    QFETCH(int, from);
+    QFETCH(QStringList, sent);
+    QFETCH(QStringList, logged);
+    QFETCH(Cells, cells);
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
     PanelRig rig(2);
     ka2 panel;
-    for (const char *name : { "speakerKnob", "headphoneKnob", "otgToSpKnob", "otgToHpKnob", "mic1Knob" }) {
-        auto *knob = PanelRig::child<Knob>(panel, name);
-        knob->setValue(-40);
-        knob->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(knob, Qt::Key_End);
-        QCOMPARE(qMakePair(QString(name), knob->value), qMakePair(QString(name), knob->minimum < 0 ? -34 : 56));
-    }
-    QCOMPARE(rig.stored("/ka2.ini", "Dial/HeadphoneValue"), QString("-34"));
+    PanelRig::child<Knob>(panel, "headphoneKnob")->setValue(-20);
+    auto *target = PanelRig::child<QWidget>(panel, qPrintable(control));
+    if (auto *knob = qobject_cast<Knob *>(target))
+        knob->setValue(from);
+    rig.emulator.clearRequests();
+    testsupport::LogCapture log;
+    testsupport::act(target, how);
+    QCOMPARE(rig.sent(), sent);
+    QCOMPARE(log.lines(), logged);
+    for (auto it = cells.cbegin(); it != cells.cend(); ++it)
+        QCOMPARE(rig.lastCell(it.key()), it.value()); // within the last digits: the panel's own dB maths
+    QCOMPARE(rig.stored("/ka2.ini", key), stored);
 }
 
 void tst_DualInputPanel::ka2seStoredInstrumentSwitchIsSentBeforePadAndGain()

@@ -1,10 +1,6 @@
 #include "controls/Button.h"
 #include "controls/Knob.h"
 #include "panels/PanelKit.h"
-#include "panels/ka1.h"
-#include "panels/ka2.h"
-#include "panels/ka2se.h"
-#include "panels/kv.h"
 #include "tests/support/PanelRig.h"
 
 #include <QFrame>
@@ -83,10 +79,9 @@ void tst_PanelKit::unwritableFolderKeepsValuesInMemory()
 {
     PanelRig rig(1);
     // The data folder cannot be created below a plain file, not even by root.
-    QFile blocker(rig.env.root() + "/blocked");
-    QVERIFY(blocker.open(QFile::WriteOnly));
-    blocker.close();
-    qputenv("XDG_DATA_HOME", QFile::encodeName(blocker.fileName()));
+    const QString blocker = rig.env.root() + "/blocked";
+    QVERIFY(testsupport::writeFile(blocker, {}));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(blocker));
     testsupport::LogCapture log;
     ka1 panel;
     QVERIFY(log.contains("Failed to write settings file:"));
@@ -99,18 +94,12 @@ void tst_PanelKit::unwritableFolderKeepsValuesInMemory()
 void tst_PanelKit::damagedFileIsCopiedAsideAndReadAsFarAsPossible()
 {
     PanelRig rig(1);
-    QDir().mkpath(rig.env.appDataDir());
     const QByteArray damaged("\x00\xff[Dial\nMicValue=12\n", 21);
-    QFile file(rig.iniPath("/ka1.ini"));
-    QVERIFY(file.open(QFile::WriteOnly));
-    file.write(damaged);
-    file.close();
+    QVERIFY(testsupport::writeFile(rig.iniPath("/ka1.ini"), damaged));
     testsupport::LogCapture log;
     ka1 panel;
     QVERIFY(log.contains("Settings file damaged, a copy is kept as:"));
-    QFile copy(rig.iniPath("/ka1.ini.damaged"));
-    QVERIFY(copy.open(QFile::ReadOnly));
-    QCOMPARE(copy.readAll(), damaged);
+    QCOMPARE(testsupport::onDisk(rig.iniPath("/ka1.ini.damaged")), damaged);
     QCOMPARE(rig.stored("/ka1.ini", "Dial/HeadphoneValue"), QString("-80"));
     QCOMPARE(panel.findChild<Knob *>("micKnob")->value, 0);
 }
@@ -183,36 +172,22 @@ void tst_PanelKit::unreadableValueGivesTheKeysDefault()
 
 void tst_PanelKit::noDeviceGivesAnEmptyPanel_data()
 {
-    QTest::addColumn<std::uint32_t>("model");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("ka1") << 1u << "ka1";
-    QTest::newRow("ka2") << 2u << "ka2";
-    QTest::newRow("ka2se") << 18u << "ka2se";
-    QTest::newRow("kv") << 15u << "kv";
+    PanelRig::addModelRows({ "ka1", "ka2", "ka2se", "kv" });
 }
 
 void tst_PanelKit::noDeviceGivesAnEmptyPanel()
 {
-    QFETCH(std::uint32_t, model);
-    QFETCH(QString, name);
-    PanelRig rig(model, false);
+    QFETCH(QString, model);
+    PanelRig rig(PanelRig::deviceCode(model), false);
     testsupport::LogCapture log;
     {
-        std::unique_ptr<QWidget> panel;
-        if (name == "ka1")
-            panel = std::make_unique<ka1>();
-        else if (name == "ka2")
-            panel = std::make_unique<ka2>();
-        else if (name == "ka2se")
-            panel = std::make_unique<ka2se>();
-        else
-            panel = std::make_unique<kv>();
+        const auto panel = PanelRig::makePanel(model);
         QVERIFY(panel->children().isEmpty());
         QTest::qWait(600); // no meter timer either
     }
-    QVERIFY(log.contains("Failed to create device in " + name + "."));
+    QVERIFY(log.contains("Failed to create device in " + model + "."));
     QVERIFY(!log.contains("Failed to read meter data from driver."));
-    QVERIFY(!QFile::exists(rig.iniPath("/" + name + ".ini")));
+    QVERIFY(!QFile::exists(rig.iniPath(PanelRig::iniName(model))));
 }
 
 QTEST_MAIN(tst_PanelKit)

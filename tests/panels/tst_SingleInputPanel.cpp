@@ -1,32 +1,14 @@
 #include "controls/Button.h"
 #include "controls/Knob.h"
-#include "panels/ka1.h"
-#include "panels/kv.h"
 #include "tests/support/PanelRig.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
-#include <QMap>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-// Offsets of mixer-block cells and the values they hold.
-using Cells = QMap<int, double>;
-
-// The panel of a model, by the name of its class.
-std::unique_ptr<SingleInputPanel> makePanel(const QString &model)
-{
-    if (model == QLatin1String("ka1"))
-        return std::make_unique<ka1>();
-    return std::make_unique<kv>();
-}
-
-} // namespace
 
 class tst_SingleInputPanel : public QObject
 {
@@ -120,7 +102,7 @@ void tst_SingleInputPanel::firstStartSendsEveryControlInOrder()
 
     PanelRig rig(PanelRig::deviceCode(model));
     testsupport::LogCapture log;
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
 
     QCOMPARE(rig.sent(), sent);
     const auto blocks = rig.blocks();
@@ -159,7 +141,7 @@ void tst_SingleInputPanel::restoringBoundsStoredValuesAndWritesThemBack()
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
     rig.store(PanelRig::iniName(model), { { "Dial/MicValue", 50 }, { "Dial/HeadphoneValue", "loud" } });
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
 
     QVERIFY(rig.sent().contains("vendor 01 07 00 02 01 54 00")); // 42, the maximum, sent doubled
     QCOMPARE(rig.stored(PanelRig::iniName(model), "Dial/MicValue"), QString("42"));
@@ -197,7 +179,7 @@ void tst_SingleInputPanel::headphoneMuteAndDim()
     QFETCH(QString, model);
     QFETCH(QStringList, muteLog);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     auto *knob = PanelRig::child<Knob>(*panel, "headphoneKnob");
     auto *mute = PanelRig::child<Button>(*panel, "headphoneMuteButton");
     auto *dim = PanelRig::child<Button>(*panel, "headphoneDimButton");
@@ -235,6 +217,7 @@ void tst_SingleInputPanel::headphoneMuteAndDim()
 
 void tst_SingleInputPanel::switchPressRunsItsHandlerTwice_data()
 {
+    QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("button");
     QTest::addColumn<QStringList>("sent");
@@ -245,18 +228,25 @@ void tst_SingleInputPanel::switchPressRunsItsHandlerTwice_data()
     const QStringList direct { "block", "block" };
     const QStringList directLog { "Monitor Mic set to: 1" };
     const Cells directCells { { 16384, 1.0 }, { 16648, 1.0 } };
-    QTest::newRow("ka1 pad") << QStringLiteral("ka1") << QStringLiteral("micPadButton")
-                             << QStringList({ "vendor 01 5A 00 01 01 00 00", "vendor 01 5A 00 01 01 00 00" })
-                             << QStringList({ "Mic 20dB Button Clicked 1", "Mic 20dB switched for channel 1." })
-                             << Cells() << QStringLiteral("Button/Mic20dBIsChecked");
-    QTest::newRow("ka1 direct") << QStringLiteral("ka1") << QStringLiteral("micDirectButton") << direct << directLog
-                                << directCells << QStringLiteral("Button/MonitorMicIsChecked");
-    QTest::newRow("kv direct") << QStringLiteral("kv") << QStringLiteral("micDirectButton") << direct << directLog
-                               << directCells << QStringLiteral("Button/MonitorMicIsChecked");
+    // A key press takes the mouse's road.
+    for (const char *how : { "click", "Space", "Enter" }) {
+        QTest::addRow("ka1 pad, %s", how)
+            << how << QStringLiteral("ka1") << QStringLiteral("micPadButton")
+            << QStringList({ "vendor 01 5A 00 01 01 00 00", "vendor 01 5A 00 01 01 00 00" })
+            << QStringList({ "Mic 20dB Button Clicked 1", "Mic 20dB switched for channel 1." }) << Cells()
+            << QStringLiteral("Button/Mic20dBIsChecked");
+        QTest::addRow("ka1 direct, %s", how)
+            << how << QStringLiteral("ka1") << QStringLiteral("micDirectButton") << direct << directLog << directCells
+            << QStringLiteral("Button/MonitorMicIsChecked");
+        QTest::addRow("kv direct, %s", how)
+            << how << QStringLiteral("kv") << QStringLiteral("micDirectButton") << direct << directLog << directCells
+            << QStringLiteral("Button/MonitorMicIsChecked");
+    }
 }
 
 void tst_SingleInputPanel::switchPressRunsItsHandlerTwice()
 {
+    QFETCH(QString, how);
     QFETCH(QString, model);
     QFETCH(QString, button);
     QFETCH(QStringList, sent);
@@ -264,13 +254,13 @@ void tst_SingleInputPanel::switchPressRunsItsHandlerTwice()
     QFETCH(Cells, cells);
     QFETCH(QString, key);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     auto *target = panel->findChild<Button *>(button);
     QVERIFY(target);
     rig.emulator.clearRequests();
     testsupport::LogCapture log;
 
-    QTest::mouseClick(target, Qt::LeftButton);
+    testsupport::act(target, how);
     QCOMPARE(rig.sent(), sent);
     for (const QString &line : logged)
         QCOMPARE(qMakePair(line, log.count(line)), qMakePair(line, 2));
@@ -292,7 +282,7 @@ void tst_SingleInputPanel::knobDragSendsOneBlockPerEvent()
 {
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     auto *knob = PanelRig::child<Knob>(*panel, "headphoneKnob");
     rig.emulator.clearRequests();
     // Right, then up twice: one step each, from -80.
@@ -324,7 +314,7 @@ void tst_SingleInputPanel::inputReadout()
     QFETCH(QString, text);
     PanelRig rig(PanelRig::deviceCode(model));
     rig.emulator.setLevel(0, level);
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     auto *label = PanelRig::child<QLabel>(*panel, "micLevelLabel");
     QCOMPARE(label->text(), QString("-160 dB"));
     QTRY_COMPARE(label->text(), text);
@@ -355,7 +345,7 @@ void tst_SingleInputPanel::failedMeterReadKeepsTheReadout()
     PanelRig rig(PanelRig::deviceCode(model));
     rig.emulator.fail(PanelRig::kMeterCode, emu::FaultMode::Refuse);
     testsupport::LogCapture log;
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     auto *level = PanelRig::child<QLabel>(*panel, "micLevelLabel");
     QTRY_VERIFY(log.contains("Failed to read meter data from driver."));
     QCOMPARE(level->text(), QString("-160 dB"));
@@ -374,7 +364,7 @@ void tst_SingleInputPanel::refusedRequestsKeepAndSaveTheState()
 {
     QFETCH(QString, model);
     PanelRig rig(PanelRig::deviceCode(model));
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     testsupport::LogCapture log;
     rig.emulator.fail(PanelRig::kBlockCode, emu::FaultMode::Refuse);
 
@@ -438,7 +428,7 @@ void tst_SingleInputPanel::refusedOutputVolumeStillBuildsThePanel()
     PanelRig rig(PanelRig::deviceCode(model));
     rig.emulator.fail(PanelRig::kVendorCode, emu::FaultMode::Refuse, 2);
     testsupport::LogCapture log;
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     QCOMPARE(log.count("Failed to set output volume."), 1);
     QVERIFY(PanelRig::child<Knob>(*panel, "micKnob"));
     QCOMPARE(rig.sent().size(), requests);
@@ -472,7 +462,7 @@ void tst_SingleInputPanel::textsAndStyles()
     PanelRig rig(PanelRig::deviceCode(model));
     PanelRig::ContextTranslator translator;
     QCoreApplication::installTranslator(&translator);
-    const auto panel = makePanel(model);
+    const auto panel = PanelRig::makePanel(model);
     QCoreApplication::removeTranslator(&translator);
     QStringList texts;
     QStringList captionStyles;

@@ -33,6 +33,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from program_session import private_environment, rss  # noqa: E402
+
 SKIPPED = 77
 DIALOG_PLACE = (1040, 0)
 HANG_LIMIT_S = 10.0
@@ -183,20 +186,8 @@ class Soak:
         runtime folder lives in a short temporary folder whatever the work folder is."""
         runtime = os.path.join(self.short, prefix + "runtime")
         os.makedirs(runtime, mode=0o700)
-        env = {key: value for key, value in os.environ.items()
-               if not key.startswith(("QT_", "XDG_", "DBUS_", "ORVELIN_"))}
-        env.update({
-            "DISPLAY": display,
-            "QT_QPA_PLATFORM": "xcb",
-            "QT_FORCE_STDERR_LOGGING": "1",
-            "LC_ALL": "C.UTF-8",
-            "HOME": self.folder(prefix + "home"),
-            "TMPDIR": self.folder(prefix + "tmp"),
-            "XDG_RUNTIME_DIR": self.folder(prefix + "xdg-runtime"),
-            "XDG_DATA_HOME": self.folder(prefix + "data"),
-            "XDG_CONFIG_HOME": self.folder(prefix + "config"),
-            "ORVELIN_RUNTIME_DIR": runtime,
-        })
+        env = private_environment(lambda name: self.folder(prefix + name), runtime)
+        env["DISPLAY"] = display
         return env
 
     def read_device_log(self, path):
@@ -343,10 +334,9 @@ class Soak:
             if now >= next_sample:
                 next_sample = now + 1.0
                 try:
-                    with open("/proc/%d/status" % self.program.pid) as status:
-                        for line in status:
-                            if line.startswith("VmRSS:"):
-                                self.rss.append((self.elapsed(), int(line.split()[1])))
+                    kb = rss(self.program.pid)  # 0 once the program has ended
+                    if kb:
+                        self.rss.append((self.elapsed(), kb))
                 except OSError:
                     pass
             self.check_files(data)

@@ -1,12 +1,17 @@
 #pragma once
 
 #include "emulator/Emulator.h"
+#include "panels/ka1.h"
+#include "panels/ka2.h"
+#include "panels/ka2se.h"
+#include "panels/kv.h"
 #include "tests/support/ControlCodes.h"
 #include "tests/support/RequestTable.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QSettings>
 #include <QStringList>
 #include <QTest>
@@ -15,6 +20,10 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <memory>
+
+// Offsets of mixer-block cells and the values they hold.
+using Cells = QMap<int, double>;
 
 // A private settings folder and runtime folder with an emulated device of one model, plus the
 // readings a panel test needs: what the device received, cells of a block, the panel's INI file.
@@ -73,6 +82,17 @@ public:
         if (model == QLatin1String("kv"))
             return 15;
         return 0; // no such model
+    }
+    // The panel of a model, by the name of its class.
+    static std::unique_ptr<QWidget> makePanel(const QString &model)
+    {
+        if (model == QLatin1String("ka1"))
+            return std::make_unique<ka1>();
+        if (model == QLatin1String("ka2"))
+            return std::make_unique<ka2>();
+        if (model == QLatin1String("ka2se"))
+            return std::make_unique<ka2se>();
+        return std::make_unique<kv>();
     }
     // A "model" column of a data-driven test, one row per panel name.
     static void addModelRows(std::initializer_list<const char *> models)

@@ -1,7 +1,14 @@
 #include "tests/support/TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QKeySequence>
 #include <QStandardPaths>
+#include <QTest>
+#include <QWheelEvent>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +36,58 @@ QString IsolatedEnvironment::runtimeDir() const
 QString IsolatedEnvironment::appDataDir() const
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+void giveBackdrop(QWidget &window)
+{
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, kBackdrop);
+    window.setPalette(palette);
+    window.setAutoFillBackground(true);
+}
+
+bool showActive(QWidget &window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return false;
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+void act(QWidget *control, const QString &how)
+{
+    static const QHash<QString, Qt::MouseButton> clicks { { QStringLiteral("click"), Qt::LeftButton },
+        { QStringLiteral("right click"), Qt::RightButton }, { QStringLiteral("middle click"), Qt::MiddleButton } };
+    static const QHash<QString, QPoint> wheels { { QStringLiteral("wheel"), QPoint(0, 120) },
+        { QStringLiteral("wheel down"), QPoint(0, -120) }, { QStringLiteral("wheel right"), QPoint(120, 0) },
+        { QStringLiteral("wheel left"), QPoint(-120, 0) }, { QStringLiteral("wheel x10"), QPoint(0, 1200) } };
+    if (clicks.contains(how)) {
+        QTest::mouseClick(control, clicks.value(how));
+    } else if (wheels.contains(how)) {
+        const QPointF middle = QRectF(control->rect()).center();
+        QWheelEvent event(middle, control->mapToGlobal(middle), QPoint(), wheels.value(how), Qt::NoButton,
+            Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(control, &event);
+    } else {
+        const QKeySequence key(how);
+        QVERIFY2(key.count() == 1, qPrintable(how));
+        control->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(control, key[0].key());
+    }
+}
+
+QByteArray onDisk(const QString &path)
+{
+    QFile file(path);
+    return file.open(QFile::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size()
+        && file.flush();
 }
 
 QString screenshotPath(const QString &fileName)

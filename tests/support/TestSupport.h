@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <mutex>
+
+class QWidget;
 
 namespace testsupport {
 
@@ -22,6 +25,25 @@ public:
 private:
     QTemporaryDir dir;
 };
+
+// The main window's background, which the controls are drawn on as users see them.
+inline const QColor kBackdrop(0x2c, 0x31, 0x3c);
+// Gives a top-level window that background.
+void giveBackdrop(QWidget &window);
+// Shows a top-level window and makes it the active one, so that its widgets take the keyboard;
+// false when the window system did not.
+bool showActive(QWidget &window);
+
+// Works a control as a user does. "click", "right click", "middle click": a click of that mouse
+// button; "wheel" one step up over its middle, "wheel down", "wheel right", "wheel left", and
+// "wheel x10" (one event ten steps long); anything else names a key ("Up", "PgUp", "End",
+// "Space", "Enter"), pressed with the control focused from the keyboard.
+void act(QWidget *control, const QString &how);
+
+// A file's bytes; empty when it cannot be read.
+QByteArray onDisk(const QString &path);
+// Writes a whole file, its folder made first; false when that failed.
+bool writeFile(const QString &path, const QByteArray &bytes);
 
 // Where a test saves its picture: in ORVELIN_SCREENSHOT_DIR (made if missing), else the temp folder.
 QString screenshotPath(const QString &fileName);

@@ -25,16 +25,9 @@
 # printed.
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=$(cd "${1:-$root/build-windows}" && pwd) || { echo "e2e test: no build folder ${1:-}" >&2; exit 1; }
-
-# Wine needs an X display; without one, the whole test runs on a private Xvfb.
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" "$0" "$build"
-fi
-
-# shellcheck source=scripts/wine-lib.sh
-. "$root/scripts/wine-lib.sh"
+# shellcheck source=tests/win/test-lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/test-lib.sh" "e2e test" "$@"
+build=$(cd "${1:-$root/build-windows}" && pwd) || fail "no build folder ${1:-}"
 
 out=${ORVELIN_E2E_OUT:-$build}
 mkdir -p "$out" && out=$(cd "$out" && pwd)
@@ -44,8 +37,8 @@ standin=${ORVELIN_E2E_STANDIN:-$build/standin}
 firmware=V4.0.6.123
 table=$root/tests/support/ka2-first-start.txt
 
-say() { echo "e2e test: $*"; }
-tails() {
+on_failure() {
+    [ -z "${shots:-}" ] || import -window root "$shots/e2e-failure.png" 2>/dev/null || true
     if [ -n "${logfile:-}" ] && [ -f "$logfile" ]; then
         say "program log ($logfile), last lines:"
         tail -n 30 "$logfile"
@@ -59,12 +52,6 @@ tails() {
         say "emulator request log, last lines:"
         grep -v '"0xFFDC2074"' "$work/requests.json" | tail -n 10 | cut -c1-160
     fi
-}
-fail() {
-    say "FAILED: $*"
-    import -window root "$shots/e2e-failure.png" 2>/dev/null || true
-    tails
-    exit 1
 }
 
 program=

@@ -3,27 +3,17 @@
 # them on a stand-in installation in a fresh Wine prefix, without the packaged program:
 #   a stand-in panel (orvelin-file-holder panel, through the platform layer's quit watcher) is asked
 #   to quit through the Global event and ends with status 0; another process holding a file and
-#   taking no quit request makes the silent run stop with status 2 before it writes anything, and
-#   name the file in its setup log; without it the run goes through.
+#   taking no quit request makes the silent run stop (held_file_run in test-lib.sh); without it the
+#   run goes through.
 # Usage: tests/win/installer-steps-test.sh orvelin-file-holder.exe WORK_DIR
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=tests/win/test-lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/test-lib.sh" "installer steps" "$@"
 holder=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 work=$2
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
-# shellcheck source=scripts/wine-lib.sh
-. "$root/scripts/wine-lib.sh"
-
-say() { echo "installer steps: $*"; }
-fail() {
-    say "FAILED: $*"
-    exit 1
-}
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; wine_prefix_end' EXIT
+panel=
+trap '[ -n "$panel" ] && kill "$panel" 2>/dev/null; [ -n "${HOLDER_PID:-}" ] && kill "$HOLDER_PID" 2>/dev/null; wine_prefix_end' EXIT
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -51,27 +41,17 @@ cp "$holder" "$folder/OrvelinDriver.exe"
 echo stand-in >"$folder/platforms/qwindows.dll"
 wine "$holder" panel 'C:\orvelin-steps\OrvelinDriver.exe' >"$work/panel.log" 2>&1 &
 panel=$!
-wine "$holder" hold 'C:\orvelin-steps\platforms\qwindows.dll' >"$work/holder.log" 2>&1 &
-pids=("$panel" $!)
 wait_for 30 grep -q holding "$work/panel.log" || fail "the stand-in panel did not start"
-wait_for 30 grep -q holding "$work/holder.log" || fail "the holder did not start"
 
-timeout 120 wine "$work/steps.exe" /S
-status=$?
-[ $status -eq 2 ] || fail "a silent run with a held file ended with status $status, not 2"
-wait_for 10 eval "! kill -0 $panel 2>/dev/null" || fail "the stand-in panel still runs"
-wait "$panel"
-panel_status=$?
-[ $panel_status -eq 0 ] && grep -q "quit requested" "$work/panel.log" ||
-    fail "the stand-in panel was not asked to quit (status $panel_status)"
-log=$(find "$work/prefix/drive_c" -name OrvelinDriver-setup.log | head -n1)
-[ -n "$log" ] && grep -qF 'C:\orvelin-steps\platforms\qwindows.dll is in use by' "$log" ||
-    fail "the setup log does not name the held file"
-[ ! -e "$folder/installed.txt" ] || fail "the stopped run went on"
-say "the panel quit through the Global event; the held file stopped the run with status 2: $(tr -d '\r' <"$log")"
+held_file_run "$work/steps.exe" "$holder" 'C:\orvelin-steps\platforms\qwindows.dll' "$folder"
+wine_clean_exit "$panel" 10 && grep -q "quit requested" "$work/panel.log" ||
+    fail "the stand-in panel was not asked to quit${WINE_EXIT_WHY:+ (it $WINE_EXIT_WHY)}"
+panel=
+say "the panel quit through the Global event with status 0"
 
-kill "${pids[1]}"
-wait "${pids[1]}" 2>/dev/null
+kill "$HOLDER_PID"
+wait "$HOLDER_PID" 2>/dev/null
+HOLDER_PID=
 timeout 120 wine "$work/steps.exe" /S || fail "the run without a held file ended with status $?"
 [ -e "$folder/installed.txt" ] || fail "the run without a held file did not go on"
 say "passed"

@@ -14,31 +14,22 @@
 # Screenshots go to BUILD_DIR/screenshots; start-up time and resident memory are printed.
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=$(cd "${1:-$root/build-windows}" && pwd) || { echo "installer test: no build folder ${1:-}" >&2; exit 1; }
-
-# Wine needs an X display; without one, the whole test runs on a private Xvfb.
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$build"
-fi
-
-# shellcheck source=scripts/wine-lib.sh
-. "$root/scripts/wine-lib.sh"
+# shellcheck source=tests/win/test-lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/test-lib.sh" "installer test" "$@"
+build=$(cd "${1:-$root/build-windows}" && pwd) || fail "no build folder ${1:-}"
 
 shots=$build/screenshots
 mkdir -p "$shots"
 setup=$(find "$build" -maxdepth 1 -name 'OrvelinDriver-*-win64-setup.exe' | head -n1)
-[ -n "$setup" ] || { echo "installer test: no installer in $build (run scripts/build-windows.sh)" >&2; exit 1; }
+[ -n "$setup" ] || fail "no installer in $build (run scripts/build-windows.sh)"
 
-say() { echo "installer test: $*"; }
-fail() {
-    say "FAILED: $*"
-    import -window root "$shots/installer-failure.png" 2>/dev/null || true
+on_failure() {
+    [ -z "${shots:-}" ] || import -window root "$shots/installer-failure.png" 2>/dev/null || true
     [ -n "${logfile:-}" ] && [ -f "$logfile" ] && { say "log file:"; tail -n 40 "$logfile"; }
-    exit 1
 }
 cleanup() {
     [ -n "${first:-}" ] && kill "$first" 2>/dev/null
+    [ -n "${HOLDER_PID:-}" ] && kill "$HOLDER_PID" 2>/dev/null
     wine_prefix_end
 }
 trap cleanup EXIT
@@ -177,31 +168,13 @@ say "upgraded while running: the panel quit with status 0 through its teardown, 
 # with status 2 before it removes or writes anything, says which file is held and leaves nothing
 # to be deleted at the next restart.
 say "silent upgrade while another program holds a file of the installation"
-holder_exe=$build/tests/win/orvelin-file-holder.exe
-[ -f "$holder_exe" ] || fail "no $holder_exe"
 starts=$(count_lines "ThreadSettingsPip initialized.")
 quits=$(count_lines "Quit requested by the installer, quitting.")
-find "$installdir" -type f -exec touch -d '2001-01-01' {} +
-find "$prefix/drive_c" -name OrvelinDriver-setup.log -delete
-WINE_PROGRAM_LOG=$build/installer-holder.log wine_start_program "$holder_exe" hold 'C:\Program Files\Orvelin Driver\imageformats\qico.dll'
-holder=$WINE_PROGRAM_PID
-wait_for 20 grep -q holding "$build/installer-holder.log" || fail "the holder did not open the file"
-timeout 180 wine "$setup" /S
-status=$?
-[ $status -eq 2 ] || fail "the upgrade with a held file ended with status $status, not 2"
+held_file_run "$setup" "$build/tests/win/orvelin-file-holder.exe" 'C:\Program Files\Orvelin Driver\imageformats\qico.dll' "$installdir"
 [ "$(count_lines "Quit requested by the installer, quitting.")" -gt "$quits" ] || fail "the panel was not asked to quit"
-setup_log=$(find "$prefix/drive_c" -name OrvelinDriver-setup.log | head -n1)
-[ -n "$setup_log" ] && grep -qF 'imageformats\qico.dll is in use by' "$setup_log" ||
-    fail "the stopped upgrade did not say which file is held"
-changed=$(find "$installdir" -type f -newermt '2002-01-01' | sed "s|$installdir/||")
-[ -z "$changed" ] || fail "the stopped upgrade wrote: $changed"
-[ "$(cd "$installdir" && find . -type f | sort)" = "$installed" ] || fail "the stopped upgrade removed or added files"
 wine reg query "$uninstkey" /v DisplayVersion >/dev/null 2>&1 || fail "the stopped upgrade removed the installed-programs entry"
-pending() { wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations >/dev/null 2>&1; }
-pending && fail "a delete at the next restart was scheduled"
-kill "$holder" 2>/dev/null
-wait "$holder" 2>/dev/null
-say "stopped with status 2: \"$(tr -d '\r' <"$setup_log")\"; no file written or removed, nothing left for the next restart"
+kill "$HOLDER_PID" 2>/dev/null
+wait "$HOLDER_PID" 2>/dev/null
 # The stopped installer starts the panel again through the desktop shell; in this sequence Wine's
 # shell does not always start it, so that is left to real Windows and the panel is started here.
 if ! wait_for 10 eval '[ "$(count_lines "ThreadSettingsPip initialized.")" -gt "$starts" ]'; then
@@ -229,7 +202,7 @@ reg_has "$runkey" OrvelinDriver && fail "the Run entry is left"
 wine reg query "$uninstkey" >/dev/null 2>&1 && fail "the installed-programs entry is left"
 [ -f "$settings/ka2.ini" ] || fail "the uninstaller removed the user's settings"
 [ -f "$logfile" ] || fail "the uninstaller removed the user's log file"
-pending && fail "the uninstaller left a delete for the next restart"
+pending_renames && fail "the uninstaller left a delete for the next restart"
 say "uninstalled: no file, Start-menu entry, Run entry or installed-programs entry left; settings and log kept"
 
 # The portable ZIP: unpacked anywhere, the program runs from its folder.

@@ -115,17 +115,12 @@ private slots:
         const QString path
             = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/kv.ini");
         const QByteArray damaged("\x00\xff[Dial\r\nMicValue=12\r\n", 23);
-        QFile file(path);
-        QVERIFY(file.open(QFile::WriteOnly));
-        file.write(damaged);
-        file.close();
+        QVERIFY(testsupport::writeFile(path, damaged));
         testsupport::LogCapture log;
         QWidget owner;
         QSettings *settings = storage::openSettingsFile(path, &owner);
         QVERIFY(log.contains(QStringLiteral("Settings file damaged, a copy is kept as:")));
-        QFile copy(path + QStringLiteral(".damaged"));
-        QVERIFY(copy.open(QFile::ReadOnly));
-        QCOMPARE(copy.readAll(), damaged);
+        QCOMPARE(testsupport::onDisk(path + QStringLiteral(".damaged")), damaged);
         // The next write over the damaged file works, with the file of the same name still there.
         panelkit::save(*settings, QStringLiteral("Dial/HeadphoneValue"), -12);
         QCOMPARE(QSettings(path, QSettings::IniFormat).value(QStringLiteral("Dial/HeadphoneValue")).toInt(), -12);
