@@ -1,89 +1,49 @@
 #!/usr/bin/env python3
 """The design page's graph of targets is the build's: every link between the program's own
-targets that docs/DESIGN.md draws is in the build with the same kind (PUBLIC or PRIVATE), and
-every such link of the build is drawn. Qt and system libraries are left to the page's prose.
+targets that docs/DESIGN.md draws is in the build with the same kind, and every such link of the
+build is drawn. Qt and system libraries are left to the page's prose.
 
 Usage: design_graph_test.py BUILD/link-graph.txt docs/DESIGN.md
 """
 import re
 import sys
 
-PUBLIC, PRIVATE = "═>", "─>"
-
 
 def build_graph(path):
     graph = {}
-    for line in open(path, encoding="utf-8"):
-        words = line.split()
-        if not words:
-            continue
-        target, kind, links = words[0], None, {}
-        for word in words[1:]:
-            if word in ("PUBLIC", "PRIVATE"):
-                kind = word
-                continue
-            for link in word.split(";"):
-                if link:
-                    links[link] = kind
-        graph[target] = links
+    for target, public, private in re.findall(r"^(\S+) PUBLIC (\S*) +PRIVATE *(\S*)$", open(path).read(), re.M):
+        graph[target] = {link: kind for kind, links in (("PUBLIC", public), ("PRIVATE", private))
+                         for link in links.split(";") if link}
     return graph
 
 
 def page_graph(path, windows):
-    text = open(path, encoding="utf-8").read()
-    block = re.search(r"## Targets\n.*?```\n(.*?)```", text, re.S)
-    if not block:
-        sys.exit("design_graph: no graph block under '## Targets' in " + path)
-    graph, target = {}, None
+    block = re.search(r"## Targets\n.*?```\n(.*?)```", open(path, encoding="utf-8").read(), re.S)
+    graph, target, kind = {}, None, "PRIVATE"
     for line in block.group(1).splitlines():
-        if line and not line[0].isspace():
-            target, rest = line.split(None, 1) if " " in line else (line, "")
+        if not line[:1].isspace():
+            target, line, kind = line.split()[0], line[len(line.split()[0]):], "PRIVATE"
             graph[target] = {}
-        else:
-            rest = line
-        kind = graph.get("__kind__" + str(target), PRIVATE)
-        for part in re.split(r"(═>|─>)", rest):
-            if part in (PUBLIC, PRIVATE):
-                kind = part
+        for part in re.split(r"(═>|─>)", line):
+            if part in ("═>", "─>"):
+                kind = "PUBLIC" if part == "═>" else "PRIVATE"
                 continue
             for item in re.split(r"[,;]", part):
-                item = item.strip()
-                windows_only = item.endswith("(Windows)")
-                item = re.sub(r"\(.*?\)", "", item).strip()
-                if item and (windows or not windows_only):
-                    graph[target][item] = "PUBLIC" if kind == PUBLIC else "PRIVATE"
-        graph["__kind__" + str(target)] = kind
-    return {t: links for t, links in graph.items() if not t.startswith("__kind__")}
+                if windows or not item.strip().endswith("(Windows)"):
+                    graph[target][re.sub(r"\(.*?\)", "", item).strip()] = kind
+    return graph
 
 
-def main():
-    built = build_graph(sys.argv[1])
-    windows = "orvelin_standin" in built
-    drawn = page_graph(sys.argv[2], windows)
-    ours = set(built) | set(drawn)
-    faults = []
-    for target in sorted(ours):
-        if target not in built:
-            if not (target == "orvelin_standin" and not windows):
-                faults.append(f"{target}: drawn, but the build has no such target")
-            continue
-        if target not in drawn:
-            faults.append(f"{target}: in the build, not drawn")
-            continue
-        have = {link: kind for link, kind in built[target].items() if link in ours}
-        want = {link: kind for link, kind in drawn[target].items() if link in ours}
-        for link in sorted(set(have) | set(want)):
-            if link not in want:
-                faults.append(f"{target} -> {link}: a {have[link]} link of the build, not drawn")
-            elif link not in have:
-                faults.append(f"{target} -> {link}: drawn {want[link]}, not in the build")
-            elif have[link] != want[link]:
-                faults.append(f"{target} -> {link}: drawn {want[link]}, {have[link]} in the build")
-    for fault in faults:
-        print(fault)
-    print(f"design graph: {len(ours)} targets, {len(faults)} differences")
-    return 1 if faults else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+built = build_graph(sys.argv[1])
+drawn = page_graph(sys.argv[2], windows="orvelin_standin" in built)
+ours = set(built) | set(drawn)
+faults = [f"{t}: drawn, but the build has no such target" for t in drawn
+          if t not in built and not (t == "orvelin_standin" and "orvelin_standin" not in built)]
+faults += [f"{t}: in the build, not drawn" for t in built if t not in drawn]
+for target in sorted(set(built) & set(drawn)):
+    have = {link: kind for link, kind in built[target].items() if link in ours}
+    want = {link: kind for link, kind in drawn[target].items() if link in ours}
+    faults += [f"{target} -> {link}: {want.get(link, 'not drawn')} on the page, {have.get(link, 'absent')} in the build"
+               for link in sorted(set(have) | set(want)) if have.get(link) != want.get(link)]
+print("\n".join(faults + [f"design graph: {len(ours)} targets, {len(faults)} differences"]))
+sys.exit(1 if faults else 0)
