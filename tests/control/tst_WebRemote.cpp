@@ -47,15 +47,15 @@ struct Served : RemoteRig<ka2>
 };
 
 // One HTTP request on a connection of its own; the whole answer, or "" when the server hung up.
-QByteArray get(quint16 port, const QByteArray &path, const QByteArray &headers = {}, const QByteArray &host = {})
+QByteArray get(const WebRemote &r, const QByteArray &path, const QByteArray &headers = {}, const QByteArray &host = {})
 {
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.connectToHost(QHostAddress::LocalHost, r.port());
     if (!socket.waitForConnected(3000))
         return QByteArray();
     socket.write("GET " + path
-        + " HTTP/1.1\r\nHost: " + (host.isEmpty() ? "127.0.0.1:" + QByteArray::number(port) : host) + "\r\n" + headers
-        + "Connection: close\r\n\r\n");
+        + " HTTP/1.1\r\nHost: " + (host.isEmpty() ? "127.0.0.1:" + QByteArray::number(r.port()) : host) + "\r\n"
+        + headers + "Connection: close\r\n\r\n");
     QByteArray answer;
     for (QDeadlineTimer deadline(3000); !deadline.hasExpired() && socket.state() == QAbstractSocket::ConnectedState;) {
         QTest::qWait(5);
@@ -66,10 +66,6 @@ QByteArray get(quint16 port, const QByteArray &path, const QByteArray &headers =
             break;
     }
     return answer + socket.readAll();
-}
-QByteArray get(const Served &s, const QByteArray &path, const QByteArray &headers = {}, const QByteArray &host = {})
-{
-    return get(s.remote.port(), path, headers, host);
 }
 
 // A page's socket; what it hears, one JSON object a message.
@@ -91,10 +87,6 @@ struct Page
              !deadline.hasExpired() && socket.state() != QAbstractSocket::UnconnectedState && heard.isEmpty();)
             QTest::qWait(2);
         return socket.state() == QAbstractSocket::ConnectedState && !heard.isEmpty();
-    }
-    void send(const QJsonObject &message)
-    {
-        socket.sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     }
     // The first message of type not taken yet; an empty object after 3 s.
     QJsonObject next(const QString &type)
@@ -118,26 +110,25 @@ void tst_WebRemote::everyRequestNeedsTheCode()
     testsupport::LogCapture log;
     const QByteArray code = s.code.toLatin1();
     const QByteArray cookie = "Cookie: orvelin_code=" + code + "\r\n";
-    QVERIFY(get(s, "/").startsWith("HTTP/1.1 403"));
-    QVERIFY(get(s, "/").contains("needs the pairing code"));
-    QVERIFY(get(s, "/remote.js").startsWith("HTTP/1.1 403"));
-    QVERIFY(get(s, "/?code=" + code.left(20) + "AA").startsWith("HTTP/1.1 403"));
+    QVERIFY(get(s.remote, "/").contains("needs the pairing code"));
+    // In this order: the cut code is the first of the wrong ones counted below.
+    for (const QByteArray &path : { QByteArray("/"), QByteArray("/remote.js"), "/?code=" + code.left(20) + "AA" })
+        QVERIFY(get(s.remote, path).startsWith("HTTP/1.1 403"));
 
     // The code opens the page and leaves a cookie only the page's own requests send.
-    const QByteArray page = get(s, "/?code=" + code);
+    const QByteArray page = get(s.remote, "/?code=" + code);
     QVERIFY2(page.startsWith("HTTP/1.1 200"), page.left(200).constData());
     QVERIFY(page.contains("Cache-Control: no-store"));
     QVERIFY(page.contains("Content-Security-Policy: default-src 'none'; script-src 'self'"));
     QVERIFY(page.contains("connect-src ws://" + s.host() + ";"));
     QVERIFY(page.contains("Set-Cookie: orvelin_code=" + code + "; Path=/; HttpOnly; SameSite=Strict"));
-    QVERIFY(get(s, "/remote.js", cookie).startsWith("HTTP/1.1 200"));
-    QVERIFY(get(s, "/nothing", cookie).startsWith("HTTP/1.1 404"));
+    QVERIFY(get(s.remote, "/remote.js", cookie).startsWith("HTTP/1.1 200"));
+    QVERIFY(get(s.remote, "/nothing", cookie).startsWith("HTTP/1.1 404"));
     // Another name for this address (a rebinding site's) and another site's page are refused.
-    QVERIFY(get(s, "/", cookie, "rebound.example:" + QByteArray::number(s.remote.port())).startsWith("HTTP/1.1 403"));
-    Page foreign(s, s.code, "http://rebound.example");
-    QVERIFY(!foreign.open());
-    Page noCode(s, QString());
-    QVERIFY(!noCode.open());
+    QVERIFY(get(s.remote, "/", cookie, "rebound.example:" + QByteArray::number(s.remote.port()))
+                .startsWith("HTTP/1.1 403"));
+    Page foreign(s, s.code, "http://rebound.example"), noCode(s, QString());
+    QVERIFY(!foreign.open() && !noCode.open());
     QCOMPARE(s.remote.pageCount(), 0);
 
     // remote.ini holds the hash, never the code.
@@ -148,18 +139,17 @@ void tst_WebRemote::everyRequestNeedsTheCode()
     // Ten wrong codes within a minute (the cut one above among them) shut the address out, even
     // with the right one.
     for (int i = 0; i < 8; ++i)
-        QVERIFY(get(s, "/?code=wrong").startsWith("HTTP/1.1 403"));
-    QVERIFY(get(s, "/?code=" + code).startsWith("HTTP/1.1 200"));
-    QVERIFY(get(s, "/?code=wrong").startsWith("HTTP/1.1 403"));
-    QVERIFY(get(s, "/?code=" + code).startsWith("HTTP/1.1 429"));
+        QVERIFY(get(s.remote, "/?code=wrong").startsWith("HTTP/1.1 403"));
+    QVERIFY(get(s.remote, "/?code=" + code).startsWith("HTTP/1.1 200"));
+    QVERIFY(get(s.remote, "/?code=wrong").startsWith("HTTP/1.1 403"));
+    QVERIFY(get(s.remote, "/?code=" + code).startsWith("HTTP/1.1 429"));
     QVERIFY(log.contains("Web remote: a wrong code from 127.0.0.1"));
 }
 
 void tst_WebRemote::pagesTakeTheMouseRoadAndHearEveryChange()
 {
     Served s;
-    Page phone(s, s.code);
-    Page tablet(s, s.code);
+    Page phone(s, s.code), tablet(s, s.code);
     QVERIFY(phone.open() && tablet.open());
     const QJsonObject state = phone.next("state");
     QCOMPARE(state.value("model").toString(), QString("KA2"));
@@ -178,7 +168,7 @@ void tst_WebRemote::pagesTakeTheMouseRoadAndHearEveryChange()
     // The page's -20 and the knob's -20: the same block, the same log, the INI file.
     testsupport::LogCapture log;
     const int from = s.rig.sent().size();
-    phone.send({ { "id", 7 }, { "set", "headphone.volume" }, { "value", "-20" } });
+    phone.socket.sendTextMessage(R"({"id":7,"set":"headphone.volume","value":"-20"})");
     const QJsonObject reply = phone.next("reply");
     QCOMPARE(reply.value("id").toInt(), 7);
     QVERIFY(reply.value("ok").toBool());
@@ -186,31 +176,29 @@ void tst_WebRemote::pagesTakeTheMouseRoadAndHearEveryChange()
     const std::vector<std::uint8_t> pageBlock = s.rig.blocks().back();
     const QStringList pageLog = log.lines();
     QCOMPARE(s.rig.stored("/ka2.ini", "Dial/HeadphoneValue"), QString("-20"));
-    for (Page *p : { &phone, &tablet }) {
-        const QJsonObject changed = p->next("changed");
-        QCOMPARE(changed.value("name").toString(), QString("headphone.volume"));
-        QCOMPARE(changed.value("value").toString(), QString("-20"));
-    }
     auto *knob = s.panel.findChild<Knob *>("headphoneKnob");
     knob->setValue(-21);
     log.clear();
     knob->setValue(-20);
     QCOMPARE(s.rig.blocks().back(), pageBlock);
     QCOMPARE(log.lines(), pageLog);
-    // The knob's turns reach both pages.
+    // Both pages hear the page's set and then the knob's turns.
     for (Page *p : { &phone, &tablet }) {
+        const QJsonObject changed = p->next("changed");
+        QCOMPARE(changed.value("name").toString(), QString("headphone.volume"));
+        QCOMPARE(changed.value("value").toString(), QString("-20"));
         QCOMPARE(p->next("changed").value("value").toString(), QString("-21"));
         QCOMPARE(p->next("changed").value("value").toString(), QString("-20"));
     }
 
     // Refusals as orvelinctl hears them, and nothing sent.
     const int before = s.rig.sent().size();
-    phone.send({ { "id", 8 }, { "set", "headphone.volume" }, { "value", 7 } });
-    QCOMPARE(phone.next("reply").value("error").toString(), QString("bad-value"));
-    phone.send({ { "id", 9 }, { "set", "no.such" }, { "value", "1" } });
-    QCOMPARE(phone.next("reply").value("error").toString(), QString("unknown-control"));
-    phone.socket.sendTextMessage("not json");
-    QCOMPARE(phone.next("reply").value("error").toString(), QString("usage"));
+    const std::pair<QString, QString> refusals[] = { { R"({"id":8,"set":"headphone.volume","value":7})", "bad-value" },
+        { R"({"id":9,"set":"no.such","value":"1"})", "unknown-control" }, { "not json", "usage" } };
+    for (const auto &[message, error] : refusals) {
+        phone.socket.sendTextMessage(message);
+        QCOMPARE(phone.next("reply").value("error").toString(), error);
+    }
     QCOMPARE(s.rig.sent().size(), before);
 
     // The device leaves and comes back: every page hears the state.
@@ -230,13 +218,13 @@ void tst_WebRemote::limits()
     }
     Page ninth(s, s.code);
     QVERIFY(!ninth.open());
-    QVERIFY(get(s, "/?code=" + s.code.toLatin1()).startsWith("HTTP/1.1 200"));
+    QVERIFY(get(s.remote, "/?code=" + s.code.toLatin1()).startsWith("HTTP/1.1 200"));
 
     // Sets to one control waiting together: only the newest reaches the device.
     Page &phone = *pages[0];
     const int from = int(s.rig.blocks().size());
     for (int i = 0; i < 30; ++i)
-        phone.send({ { "id", i }, { "set", "headphone.volume" }, { "value", QString::number(-30 - i) } });
+        phone.socket.sendTextMessage(QString(R"({"id":%1,"set":"headphone.volume","value":"%2"})").arg(i).arg(-30 - i));
     int superseded = 0;
     for (QJsonObject reply = phone.next("reply"); !reply.isEmpty() && reply.value("id").toInt() != 29;
          reply = phone.next("reply"))
@@ -259,13 +247,13 @@ void tst_WebRemote::limits()
         Page visit(s, s.code);
         QVERIFY2(visit.open(), qPrintable(QString::number(i)));
         visit.socket.close();
-        QVERIFY(get(s, "/?code=" + s.code.toLatin1()).startsWith("HTTP/1.1 200"));
+        QVERIFY(get(s.remote, "/?code=" + s.code.toLatin1()).startsWith("HTTP/1.1 200"));
     }
 
     // Allow= without the loopback: the loopback is not even answered.
     Served narrow({ { "Web/Allow", "10.0.0.0/8" } });
     QVERIFY(narrow.remote.isOn());
-    QCOMPARE(get(narrow, "/?code=" + narrow.code.toLatin1()), QByteArray());
+    QCOMPARE(get(narrow.remote, "/?code=" + narrow.code.toLatin1()), QByteArray());
     // Every interface only with Allow=.
     QVERIFY(!s.remote.turnOn(QHostAddress::AnyIPv4));
     QVERIFY(s.remote.problem().contains("Allow="));
@@ -281,7 +269,7 @@ void tst_WebRemote::newCodeClosesOldPagesAndTheHashOutlivesARestart()
     QVERIFY(fresh != old && fresh.size() >= 22);
     QTRY_COMPARE(phone.closeCode, 4001);
     QCOMPARE(s->remote.pageCount(), 0);
-    QVERIFY(get(*s, "/?code=" + old.toLatin1()).startsWith("HTTP/1.1 403"));
+    QVERIFY(get(s->remote, "/?code=" + old.toLatin1()).startsWith("HTTP/1.1 403"));
     QVERIFY(s->remote.pageAddress().endsWith("/?code=" + fresh));
 
     // The next run serves again with the stored hash; the code itself it no longer knows.
@@ -293,7 +281,7 @@ void tst_WebRemote::newCodeClosesOldPagesAndTheHashOutlivesARestart()
     QVERIFY(next.start(OscEndpoint::settingsPath()));
     QVERIFY(!next.codeKnown());
     QVERIFY(!next.pageAddress().contains("code="));
-    QVERIFY(get(next.port(), "/?code=" + fresh.toLatin1()).startsWith("HTTP/1.1 200"));
+    QVERIFY(get(next, "/?code=" + fresh.toLatin1()).startsWith("HTTP/1.1 200"));
 }
 
 void tst_WebRemote::windowsQrCodeReadsAsTheAddress()
@@ -306,13 +294,13 @@ void tst_WebRemote::windowsQrCodeReadsAsTheAddress()
     window.show();
     QVERIFY(window.shownAddress().startsWith("http://127.0.0.1:"));
     QCOMPARE(window.shownAddress(), s.remote.pageAddress());
-    const QString shot = s.rig.env.appDataDir() + QStringLiteral("/remote-window.png");
+    const QString shot = s.rig.env.appDataDir() + "/remote-window.png";
     QVERIFY(window.grab().save(shot));
-    const QString screenshots = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
-    if (!screenshots.isEmpty() && QDir().mkpath(screenshots))
-        window.grab().save(screenshots + QStringLiteral("/remote-window.png"));
+    if (const QString screenshots = qEnvironmentVariable("ORVELIN_SCREENSHOT_DIR");
+        !screenshots.isEmpty() && QDir().mkpath(screenshots))
+        window.grab().save(screenshots + "/remote-window.png");
     QProcess zbar;
-    zbar.start(zbarimg, { QStringLiteral("--raw"), QStringLiteral("-q"), shot });
+    zbar.start(zbarimg, { "--raw", "-q", shot });
     QVERIFY(zbar.waitForFinished(10000));
     QCOMPARE(QString::fromUtf8(zbar.readAllStandardOutput()).trimmed(), s.remote.pageAddress());
 

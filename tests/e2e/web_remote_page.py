@@ -60,12 +60,10 @@ def browser(user_data, width, height):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('--driver', required=True)
-    parser.add_argument('--emulator', required=True)
-    parser.add_argument('--ctl', required=True)
+    for program in ('--driver', '--emulator', '--ctl'):
+        parser.add_argument(program, required=True)
     parser.add_argument('--screenshot')
-    args = parser.parse_args()
-    return run(args)
+    return run(parser.parse_args())
 
 
 def run(args, figures=None):
@@ -100,6 +98,7 @@ def run(args, figures=None):
         slider = page.find_element(By.CSS_SELECTOR, '[aria-labelledby="label-headphone.volume"]')
         handle = slider.find_element(By.CLASS_NAME, 'handle')
         value = lambda: int(slider.get_attribute('aria-valuenow'))
+        panel = lambda: str(s.ctl('get', 'headphone.volume').get('value'))
         assert page.find_element(By.ID, 'label-headphone.volume').text == 'HEADPHONE Volume'
         assert slider.get_attribute('aria-valuetext') == '%d dB' % value()
 
@@ -115,19 +114,19 @@ def run(args, figures=None):
         raised = value()
         assert raised > shown, (raised, shown)
         wait('the block', lambda: s.blocks() > before)
-        wait('the panel', lambda: str(s.ctl('get', 'headphone.volume').get('value')) == str(raised))
+        wait('the panel', lambda: panel() == str(raised))
         assert s.stored('ka2.ini', 'HeadphoneValue') == str(raised)
 
         # A tap below the handle lowers.
         ActionChains(page).move_to_element_with_offset(slider, -slider.size['width'] // 2 + 30, 0).click().perform()
         lowered = wait('a lower value', lambda: value() < raised and value())
-        wait('the panel', lambda: str(s.ctl('get', 'headphone.volume').get('value')) == str(lowered))
+        wait('the panel', lambda: panel() == str(lowered))
 
         # The knob turned by the mouse wheel in the panel: the slider follows.
-        subprocess.run(['xdotool', 'mousemove', '--window', window, str(HEADPHONE_KNOB[0]),
-                        str(HEADPHONE_KNOB[1]), 'click', '4'], env=s.env, check=True)
+        subprocess.run(['xdotool', 'mousemove', '--window', window, *map(str, HEADPHONE_KNOB), 'click', '4'],
+                       env=s.env, check=True)
         wait('the knob on the page', lambda: value() != lowered)
-        assert str(value()) == str(s.ctl('get', 'headphone.volume')['value'])
+        assert str(value()) == panel()
 
         if args.screenshot:
             # As a phone shows it: 390 by 844 points at twice the pixels, from the top.

@@ -97,11 +97,6 @@ def name(pid):
         return str(pid)
 
 
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
-
-
 def main():
     build = os.path.abspath(sys.argv[1])
     scratch = tempfile.mkdtemp(prefix="run-test.")
@@ -124,42 +119,42 @@ def main():
             reach = run.read_until(r"reach this panel from another terminal: (.*) status\r?\n").group(1)
             run.read_until(r"Commands for the emulated device")
             started = descendants(run.pid)
-            check(len(started) >= 3, "%s: the run shows fewer processes than it started: %s" % (way, started))
+            assert len(started) >= 3, "%s: the run shows fewer processes than it started: %s" % (way, started)
 
             if number == 0:
                 # The settings and the runtime folder are the run's own, and the printed line
                 # reaches the panel from a shell without XDG_RUNTIME_DIR.
-                check(os.path.isfile(os.path.join(folder, "data", "OrvelinDriver", "ka2.ini")),
-                      "no settings in the run's folder")
-                check(not os.path.exists(os.path.join(scratch, "home", ".local")), "the run wrote to HOME")
+                assert os.path.isfile(os.path.join(folder, "data", "OrvelinDriver", "ka2.ini")), \
+                    "no settings in the run's folder"
+                assert not os.path.exists(os.path.join(scratch, "home", ".local")), "the run wrote to HOME"
                 status = subprocess.run(reach + " status", shell=True, env=env, capture_output=True, text=True)
-                check(status.returncode == 0 and "model: KA2" in status.stdout,
-                      "the printed orvelinctl line does not reach the panel: %s%s" % (status.stdout, status.stderr))
+                assert status.returncode == 0 and "model: KA2" in status.stdout, \
+                    "the printed orvelinctl line does not reach the panel: %s%s" % (status.stdout, status.stderr)
 
                 # A second run finds the panel running and touches neither it nor its log.
                 with open(log, "rb") as f:
                     before = f.read()
                 second = subprocess.run([RUN], env=env, stdin=subprocess.DEVNULL, capture_output=True,
                                         text=True, timeout=120)
-                check(second.returncode != 0, "the second run did not fail: " + second.stdout)
-                check("A panel is already running" in second.stderr, "the second run said: " + second.stderr)
+                assert second.returncode != 0, "the second run did not fail: " + second.stdout
+                assert "A panel is already running" in second.stderr, "the second run said: " + second.stderr
                 with open(log, "rb") as f:
-                    check(f.read().startswith(before), "the second run touched the panel's log")
-                check(stat(run.panel) is not None, "the second run ended the first panel")
+                    assert f.read().startswith(before), "the second run touched the panel's log"
+                assert stat(run.panel) is not None, "the second run ended the first panel"
 
             end(run)
             status = run.exit_status()
-            check(status == 0, "%s: exit status %d:\n%s" % (way, status, run.output))
+            assert status == 0, "%s: exit status %d:\n%s" % (way, status, run.output)
             # A process the script ended may still be on its way out on a busy machine; one left
             # behind is still there long after.
             deadline = time.monotonic() + 20
             while [p for p in started if alive(p)] and time.monotonic() < deadline:
                 time.sleep(0.2)
             left = [name(process[0]) for process in started if alive(process)]
-            check(not left, "%s: still running: %s" % (way, left))
-            check("Ended: the panel, the emulator, Xvfb." in run.output, "%s: no summary:\n%s" % (way, run.output))
-            check(not [name for name in os.listdir(folder) if name.startswith("run.")],
-                  "%s: the run's temporary folder is left" % way)
+            assert not left, "%s: still running: %s" % (way, left)
+            assert "Ended: the panel, the emulator, Xvfb." in run.output, "%s: no summary:\n%s" % (way, run.output)
+            assert not [n for n in os.listdir(folder) if n.startswith("run.")], \
+                "%s: the run's temporary folder is left" % way
             print("%s: exit 0, nothing left running" % way)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)

@@ -73,7 +73,6 @@ class ProgramSession:
         self.emulator = self.start([self.args.emulator, '--model', str(model), '--log', self.requests],
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         assert self.emulator.stdout.readline().startswith('ready'), 'the emulator did not start'
-        return self.emulator
 
     def command(self, line):
         self.emulator.stdin.write(line + '\n')
