@@ -113,7 +113,6 @@ private slots:
         QTest::newRow("several rotations") << 0 << 200;
         QTest::newRow("file from an earlier run over the limit") << 5000 << 1;
     }
-
     void rotation()
     {
         QFETCH(int, existingBytes);
