@@ -17,6 +17,9 @@
 #include <vector>
 
 using Codes = std::vector<std::uint32_t>;
+// A buffer size set with the latency within its limit: audio stopped, size set, audio started.
+const Codes kBufferCycle { Code::GetBufferSize, Code::GetUsbLatency, Code::StopAudio, Code::SetBufferSize,
+    Code::StartAudio };
 
 namespace {
 
@@ -46,16 +49,17 @@ std::vector<std::uint32_t> setValues(const emu::Emulator &device, std::uint32_t 
     return values;
 }
 
+QString settingsFile(const testsupport::IsolatedEnvironment &env)
+{
+    return env.appDataDir() + QStringLiteral("/setting.ini");
+}
 QStringList storedKeys(const testsupport::IsolatedEnvironment &env)
 {
-    QSettings file(env.appDataDir() + QStringLiteral("/setting.ini"), QSettings::IniFormat);
-    return file.allKeys();
+    return QSettings(settingsFile(env), QSettings::IniFormat).allKeys();
 }
-
 QString stored(const testsupport::IsolatedEnvironment &env, const QString &key)
 {
-    QSettings file(env.appDataDir() + QStringLiteral("/setting.ini"), QSettings::IniFormat);
-    return file.value(key).toString();
+    return QSettings(settingsFile(env), QSettings::IniFormat).value(key).toString();
 }
 
 // One dialog against a fresh emulated device in a private environment.
@@ -130,9 +134,7 @@ private slots:
         QCOMPARE(rig.buffer->currentText(), QStringLiteral("48"));
         rig.dialog->loadSettings();
 
-        QCOMPARE(codes(rig.device),
-            (Codes {
-                Code::GetBufferSize, Code::GetUsbLatency, Code::StopAudio, Code::SetBufferSize, Code::StartAudio }));
+        QCOMPARE(codes(rig.device), kBufferCycle);
         QCOMPARE(setValues(rig.device, Code::SetBufferSize), (std::vector<std::uint32_t> { 192 }));
         QCOMPARE(rig.device.state().bufferSize, 192u);
         QVERIFY(rig.device.state().audioRunning);
@@ -175,9 +177,7 @@ private slots:
         rig.device.setUsbLatency(16);
         rig.device.clearRequests();
         rig.buffer->setCurrentText(QStringLiteral("128"));
-        QCOMPARE(codes(rig.device),
-            (Codes {
-                Code::GetBufferSize, Code::GetUsbLatency, Code::StopAudio, Code::SetBufferSize, Code::StartAudio }));
+        QCOMPARE(codes(rig.device), kBufferCycle);
     }
 
     void equalSizeTouchesNeitherDriverNorFile()
@@ -203,13 +203,8 @@ private slots:
     void storedValuesThatAreNotItemsAreIgnored()
     {
         testsupport::IsolatedEnvironment env;
-        QDir().mkpath(env.appDataDir());
-        {
-            QSettings file(env.appDataDir() + QStringLiteral("/setting.ini"), QSettings::IniFormat);
-            file.setValue(QStringLiteral("Audio/BufferSize"), QStringLiteral("100"));
-            file.setValue(QStringLiteral("USB/LatencySize"), QStringLiteral("12"));
-            file.setValue(QStringLiteral("USB/SlowMode"), QStringLiteral("Sometimes"));
-        }
+        QVERIFY(testsupport::writeFile(
+            settingsFile(env), "[Audio]\nBufferSize=100\n[USB]\nLatencySize=12\nSlowMode=Sometimes\n"));
         emu::Emulator device(env.runtimeDir().toStdString(), 2);
         QVERIFY(device.start());
         Settings dialog;
@@ -230,9 +225,7 @@ private slots:
         Rig rig;
         rig.device.fail(Code::SetBufferSize, emu::FaultMode::Refuse);
         rig.buffer->setCurrentText(QStringLiteral("256"));
-        QCOMPARE(codes(rig.device),
-            (Codes {
-                Code::GetBufferSize, Code::GetUsbLatency, Code::StopAudio, Code::SetBufferSize, Code::StartAudio }));
+        QCOMPARE(codes(rig.device), kBufferCycle);
         QVERIFY(rig.device.state().audioRunning);
         QVERIFY(rig.log.contains(QStringLiteral("设置音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。")));
         QVERIFY(storedKeys(rig.env).isEmpty());
