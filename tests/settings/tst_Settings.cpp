@@ -65,9 +65,12 @@ QString stored(const testsupport::IsolatedEnvironment &env, const QString &key)
 // One dialog against a fresh emulated device in a private environment.
 struct Rig
 {
-    explicit Rig(bool connect = true)
+    // With `stored`, the settings file holds it before the dialog is made.
+    explicit Rig(bool connect = true, const QByteArray &stored = {})
         : device(env.runtimeDir().toStdString(), 2)
     {
+        if (!stored.isEmpty())
+            testsupport::writeFile(settingsFile(env), stored);
         device.start();
         dialog = std::make_unique<Settings>();
         buffer = dialog->findChild<QComboBox *>(QStringLiteral("bufferBox"));
@@ -202,22 +205,14 @@ private slots:
 
     void storedValuesThatAreNotItemsAreIgnored()
     {
-        testsupport::IsolatedEnvironment env;
-        QVERIFY(testsupport::writeFile(
-            settingsFile(env), "[Audio]\nBufferSize=100\n[USB]\nLatencySize=12\nSlowMode=Sometimes\n"));
-        emu::Emulator device(env.runtimeDir().toStdString(), 2);
-        QVERIFY(device.start());
-        Settings dialog;
-        QVERIFY(dialog.connectDevice());
-        device.clearRequests();
-        dialog.loadSettings();
-
-        QCOMPARE(dialog.findChild<QComboBox *>(QStringLiteral("bufferBox"))->currentText(), QStringLiteral("48"));
-        QCOMPARE(dialog.findChild<QComboBox *>(QStringLiteral("latencyBox"))->currentText(), QStringLiteral("8"));
-        QCOMPARE(
-            dialog.findChild<QComboBox *>(QStringLiteral("safeModeBox"))->currentText(), QStringLiteral("Disabled"));
-        QVERIFY(codes(device).empty());
-        QCOMPARE(stored(env, QStringLiteral("Audio/BufferSize")), QStringLiteral("100"));
+        Rig rig(true, "[Audio]\nBufferSize=100\n[USB]\nLatencySize=12\nSlowMode=Sometimes\n");
+        QVERIFY(rig.connected);
+        rig.dialog->loadSettings();
+        QCOMPARE(rig.buffer->currentText(), QStringLiteral("48"));
+        QCOMPARE(rig.latency->currentText(), QStringLiteral("8"));
+        QCOMPARE(rig.safeMode->currentText(), QStringLiteral("Disabled"));
+        QVERIFY(codes(rig.device).empty());
+        QCOMPARE(stored(rig.env, QStringLiteral("Audio/BufferSize")), QStringLiteral("100"));
     }
 
     void refusedSetStillRestartsAudio()
