@@ -60,14 +60,12 @@ private slots:
 
         QSettings ini(rig.iniPath(PanelRig::iniName(model)), QSettings::IniFormat);
         QCOMPARE(ini.allKeys().size(), keys);
-        QCOMPARE(ini.value("Dial/SpeakerValue").toString(), QString("-80"));
-        QCOMPARE(ini.value("Dial/HeadphoneValue").toString(), QString("-80"));
-        QCOMPARE(ini.value("Dial/OtgToSPValue").toString(), QString("0"));
-        QCOMPARE(ini.value("Dial/OtgToHpValue").toString(), QString("0"));
-        QCOMPARE(ini.value("Dial/Mic2Value").toString(), QString("0"));
-        QCOMPARE(ini.value("Button/HeadphoneSourceIsChecked").toString(), QString("false"));
-        for (const char *key : { "Button/Mic1InstrIsChecked", "Button/Mic2InstrIsChecked" })
-            QCOMPARE(ini.value(key).toString(), model == "ka2se" ? QString("false") : QString());
+        const QString instrument = model == "ka2se" ? QString("false") : QString();
+        for (const auto &[key, value] : { std::pair<const char *, QString> { "Dial/SpeakerValue", "-80" },
+                 { "Dial/HeadphoneValue", "-80" }, { "Dial/OtgToSPValue", "0" }, { "Dial/OtgToHpValue", "0" },
+                 { "Dial/Mic2Value", "0" }, { "Button/HeadphoneSourceIsChecked", "false" },
+                 { "Button/Mic1InstrIsChecked", instrument }, { "Button/Mic2InstrIsChecked", instrument } })
+            QCOMPARE(qMakePair(QString(key), ini.value(key).toString()), qMakePair(QString(key), value));
         for (auto it = buttons.cbegin(); it != buttons.cend(); ++it)
             QCOMPARE(panel->findChild<Button *>(it.key())->text(), it.value().toString());
         QVERIFY(!QFile::exists(rig.iniPath(otherIni)));
