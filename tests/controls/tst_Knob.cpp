@@ -137,24 +137,19 @@ private slots:
         QVERIFY(knob->editor->isHidden());
     }
 
+    // Beside the text, or anywhere when there is no text to edit: a double-click resets.
     void doubleClickBesideTextResets()
     {
-        knob->setValue(2);
-        QSignalSpy spy(knob, &Knob::valueChangedSig);
-        QTest::mouseDClick(knob, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
-        QCOMPARE(knob->value, -80);
-        QCOMPARE(emitted(spy), QList<int> { -80 });
-        QVERIFY(knob->editor->isHidden());
-
-        // Without text there is nothing to edit: a double-click on the middle resets too.
-        knob->setValue(2);
-        spy.clear();
-        knob->showText = false;
-        knob->grab();
-        QTest::mouseDClick(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 60));
-        QCOMPARE(knob->value, -80);
-        QCOMPARE(emitted(spy), QList<int> { -80 });
-        QVERIFY(knob->editor->isHidden());
+        for (const auto &[showText, at] : { std::pair { true, QPoint(3, 3) }, { false, QPoint(60, 60) } }) {
+            knob->showText = showText;
+            knob->setValue(2);
+            knob->grab();
+            QSignalSpy spy(knob, &Knob::valueChangedSig);
+            QTest::mouseDClick(knob, Qt::LeftButton, Qt::NoModifier, at);
+            QCOMPARE(knob->value, -80);
+            QCOMPARE(emitted(spy), QList<int> { -80 });
+            QVERIFY(knob->editor->isHidden());
+        }
     }
 
     void doubleClickOnTextOpensEditor()
