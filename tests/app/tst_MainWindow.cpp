@@ -185,11 +185,8 @@ private slots:
             for (const Button *button : panel->findChildren<Button *>())
                 texts << button->text();
             if (code == 1) {
-                const QStringList translated = { QStringLiteral("输入"), QStringLiteral("增益"),
-                    QStringLiteral("麦克风"), QStringLiteral("直接监听"), QStringLiteral("耳机"),
-                    QStringLiteral("音量"), QStringLiteral("手机到耳机音量") };
-                for (const QString &text : translated)
-                    QVERIFY2(texts.contains(text), qPrintable(text));
+                for (const char *text : { "输入", "增益", "麦克风", "直接监听", "耳机", "音量", "手机到耳机音量" })
+                    QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
                 QVERIFY(!texts.contains(QStringLiteral("INPUT")));
                 auto *instrument = panel->findChild<Button *>(QStringLiteral("micInstrumentButton"));
                 instrument->setSelected(true);
