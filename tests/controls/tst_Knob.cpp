@@ -123,13 +123,11 @@ private slots:
     {
         knob->setValue(3);
         QSignalSpy spy(knob, &Knob::valueChangedSig);
-        QTest::mousePress(knob, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
-        QTest::mouseRelease(knob, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QTest::mouseClick(knob, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QCOMPARE(knob->value, 3);
         QCOMPARE(spy.count(), 0);
 
-        QTest::mousePress(knob, Qt::LeftButton, Qt::ControlModifier, knob->textRect.center());
-        QTest::mouseRelease(knob, Qt::LeftButton, Qt::ControlModifier, knob->textRect.center());
+        QTest::mouseClick(knob, Qt::LeftButton, Qt::ControlModifier, knob->textRect.center());
         QCOMPARE(knob->value, -80);
         // Already at the minimum: a reset still reports it.
         QTest::mousePress(knob, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
@@ -337,8 +335,7 @@ private slots:
         QCOMPARE(emitted(spy), (QList<int> { 5, 5, 6, 6 }));
 
         // The next drag starts from where the last one ended, not from its own press.
-        QTest::mousePress(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
-        QTest::mouseRelease(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
+        QTest::mouseClick(knob, Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
         spy.clear();
         dragTo(*knob, QPoint(7, 79));
         QCOMPARE(knob->value, 5);
