@@ -110,15 +110,11 @@ private slots:
         rig.latency->setCurrentText(QStringLiteral("16"));
         rig.safeMode->setCurrentText(QStringLiteral("Enabled"));
 
-        const QStringList expected = {
-            QStringLiteral("设置音频缓冲区大小为： 256 samples"),
-            QStringLiteral("当前音频缓冲区大小： 0"),
-            QStringLiteral("获取音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。"),
-            QStringLiteral("设置USB延迟大小为： 16 Frame"),
-            QStringLiteral("当前USB延迟大小： 0"),
-            kStopFailed,
-            kStopFailed,
-        };
+        const QStringList expected
+            = { QStringLiteral("设置音频缓冲区大小为： 256 samples"), QStringLiteral("当前音频缓冲区大小： 0"),
+                  QStringLiteral("获取音频缓冲区大小失败，可能是驱动未正确加载或设备未连接。"),
+                  QStringLiteral("设置USB延迟大小为： 16 Frame"), QStringLiteral("当前USB延迟大小： 0"), kStopFailed,
+                  kStopFailed };
         QVERIFY(rig.listenerWaiting);
         QCOMPARE(rig.log.lines(), expected);
         QVERIFY(codes(rig.device).empty());
