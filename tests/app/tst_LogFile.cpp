@@ -51,6 +51,15 @@ QString feed(RepeatedLines &repeats, const QByteArray &texts, qint64 nowMs = 0, 
     return tokens.join(QLatin1Char(' '));
 }
 
+// Logs numbered lines of 50 bytes into a file of that size limit, quietly.
+void logNumberedLines(const QString &path, int limit, int count)
+{
+    testsupport::LogCapture quiet;
+    LogFile log(path, limit);
+    for (int i = 0; i < count; ++i)
+        qDebug().noquote() << QStringLiteral("line %1 ").arg(i, 4, 10, QLatin1Char('0')) + QString(40, 'y');
+}
+
 } // namespace
 
 // The log file holds what the program logs, stays within its size and keeps one previous file.
@@ -73,8 +82,7 @@ private slots:
             QVERIFY(log.isOpen());
             qDebug() << "Headphone volume set to:" << 0.5;
             qWarning().noquote() << "无法连接音频服务管道";
-            std::cerr << "Failed to set mic 48V: "
-                      << "device gone" << std::endl;
+            std::cerr << "Failed to set mic 48V: " << std::string("device gone") << std::endl;
             std::cerr << "partial ";
             std::cerr << "line" << std::endl;
             // The pipe listener logs from its own thread.
@@ -113,7 +121,6 @@ private slots:
         QTest::newRow("several rotations") << 0 << 200;
         QTest::newRow("file from an earlier run over the limit") << 5000 << 1;
     }
-
     void rotation()
     {
         QFETCH(int, existingBytes);
@@ -126,12 +133,7 @@ private slots:
         if (existingBytes)
             QVERIFY(testsupport::writeFile(path, QByteArray(existingBytes, 'x') + '\n'));
         const int limit = 2048;
-        {
-            testsupport::LogCapture quiet;
-            LogFile log(path, limit);
-            for (int i = 0; i < lines; ++i)
-                qDebug().noquote() << QStringLiteral("line %1 ").arg(i, 4, 10, QLatin1Char('0')) + QString(40, 'y');
-        }
+        logNumberedLines(path, limit, lines);
         QVERIFY(QFileInfo(path).size() <= limit);
         const QStringList current = linesOf(path);
         QCOMPARE(current.last().left(9), QStringLiteral("line %1").arg(lines - 1, 4, 10, QLatin1Char('0')));
@@ -205,13 +207,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("OrvelinDriver.log"));
         QVERIFY(QDir().mkpath(LogFile::previousPath(path) + QStringLiteral("/held")));
-        const int limit = 2048;
-        {
-            testsupport::LogCapture quiet;
-            LogFile log(path, limit);
-            for (int i = 0; i < 200; ++i)
-                qDebug().noquote() << QStringLiteral("line %1 ").arg(i, 4, 10, QLatin1Char('0')) + QString(40, 'y');
-        }
+        logNumberedLines(path, 2048, 200);
         const QStringList lines = linesOf(path);
         QCOMPARE(lines.filter(QStringLiteral("Log file could not be renamed to OrvelinDriver.old.log")).size(), 1);
         const QStringList kept = lines.filter(QRegularExpression(QStringLiteral("^line ")));
@@ -223,9 +219,8 @@ private slots:
     void unwritableFolderIsLoggedNotFatal()
     {
         QTemporaryDir dir;
-        // A folder where the file should be.
         const QString path = dir.filePath(QStringLiteral("OrvelinDriver.log"));
-        QVERIFY(QDir().mkpath(path));
+        QVERIFY(QDir().mkpath(path)); // a folder where the file should be
         testsupport::LogCapture capture;
         LogFile log(path);
         QVERIFY(!log.isOpen());

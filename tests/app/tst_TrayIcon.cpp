@@ -19,20 +19,15 @@
 
 namespace {
 
-struct Box
+// Runs `action` and answers the warning box it opens; returns its title and text, an empty title
+// when no box opened.
+template <typename Action> QStringList answerBox(Action action)
 {
-    QString title;
-    QString text;
-};
-
-// Runs `action` and answers the warning box it opens; returns what the box said.
-template <typename Action> Box answerBox(Action action)
-{
-    Box seen;
+    QStringList seen { QString(), QString() };
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&seen] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            seen = { box->windowTitle(), box->text() };
+            seen = QStringList { box->windowTitle(), box->text() };
             QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
             QVERIFY(!box->parentWidget());
             box->button(QMessageBox::Ok)->click();
@@ -42,6 +37,21 @@ template <typename Action> Box answerBox(Action action)
     action();
     return seen;
 }
+
+// PATH is an empty folder for stand-in programs while this lives.
+struct StandInPath
+{
+    QTemporaryDir bin;
+    const QByteArray saved = qgetenv("PATH");
+    StandInPath() { qputenv("PATH", QFile::encodeName(bin.path())); }
+    ~StandInPath() { qputenv("PATH", saved); }
+    // A shell script the owner may run.
+    bool add(const QString &name, const QByteArray &script)
+    {
+        const QString path = bin.filePath(name);
+        return testsupport::writeFile(path, script) && QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+};
 
 } // namespace
 
@@ -181,11 +191,11 @@ private slots:
         QVERIFY(emulator.start());
         emulator.unplug();
         TrayIcon tray;
-        const Box box = answerBox([&] {
+        const QStringList box = answerBox([&] {
             entry(tray, QStringLiteral("Upgrade Firmware"))->trigger();
             entry(tray, QStringLiteral("192000"))->trigger();
         });
-        QVERIFY(box.title.isEmpty());
+        QVERIFY(box[0].isEmpty());
         QVERIFY(emulator.requests().empty());
         QCOMPARE(log.count(QStringLiteral("Failed to create device in Device.")), 1);
         QVERIFY(!log.contains(QStringLiteral("selectedRate is:")));
@@ -194,14 +204,11 @@ private slots:
     void windowsAreShownOrTheMissingOneIsReported()
     {
         TrayIcon tray;
-        Box box = answerBox([&] { entry(tray, QStringLiteral("Main Window"))->trigger(); });
-        QCOMPARE(box.title, QStringLiteral("警告"));
-        QCOMPARE(box.text, QStringLiteral("主窗口未设置，请先设置主窗口。"));
-        box = answerBox([&] { emit tray.activated(QSystemTrayIcon::DoubleClick); });
-        QCOMPARE(box.text, QStringLiteral("主窗口未设置，请先设置主窗口。"));
-        box = answerBox([&] { entry(tray, QStringLiteral("Setup"))->trigger(); });
-        QCOMPARE(box.title, QStringLiteral("警告"));
-        QCOMPARE(box.text, QStringLiteral("设置窗口未设置，请先设置设置窗口。"));
+        const QStringList noWindow { QStringLiteral("警告"), QStringLiteral("主窗口未设置，请先设置主窗口。") };
+        QCOMPARE(answerBox([&] { entry(tray, QStringLiteral("Main Window"))->trigger(); }), noWindow);
+        QCOMPARE(answerBox([&] { emit tray.activated(QSystemTrayIcon::DoubleClick); }).at(1), noWindow[1]);
+        QCOMPARE(answerBox([&] { entry(tray, QStringLiteral("Setup"))->trigger(); }),
+            QStringList({ QStringLiteral("警告"), QStringLiteral("设置窗口未设置，请先设置设置窗口。") }));
 
         QWidget window;
         tray.setMainWindow(&window);
@@ -238,49 +245,37 @@ private slots:
 
     void soundSettingsOpenOrAnErrorBoxShows()
     {
-        const QByteArray savedPath = qgetenv("PATH");
         testsupport::LogCapture log;
         TrayIcon tray;
-        QTemporaryDir bin;
-        qputenv("PATH", QFile::encodeName(bin.path()));
-        Box box = answerBox([&] { entry(tray, QStringLiteral("Win Sound Pannel"))->trigger(); });
-        QCOMPARE(box.title, QStringLiteral("错误"));
-        QCOMPARE(box.text, QStringLiteral("无法打开声音设置面板，请检查系统设置。"));
+        StandInPath path;
+        const auto open
+            = [&] { return answerBox([&] { entry(tray, QStringLiteral("Win Sound Pannel"))->trigger(); }); };
+        QCOMPARE(
+            open(), QStringList({ QStringLiteral("错误"), QStringLiteral("无法打开声音设置面板，请检查系统设置。") }));
         QVERIFY(!log.contains(QStringLiteral("声音设置面板已打开。")));
 
-        QFile program(bin.filePath(QStringLiteral("pavucontrol")));
-        QVERIFY(program.open(QIODevice::WriteOnly));
-        program.write("#!/bin/sh\nexit 0\n");
-        program.close();
-        program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        box = answerBox([&] { entry(tray, QStringLiteral("Win Sound Pannel"))->trigger(); });
-        qputenv("PATH", savedPath);
-        QVERIFY(box.title.isEmpty());
+        QVERIFY(path.add(QStringLiteral("pavucontrol"), "#!/bin/sh\nexit 0\n"));
+        QVERIFY(open()[0].isEmpty());
         QCOMPARE(log.count(QStringLiteral("声音设置面板已打开。")), 1);
     }
 
     void shellRestartReportsHowTheCommandEnded()
     {
-        const QByteArray savedPath = qgetenv("PATH");
         testsupport::LogCapture log;
         TrayIcon tray;
         QAction *refresh = entry(tray, QStringLiteral("Refresh Audio Device"));
 
         // No cmd.exe: the start fails, so the wait fails at once.
-        QTemporaryDir bin;
-        qputenv("PATH", QFile::encodeName(bin.path()));
+        StandInPath path;
         refresh->trigger();
         QCOMPARE(log.lines().value(0), QStringLiteral("重启资源管理器超时"));
         QVERIFY(log.lines().value(1).startsWith(QStringLiteral("错误信息: ")));
         QVERIFY(!log.contains(QStringLiteral("资源管理器已成功重启")));
 
         // A stand-in cmd.exe shows the arguments and how its exit code is reported.
-        QFile command(bin.filePath(QStringLiteral("cmd.exe")));
-        QVERIFY(command.open(QIODevice::WriteOnly));
-        command.write("#!/bin/sh\n/bin/sleep \"${CMD_SLEEP:-0}\"\necho \"args:$1|$2\"\necho oops 错误 >&2\nexit "
-                      "\"${CMD_EXIT:-0}\"\n");
-        command.close();
-        command.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        QVERIFY(path.add(QStringLiteral("cmd.exe"),
+            "#!/bin/sh\n/bin/sleep \"${CMD_SLEEP:-0}\"\necho \"args:$1|$2\"\necho oops 错误 >&2\nexit "
+            "\"${CMD_EXIT:-0}\"\n"));
         log.clear();
         qputenv("CMD_EXIT", "3");
         refresh->trigger();
@@ -310,7 +305,6 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qunsetenv("CMD_SLEEP");
         qunsetenv("CMD_EXIT");
-        qputenv("PATH", savedPath);
     }
 };
 
