@@ -39,10 +39,10 @@ struct PipePeer::Impl
                 log("\"error\":" + std::to_string(error));
                 continue;
             }
+            // The line first: whoever waits for the message finds its line already written.
             std::vector<std::uint8_t> message(buffer.begin(), buffer.begin() + length);
-            const std::string fields = describe(message);
+            log(describe(message));
             received.push(std::move(message));
-            log(fields);
         }
     }
 

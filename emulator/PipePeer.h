@@ -24,7 +24,8 @@ public:
 
     // The bytes of every message received so far, in order.
     std::vector<std::vector<std::uint8_t>> messages() const;
-    // Waits until at least count messages arrived; false on time-out.
+    // Waits until at least count messages arrived, each with its log line written; false on
+    // time-out.
     bool waitForMessages(std::size_t count, int timeoutMs) const;
     void clear();
 

@@ -1,5 +1,6 @@
 #include "emulator/AsioPeer.h"
 #include "emulator/AudioServicePeer.h"
+#include "emulator/Inbox.h"
 #include "platform/PipePort.h"
 #include "settings/LatencyLimit.h"
 #include "settings/PipeClients.h"
@@ -104,11 +105,17 @@ void tst_PipeProtocols::audioServiceReceivesUtf16Commands()
     testsupport::IsolatedEnvironment env;
     testsupport::LogCapture log;
     emu::AudioServicePeer service;
+    emu::Inbox<std::string> peerLog;
+    service.setLogSink([&](const std::string &line) { peerLog.push(line); });
     QVERIFY(service.start());
 
     QVERIFY(settings::sendAudioServiceCommand(QStringLiteral("STOP_MONITOR")));
     QVERIFY(settings::sendAudioServiceCommand(QStringLiteral("START_MONITOR")));
     QVERIFY(service.waitForCommands(2, 15000));
+    // A message waited for has its line written: a log read next never misses it.
+    QCOMPARE(peerLog.take(),
+        (std::vector<std::string> { R"({"peer":"audio-service","command":"STOP_MONITOR","bytes":26})",
+            R"({"peer":"audio-service","command":"START_MONITOR","bytes":28})" }));
 
     const auto messages = service.messages();
     QCOMPARE(messages.size(), std::size_t(2));
