@@ -28,13 +28,28 @@ SingleInstanceGuard::Outcome SingleInstanceGuard::acquire()
         qDebug() << "Orvelin Mixer 已经在运行中。";
         return Outcome::AlreadyRunning;
     }
-    if (!marker.create(1, QSharedMemory::ReadWrite)) {
+    if (!createMarker()) {
         lock.release();
         qDebug() << "无法创建共享内存，程序退出。";
         return Outcome::CreateFailed;
     }
     lock.release();
     return Outcome::Running;
+}
+
+bool SingleInstanceGuard::createMarker()
+{
+    if (marker.create(1, QSharedMemory::ReadWrite))
+        return true;
+    // On Linux a segment's key comes from its key file's inode number (its low 16 bits), so a key
+    // file made anew can land on the key of a segment a killed process left behind, whose own key
+    // file is gone: the check above never saw it. The new file reaches it now; a segment nobody
+    // holds is freed and the marker made once more. One held by a running copy stays refused.
+    if (marker.error() != QSharedMemory::AlreadyExists || anotherCopyRuns()) {
+        marker.detach();
+        return false;
+    }
+    return marker.create(1, QSharedMemory::ReadWrite);
 }
 
 int SingleInstanceGuard::exitCode(Outcome outcome)

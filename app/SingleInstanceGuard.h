@@ -28,6 +28,7 @@ public:
 
 private:
     bool anotherCopyRuns();
+    bool createMarker();
 
     QSystemSemaphore lock;
     QSharedMemory marker;

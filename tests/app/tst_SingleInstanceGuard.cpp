@@ -5,8 +5,25 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <dlfcn.h>
 #include <memory>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <unistd.h>
+
+namespace {
+// System V keys come from the key file's inode, which the file system picks; this stands in for
+// that choice: the key file at foldedPath gets foldedKey.
+QByteArray foldedPath;
+key_t foldedKey = -1;
+} // namespace
+
+extern "C" key_t ftok(const char *path, int id) noexcept
+{
+    using Real = key_t (*)(const char *, int);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "ftok"));
+    return foldedKey != -1 && foldedPath == path ? foldedKey : real(path, id);
+}
 
 // Only one copy runs; the keys are made unique per test so no real copy is ever met.
 class tst_SingleInstanceGuard : public QObject
@@ -58,6 +75,31 @@ private slots:
         first.reset();
         auto next = makeGuard();
         QCOMPARE(next->acquire(), SingleInstanceGuard::Outcome::Running);
+    }
+
+    void staleSegmentOnTheNewKeyIsFreed()
+    {
+        // A killed process's segment, nobody attached and its key file gone, sits on the key the
+        // marker's new key file gets: the copy starts all the same, and the segment is freed.
+        QTemporaryDir folder;
+        QVERIFY(testsupport::writeFile(folder.filePath(QStringLiteral("inode")), {}));
+        foldedKey = ftok(QFile::encodeName(folder.filePath(QStringLiteral("inode"))).constData(), 'Q');
+        const int stale = shmget(foldedKey, 1, IPC_CREAT | IPC_EXCL | 0600);
+        const QString suffix = QString::fromStdString(platform::instanceKeySuffix());
+        foldedPath = QFile::encodeName(QSharedMemory(memoryKey + suffix).nativeKey());
+        auto first = makeGuard();
+        const SingleInstanceGuard::Outcome outcome = first->acquire();
+        const SingleInstanceGuard::Outcome second = makeGuard()->acquire();
+        shmid_ds info {};
+        const bool staleLeft = stale != -1 && shmctl(stale, IPC_STAT, &info) == 0;
+        if (staleLeft)
+            shmctl(stale, IPC_RMID, nullptr);
+        first.reset();
+        foldedKey = -1;
+        QVERIFY(stale != -1);
+        QCOMPARE(outcome, SingleInstanceGuard::Outcome::Running);
+        QVERIFY(!staleLeft);
+        QCOMPARE(second, SingleInstanceGuard::Outcome::AlreadyRunning);
     }
 
     void segmentThatCannotBeCreatedEndsWithMinusOne()
