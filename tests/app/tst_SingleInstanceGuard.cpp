@@ -2,6 +2,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QUuid>
 #include <QtTest>
 
@@ -10,6 +11,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 // System V keys come from the key file's inode, which the file system picks; this stands in for
@@ -33,6 +35,7 @@ class tst_SingleInstanceGuard : public QObject
 private:
     QString semaphoreKey;
     QString memoryKey;
+    int stale = -1; // a segment nobody holds, removed after each case
 
     std::unique_ptr<SingleInstanceGuard> makeGuard()
     {
@@ -45,6 +48,12 @@ private slots:
         const QString unique = QUuid::createUuid().toString(QUuid::Id128);
         semaphoreKey = QStringLiteral("tst_sem_") + unique;
         memoryKey = QStringLiteral("tst_mem_") + unique;
+    }
+    void cleanup()
+    {
+        foldedKey = -1;
+        if (stale != -1)
+            shmctl(std::exchange(stale, -1), IPC_RMID, nullptr);
     }
 
     void secondCopyIsRefusedWhileTheFirstRuns()
@@ -81,25 +90,18 @@ private slots:
     {
         // A killed process's segment, nobody attached and its key file gone, sits on the key the
         // marker's new key file gets: the copy starts all the same, and the segment is freed.
-        QTemporaryDir folder;
-        QVERIFY(testsupport::writeFile(folder.filePath(QStringLiteral("inode")), {}));
-        foldedKey = ftok(QFile::encodeName(folder.filePath(QStringLiteral("inode"))).constData(), 'Q');
-        const int stale = shmget(foldedKey, 1, IPC_CREAT | IPC_EXCL | 0600);
-        const QString suffix = QString::fromStdString(platform::instanceKeySuffix());
-        foldedPath = QFile::encodeName(QSharedMemory(memoryKey + suffix).nativeKey());
-        auto first = makeGuard();
-        const SingleInstanceGuard::Outcome outcome = first->acquire();
-        const SingleInstanceGuard::Outcome second = makeGuard()->acquire();
-        shmid_ds info {};
-        const bool staleLeft = stale != -1 && shmctl(stale, IPC_STAT, &info) == 0;
-        if (staleLeft)
-            shmctl(stale, IPC_RMID, nullptr);
-        first.reset();
-        foldedKey = -1;
+        QTemporaryFile inode;
+        QVERIFY(inode.open());
+        foldedKey = ftok(QFile::encodeName(inode.fileName()).constData(), 'Q');
+        stale = shmget(foldedKey, 1, IPC_CREAT | IPC_EXCL | 0600);
         QVERIFY(stale != -1);
-        QCOMPARE(outcome, SingleInstanceGuard::Outcome::Running);
-        QVERIFY(!staleLeft);
-        QCOMPARE(second, SingleInstanceGuard::Outcome::AlreadyRunning);
+        foldedPath = QFile::encodeName(
+            QSharedMemory(memoryKey + QString::fromStdString(platform::instanceKeySuffix())).nativeKey());
+        const auto first = makeGuard();
+        QCOMPARE(first->acquire(), SingleInstanceGuard::Outcome::Running);
+        QCOMPARE(makeGuard()->acquire(), SingleInstanceGuard::Outcome::AlreadyRunning);
+        shmid_ds info {};
+        QCOMPARE(shmctl(stale, IPC_STAT, &info), -1);
     }
 
     void segmentThatCannotBeCreatedEndsWithMinusOne()
